@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QPair>
+#include <QString>
+#include <QVariantMap>
+
+class MainWidget;
+class TransferPanel;
+class CompanyDocument;
+class NetDisk;
+class UserDesktop;
+
+// The process-wide context: the signed-in user and token, the long-lived panels,
+// the cached root listings of the two folder trees, and the places on disk
+// (settings file, data and cache folders). Used on the interface thread only;
+// workers get copies of what they need.
+class GCore
+{
+public:
+    static GCore *instance();
+
+    QVariantMap userInfo() const { return m_userInfo; }
+    void setUserInfo(const QVariantMap &info) { m_userInfo = info; }
+    QString token() const { return m_token; }
+    void setToken(const QString &token) { m_token = token; }
+
+    MainWidget *mainWidget() const { return m_mainWidget; }
+    void setMainWidget(MainWidget *w) { m_mainWidget = w; }
+    TransferPanel *transferPanel() const { return m_transferPanel; }
+    void setTransferPanel(TransferPanel *w) { m_transferPanel = w; }
+    CompanyDocument *companyDocument() const { return m_companyDocument; }
+    void setCompanyDocument(CompanyDocument *w) { m_companyDocument = w; }
+    NetDisk *netDisk() const { return m_netDisk; }
+    void setNetDisk(NetDisk *w) { m_netDisk = w; }
+    UserDesktop *userDesktop() const { return m_userDesktop; }
+    void setUserDesktop(UserDesktop *w) { m_userDesktop = w; }
+
+    QVariantMap companyRootCache() const { return m_companyRootCache; }
+    void setCompanyRootCache(const QVariantMap &cache) { m_companyRootCache = cache; }
+    QVariantMap netDiskRootCache() const { return m_netDiskRootCache; }
+    void setNetDiskRootCache(const QVariantMap &cache) { m_netDiskRootCache = cache; }
+
+    // "http://host:port" from the settings, or empty when either is missing.
+    QString serverUrl() const;
+
+    QVariantMap readSettings() const;
+    bool writeSettings(const QVariantMap &settings) const;
+
+    static QString dataDir();
+    static QString cacheDir();
+    static QString settingsFilePath();
+
+    static QString fileIconPath(const QVariantMap &item);
+    static QString localFileIconPath(const QString &path);
+    static QString uniqueFilePath(const QString &path);
+
+    // The MAC and IP of the interface that reaches the configured server.
+    QPair<QString, QString> localMacAndIp() const;
+
+    void mergeCompanyRootList(const QVariantMap &reply, bool incremental);
+
+    void showDownloadTransfer(const QString &kind, const QVariantMap &item, int type);
+    void showUploadTransfer(const QString &filePath, const QString &parentId, int type,
+                            const QString &fileId);
+
+private:
+    GCore() = default;
+
+    QVariantMap m_userInfo;
+    QString m_token;
+    MainWidget *m_mainWidget = nullptr;
+    TransferPanel *m_transferPanel = nullptr;
+    CompanyDocument *m_companyDocument = nullptr;
+    NetDisk *m_netDisk = nullptr;
+    QVariantMap m_companyRootCache;
+    QVariantMap m_netDiskRootCache;
+    UserDesktop *m_userDesktop = nullptr;
+};
+
+// Turns a name that came from the server into one safe path component: no
+// folder separators, no "." or "..", no control characters, no drive letter,
+// never empty, at most 200 characters. Every server-sent name that becomes
+// part of a local path goes through here.
+QString safeFileName(const QString &name, const QString &fallback = QStringLiteral("file"));

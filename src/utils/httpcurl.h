@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <atomic>
+
+// Form fields of a request; a QMap, so they go on the wire in ascending key order.
+using FormParams = QMap<QString, QString>;
+
+// The only memory shared between a transfer's worker thread and the widget that
+// shows it. The transport writes the current counts and reads `running`; the
+// widget sets the totals, polls the counts and clears `running` to cancel.
+struct TransferProgress
+{
+    std::atomic<double> downloadTotal{0};
+    std::atomic<double> downloaded{0};
+    std::atomic<double> uploadTotal{0};
+    std::atomic<double> uploaded{0};
+    std::atomic<bool> running{true};
+
+    bool isRunning() const { return running.load(std::memory_order_relaxed); }
+    void cancel() { running.store(false, std::memory_order_relaxed); }
+};
+
+// The HTTP transport: blocking operations over libcurl's easy interface, one
+// handle per call, so any number of threads may use it at once. Failures are
+// empty results; libcurl's codes only reach the debug log. The same source holds
+// the small helpers used across the client (sizes, JSON dumps, MD5, folder scan,
+// the password cipher).
+class HttpCurl
+{
+public:
+    static HttpCurl *instance();
+
+    static const char *defaultUserAgent();
+
+    QVariant postJson(const QString &url, const FormParams &params, int timeoutSeconds = -1,
+                      const QString &encoding = QStringLiteral("utf8"));
+
+    QString request(const QString &url, const FormParams &params, QMap<QString, QString> &status,
+                    const QString &encoding = QStringLiteral("utf8"),
+                    const QString &referer = QString(), const QString &userAgent = QString(),
+                    const QMap<QString, QString> &headers = {},
+                    const QStringList &headerOrder = {}, int timeoutSeconds = -1);
+
+    QByteArray getBytes(const QString &url, const QString &referer = QString(),
+                        const QString &userAgent = QString(), bool withHeaders = false);
+
+    QByteArray downloadBytes(const QString &url, const FormParams &params,
+                             TransferProgress *progress);
+
+    // Streams the reply body into a temporary file beside `targetPath` as it
+    // arrives and returns that temporary file's path on success (the caller
+    // checks the bytes and renames it); on any failure, cancellation included,
+    // the temporary file is removed and the result is empty.
+    QString downloadToFile(const QString &url, const FormParams &params,
+                           const QString &targetPath, TransferProgress *progress);
+
+    QByteArray uploadFile(const QString &url, const QString &fieldName, const QString &filePath,
+                          const FormParams &params, TransferProgress *progress);
+
+    static QString formatSize(qint64 bytes);
+    static QString toJsonText(const QVariant &value);
+    static void logJson(const QVariant &value, const char *tag, int line);
+    static QString md5Hex(const QByteArray &data);
+    static QString md5HexOfFile(const QString &filePath);
+    static int scanFolder(const QString &dirPath, int maxCount, QStringList &dirs,
+                          QList<QStringList> &files);
+    static QByteArray authCode(const QByteArray &data, const QByteArray &operation,
+                               const QByteArray &key = QByteArray(), int expirySeconds = 0);
+
+    // The form body: "name=escaped value" pairs joined with "&", in key order.
+    static QByteArray formBody(const FormParams &params, bool utf8 = true, bool escape = true);
+
+    // Splits a raw reply (headers, blank line, body) into status text and body.
+    static QString splitStatus(const QByteArray &raw, QString &status);
+
+    // True when a short body (under 3000 bytes) is a JSON object with "code":
+    // the server's way of refusing a download.
+    static bool isServerRefusal(const QByteArray &head);
+
+private:
+    HttpCurl();
+};
