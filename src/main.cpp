@@ -1,1 +1,44 @@
-int main() { return 0; }
+#include "utils/gcore.h"
+
+#include <QApplication>
+#include <QDebug>
+#include <QFile>
+#include <QScreen>
+#include <QTranslator>
+
+namespace {
+
+void installTranslations(QApplication &app)
+{
+    // Looked up relative to the working directory; a missing file is ignored.
+    auto *widgets = new QTranslator(&app);
+    if (widgets->load(QStringLiteral("widgets.qm")))
+        app.installTranslator(widgets);
+    auto *qt = new QTranslator(&app);
+    if (qt->load(QStringLiteral("qt_zh_CN.qm")))
+        app.installTranslator(qt);
+}
+
+void applyStyleSheet(QApplication &app)
+{
+    QFile file(QStringLiteral(":/qss.css"));
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    app.setStyleSheet(QString::fromLocal8Bit(file.readAll()));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    installTranslations(app);
+    applyStyleSheet(app);
+    GCore::instance();
+
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        qDebug() << "screen" << screen->geometry() << "available" << screen->availableGeometry();
+
+    // The sign-in dialog and the main window follow here.
+    return 0;
+}
