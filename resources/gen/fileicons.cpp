@@ -15,12 +15,15 @@ const QVector<Family> &families()
         {"slides", QColor("#e4682c"), {"ppt", "pptx", "odp"}},
         {"pdf", QColor("#d9362f"), {"pdf"}},
         {"text", QColor("#6b7c8f"), {"txt", "log", "xml", "html"}},
-        {"image", QColor("#8e5bd8"),
+        {"image",
+         QColor("#8e5bd8"),
          {"bmp", "png", "gif", "jpg", "jpeg", "tif", "ico", "svg", "webp"}},
         {"drawing", QColor("#11a3a0"), {"psd", "cdr", "dxf", "max", "3dx", "dwg", "ai", "eps"}},
-        {"audio", QColor("#e09a00"),
+        {"audio",
+         QColor("#e09a00"),
          {"wma", "mp3", "mid", "wav", "rm", "aac", "flac", "ogg", "m4a"}},
-        {"video", QColor("#d33f7d"),
+        {"video",
+         QColor("#d33f7d"),
          {"avi", "rmvb", "mpeg", "2gp", "mkv", "mp4", "mov", "wmv", "flv", "3gp", "mpg"}},
         {"archive", QColor("#8b6a3e"), {"zip", "rar", "7z", "gz", "tar"}},
     };
@@ -81,8 +84,8 @@ QFont bandFont(const QString &text, qreal maxWidth)
     font.setBold(true);
     font.setHintingPreference(QFont::PreferFullHinting);
     for (int px = 9; px >= 7; --px) {
-        for (int stretch : {int(QFont::Unstretched), int(QFont::SemiCondensed),
-                            int(QFont::Condensed)}) {
+        for (int stretch :
+             {int(QFont::Unstretched), int(QFont::SemiCondensed), int(QFont::Condensed)}) {
             font.setPixelSize(px);
             font.setStretch(stretch);
             if (QFontMetricsF(font).horizontalAdvance(text) <= maxWidth)

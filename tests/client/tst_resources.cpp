@@ -124,9 +124,9 @@ const char *const kStatePairs[][2] = {
 };
 
 // The extensions the full-text search offers as check boxes.
-const QStringList kCatalogue = {"doc", "txt", "xls", "ppt", "pdf", "bmp", "png", "gif", "jpg",
-                                "jpeg", "psd", "cdr", "dxf", "max", "3dx", "wma", "mp3", "mid",
-                                "wav", "rm", "avi", "rmvb", "mpeg", "2gp", "mkv", "zip", "rar"};
+const QStringList kCatalogue = {"doc",  "txt", "xls", "ppt",  "pdf",  "bmp", "png", "gif", "jpg",
+                                "jpeg", "psd", "cdr", "dxf",  "max",  "3dx", "wma", "mp3", "mid",
+                                "wav",  "rm",  "avi", "rmvb", "mpeg", "2gp", "mkv", "zip", "rar"};
 
 int opaquePixels(const QImage &image)
 {
@@ -205,7 +205,8 @@ void TestResources::picturesAreExactlyTheKnownSet()
         expected.insert(QString::fromLatin1(p.path));
 
     QSet<QString> present;
-    for (const QString &folder : {QStringLiteral(":/images/main"), QStringLiteral(":/images/common")}) {
+    for (const QString &folder :
+         {QStringLiteral(":/images/main"), QStringLiteral(":/images/common")}) {
         QDirIterator it(folder, QDir::Files);
         while (it.hasNext())
             present.insert(it.next());
@@ -219,7 +220,8 @@ void TestResources::statePairsDiffer()
         const QImage a(QStringLiteral(":/images/%1.png").arg(pair[0]));
         const QImage b(QStringLiteral(":/images/%1.png").arg(pair[1]));
         QVERIFY(!a.isNull() && !b.isNull());
-        QVERIFY2(a.convertToFormat(QImage::Format_ARGB32) != b.convertToFormat(QImage::Format_ARGB32),
+        QVERIFY2(a.convertToFormat(QImage::Format_ARGB32) !=
+                     b.convertToFormat(QImage::Format_ARGB32),
                  pair[0]);
     }
 }
@@ -337,7 +339,8 @@ void TestResources::fileIconsDifferByFamily()
     for (const char *ext : {"doc", "xls", "ppt", "pdf", "txt", "png", "psd", "mp3", "avi", "zip"})
         families.insert(band(ext));
     QCOMPARE(families.size(), 10);
-    QVERIFY(QImage(":/images/fileicon_middle/doc.png") != QImage(":/images/fileicon_middle/docx.png"));
+    QVERIFY(QImage(":/images/fileicon_middle/doc.png") !=
+            QImage(":/images/fileicon_middle/docx.png"));
 }
 
 namespace {
@@ -377,9 +380,10 @@ void TestResources::styleSheet()
     edit.show();
     edit.ensurePolished();
     qInstallMessageHandler(previous);
+    const QString family = edit.font().family();
     qApp->setStyleSheet(QString());
     QVERIFY2(!styleWarnings.join('\n').contains("parse"), qPrintable(styleWarnings.join('\n')));
-    QCOMPARE(edit.font().family(), QStringLiteral("WenQuanYi Micro Hei"));
+    QCOMPARE(family, QStringLiteral("WenQuanYi Micro Hei"));
 }
 
 void TestResources::translationsLoad()
@@ -461,7 +465,8 @@ void TestResources::widgetsCatalogueCoversStandardButtons()
         {"QFileDialog", "&Open", "打开(&O)"},
         {"QFileDialog", "&Choose", "选择(&C)"},
         {"QFileDialog", "Look in:", "查找范围："},
-        {"QFileDialog", "%1 already exists.\nDo you want to replace it?", "%1 已存在。\n要替换它吗？"},
+        {"QFileDialog", "%1 already exists.\nDo you want to replace it?",
+         "%1 已存在。\n要替换它吗？"},
         {"QFileSystemModel", "Size", "大小"},
         {"QInputDialog", "Enter a value:", "请输入："},
         {"QLineEdit", "&Paste", "粘贴(&P)"},
