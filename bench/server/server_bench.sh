@@ -42,7 +42,11 @@ token="$(curl -s -d 'username=admin&password=admin123' "$base/api/user/login.jf"
 # answering (client_body_in_file_only), as the server does.
 nport="$(free_port)"
 bport="$(free_port)"
+# Workers read the file and write bodies as the user that runs the benchmark.
+nginx_user=""
+[ "$(id -u)" -eq 0 ] && nginx_user="user root;"
 cat > "$work/nginx/nginx.conf" <<CONF
+$nginx_user
 daemon off;
 worker_processes 1;
 pid $work/nginx/nginx.pid;
@@ -88,13 +92,13 @@ grep -q '"code":0' "$work/up.json" || { echo "upload failed: $(cat "$work/up.jso
 file_id="$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["data"]["fileId"])' "$work/up.json")"
 
 echo "uploading to nginx..."
-up_n="$(curl -s -H 'Expect:' -o /dev/null -w '%{speed_upload}' \
+up_n="$(curl -s -f -H 'Expect:' -o /dev/null -w '%{speed_upload}' \
   -F "token=$token" -F pid=0 -F uploadType=2 -F "file=@$work/www/bench.bin" "http://127.0.0.1:$nport/upload")"
 
 echo "downloading from folvane-server..."
-down_f="$(curl -s -o /dev/null -w '%{speed_download}' -d "token=$token&fileIds=$file_id" "$base/api/netdisk/download.jf")"
+down_f="$(curl -s -f -o /dev/null -w '%{speed_download}' -d "token=$token&fileIds=$file_id" "$base/api/netdisk/download.jf")"
 echo "downloading from nginx..."
-down_n="$(curl -s -o /dev/null -w '%{speed_download}' "http://127.0.0.1:$nport/bench.bin")"
+down_n="$(curl -s -f -o /dev/null -w '%{speed_download}' "http://127.0.0.1:$nport/bench.bin")"
 
 rss_kib="$(awk '/VmHWM/ {print $2}' "/proc/$server_pid/status")"
 
