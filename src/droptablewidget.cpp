@@ -31,8 +31,11 @@ void DropTableWidget::dropEvent(QDropEvent *event)
     static const QRegularExpression fileScheme(QStringLiteral("^file:///"));
     QStringList files;
     const QList<QUrl> urls = mime->urls();
-    for (const QUrl &url : urls)
-        files.append(url.toString().remove(fileScheme));
+    for (const QUrl &url : urls) {
+        // Stripping "file:///" from the text leaves "C:/x" of a Windows URL but
+        // would drop the leading slash of a Unix path; Qt knows both forms.
+        files.append(url.isLocalFile() ? url.toLocalFile() : url.toString().remove(fileScheme));
+    }
     if (!files.isEmpty())
         emit dragFiles(files);
 }
