@@ -25,100 +25,117 @@ struct Entry
 {
     QVariantMap map;
     QString id;
-    QString parentId;
+    int slot = -1;       // the entry that stands for this id (the last one listed)
+    int parentSlot = -1; // kTopSlot, kUnknownSlot or the parent's slot
 };
 
-// Links entries by "parentId". The walk up an unplaced parent chain is a loop
-// with a visit stamp per entry, so a chain that loops ends instead of
-// recursing for ever, and a chain found dead is never walked again.
+constexpr int kTopSlot = -2;
+constexpr int kUnknownSlot = -1;
+
+// Links entries by "parentId". Ids are resolved to slots once, so linking works
+// on plain indexes. The walk up an unplaced parent chain is a loop with a visit
+// stamp per slot, so a chain that loops ends instead of recursing for ever, and
+// a chain found dead is never walked again.
 class TreeLinker
 {
 public:
     explicit TreeLinker(const QVariantList &list)
     {
-        entries.reserve(list.size());
-        byId.reserve(list.size());
-        for (const QVariant &value : list) {
-            Entry e;
-            e.map = value.toMap();
+        const int n = list.size();
+        entries.resize(n);
+        QHash<QString, int> byId;
+        byId.reserve(n);
+        QVector<QString> parents(n);
+        for (int i = 0; i < n; ++i) {
+            Entry &e = entries[i];
+            e.map = list.at(i).toMap();
             e.id = e.map.value(kFileId).toString();
-            e.parentId = e.map.value(kParentId).toString();
-            byId.insert(e.id, entries.size());
-            entries.append(e);
+            parents[i] = e.map.value(kParentId).toString();
+            byId.insert(e.id, i);
         }
-        stamp.fill(0, entries.size());
-        dead.fill(false, entries.size());
-        built.reserve(entries.size());
+        for (int i = 0; i < n; ++i) {
+            Entry &e = entries[i];
+            e.slot = byId.value(e.id);
+            e.parentSlot = parents.at(i) == kTopParent ? kTopSlot
+                                                        : byId.value(parents.at(i), kUnknownSlot);
+            if (e.parentSlot == kUnknownSlot)
+                unknownParents.insert(i, parents.at(i));
+        }
+        node.fill(nullptr, n);
+        stamp.fill(0, n);
+        dead.fill(false, n);
     }
 
     TreeItem *link()
     {
         root = new TreeItem(QVariantMap());
-        for (const Entry &e : qAsConst(entries)) {
-            if (built.contains(e.id))
+        for (int i = 0; i < entries.size(); ++i) {
+            const Entry &e = entries.at(i);
+            if (node.at(e.slot))
                 continue;
             TreeItem *parent = nullptr;
-            if (e.parentId == kTopParent) {
+            if (e.parentSlot == kTopSlot) {
                 parent = root;
+            } else if (e.parentSlot == kUnknownSlot) {
+                qDebug() << __FILE__ << __LINE__ << "unknown parent folder" << unknownParents.value(i);
             } else {
-                parent = built.value(e.parentId);
+                parent = node.at(e.parentSlot);
                 if (!parent)
-                    parent = attachAncestors(e.parentId);
-                if (!parent) {
-                    qDebug() << __FILE__ << __LINE__ << "folder left out, parent not placed:"
-                             << e.parentId;
-                    continue;
-                }
+                    parent = attachAncestors(e.parentSlot);
             }
-            add(parent, e);
+            if (!parent) {
+                qDebug() << __FILE__ << __LINE__ << "folder left out, parent not placed:" << e.id;
+                continue;
+            }
+            add(parent, e, e.slot);
         }
         sortAll();
         return root;
     }
 
 private:
-    TreeItem *add(TreeItem *parent, const Entry &e)
+    TreeItem *add(TreeItem *parent, const Entry &e, int slot)
     {
-        auto *node = new TreeItem(e.map, parent);
-        parent->appendUnsorted(node);
-        built.insert(e.id, node);
-        return node;
+        auto *item = new TreeItem(e.map, parent);
+        parent->appendUnsorted(item);
+        node[slot] = item;
+        return item;
     }
 
-    // Places the folder `id` and the missing folders above it, top-down, and
-    // returns its node; null when the chain names an unknown id or loops.
-    TreeItem *attachAncestors(const QString &id)
+    // Places the folder of `slot` and the missing folders above it, top-down,
+    // and returns its node; null when the chain names an unknown id or loops.
+    TreeItem *attachAncestors(int slot)
     {
         ++walk;
         chain.clear();
         TreeItem *anchor = nullptr;
-        QString current = id;
+        int current = slot;
         for (;;) {
-            const int at = byId.value(current, -1);
-            if (at < 0) {
-                qDebug() << __FILE__ << __LINE__ << "unknown parent folder" << current;
+            if (dead.at(current))
+                return markDead();
+            if (stamp.at(current) == walk) {
+                qDebug() << __FILE__ << __LINE__ << "parent chain loops at" << entries.at(current).id;
                 return markDead();
             }
-            if (dead.at(at))
-                return markDead();
-            if (stamp.at(at) == walk) {
-                qDebug() << __FILE__ << __LINE__ << "parent chain loops at" << current;
-                return markDead();
-            }
-            stamp[at] = walk;
-            chain.append(at);
-            const QString &parentId = entries.at(at).parentId;
-            if (parentId == kTopParent) {
+            stamp[current] = walk;
+            chain.append(current);
+            const int parentSlot = entries.at(current).parentSlot;
+            if (parentSlot == kTopSlot) {
                 anchor = root;
                 break;
             }
-            anchor = built.value(parentId);
+            if (parentSlot == kUnknownSlot) {
+                qDebug() << __FILE__ << __LINE__ << "unknown parent folder"
+                         << unknownParents.value(current);
+                return markDead();
+            }
+            anchor = node.at(parentSlot);
             if (anchor)
                 break;
-            current = parentId;
+            current = parentSlot;
         }
         for (int i = chain.size() - 1; i >= 0; --i)
-            anchor = add(anchor, entries.at(chain.at(i)));
+            anchor = add(anchor, entries.at(chain.at(i)), chain.at(i));
         return anchor;
     }
 
@@ -133,10 +150,10 @@ private:
     {
         QVector<TreeItem *> stack{root};
         while (!stack.isEmpty()) {
-            TreeItem *node = stack.takeLast();
-            if (node->childCount() > 1)
-                node->sortChildren();
-            for (TreeItem *child : qAsConst(node->children)) {
+            TreeItem *item = stack.takeLast();
+            if (item->childCount() > 1)
+                item->sortChildren();
+            for (TreeItem *child : qAsConst(item->children)) {
                 if (child->childCount() > 0)
                     stack.append(child);
             }
@@ -144,8 +161,8 @@ private:
     }
 
     QVector<Entry> entries;
-    QHash<QString, int> byId;
-    QHash<QString, TreeItem *> built;
+    QHash<int, QString> unknownParents;
+    QVector<TreeItem *> node;
     QVector<int> stamp;
     QVector<bool> dead;
     QVector<int> chain;
