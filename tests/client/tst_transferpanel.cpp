@@ -584,6 +584,7 @@ private slots:
         TransferPanel panel;
         panel.addUpload(local, folderId, 0, QString());
         QTRY_COMPARE_WITH_TIMEOUT(historyOnDisk().size(), 1, 20000);
+        QTRY_COMPARE(table(panel, "uploadTable")->rowCount(), 0); // one row per path
         panel.addUpload(local, QString(), 1, QString());
         QTRY_COMPARE_WITH_TIMEOUT(historyOnDisk().size(), 2, 20000);
 
