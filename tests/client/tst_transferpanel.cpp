@@ -1,0 +1,628 @@
+// The transfer panel: downloads streamed to a free local name, refusals,
+// hostile names, stop / restart / drop, uploads, the history file and its
+// buttons; first against the scripted server, then against folvane-server.
+#include "mainwidget.h"
+#include "modalanswer.h"
+#include "scriptedhttpserver.h"
+#include "serverprocess.h"
+#include "testmain.h"
+#include "transferpanel.h"
+#include "utils/gcore.h"
+#include "utils/httpcurl.h"
+
+#include <QDesktopServices>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <memory>
+
+namespace {
+
+QVariantMap fileItem(const QString &id, const QString &name, const QString &folder,
+                     qint64 length = 5000)
+{
+    return QVariantMap{{"fileId", id},           {"fileName", name},
+                       {"fileLength", "4.9 KB"}, {"length", length},
+                       {"fileExtend", "txt"},    {"fileType", 2},
+                       {"localPath", folder}};
+}
+
+void pointClientAt(quint16 port)
+{
+    QVariantMap settings = GCore::instance()->readSettings();
+    settings.insert("host", "127.0.0.1");
+    settings.insert("port", QString::number(port));
+    GCore::instance()->writeSettings(settings);
+}
+
+quint16 portOf(const QString &url)
+{
+    return quint16(url.section(':', -1).toUInt());
+}
+
+ScriptedHttpServer::Reply body(const QByteArray &bytes)
+{
+    return ScriptedHttpServer::Reply{ScriptedHttpServer::okReply(bytes, "application/octet-stream")};
+}
+
+ScriptedHttpServer::Reply trickle(qint64 total = 1000000000)
+{
+    ScriptedHttpServer::Reply r;
+    r.bytes = "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(total) + "\r\n\r\n";
+    r.trickleBytes = total;
+    r.trickleIntervalMs = 10;
+    return r;
+}
+
+QTableWidget *table(TransferPanel &panel, const char *name)
+{
+    return panel.findChild<QTableWidget *>(name);
+}
+
+QPushButton *tab(TransferPanel &panel, const char *name)
+{
+    return panel.findChild<QPushButton *>(name);
+}
+
+QString status(QTableWidget *t, int row)
+{
+    return t->cellWidget(row, 1)->findChild<QLabel *>()->text();
+}
+
+QProgressBar *bar(QTableWidget *t, int row)
+{
+    return t->cellWidget(row, 1)->findChild<QProgressBar *>();
+}
+
+QPushButton *rowButton(QTableWidget *t, int row, const QString &tip)
+{
+    const int column = t->columnCount() - 1;
+    const QList<QPushButton *> buttons = t->cellWidget(row, column)->findChildren<QPushButton *>();
+    for (QPushButton *b : buttons) {
+        if (b->toolTip() == tip)
+            return b;
+    }
+    return nullptr;
+}
+
+QString rowName(QTableWidget *t, int row)
+{
+    // Column 0: icon label, name label, size label.
+    return t->cellWidget(row, 0)->findChildren<QLabel *>().at(1)->text();
+}
+
+QStringList entries(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QVariantList historyOnDisk()
+{
+    QFile file(GCore::dataDir() + "/history.json");
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(file.readAll()).toVariant().toList();
+}
+
+void writeHistory(const QVariantList &records)
+{
+    QFile file(GCore::dataDir() + "/history.json");
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(QJsonDocument::fromVariant(records).toJson());
+}
+
+QVariantMap record(const QString &name, const QString &path, qint64 time, int type = 0)
+{
+    return QVariantMap{{"fileName", name}, {"filePath", path}, {"folderPath", "/tmp"},
+                       {"handleTime", time}, {"type", type}, {"fileExtend", "txt"},
+                       {"fileLength", "1 KB"}};
+}
+
+QByteArray multipartField(const QByteArray &request, const QByteArray &name)
+{
+    const QByteArray marker = "name=\"" + name + "\"\r\n\r\n";
+    const int at = request.indexOf(marker);
+    if (at < 0)
+        return QByteArray("<absent>");
+    const int start = at + marker.size();
+    return request.mid(start, request.indexOf("\r\n", start) - start);
+}
+
+} // namespace
+
+// Records the URLs handed to the desktop services.
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl &url) { opened.append(url); }
+};
+
+class TestTransferPanel : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        QFile::remove(GCore::dataDir() + "/history.json");
+        GCore::instance()->setToken("tok");
+    }
+
+    void downloadIsSavedRecordedAndLeavesTheList()
+    {
+        ScriptedHttpServer server;
+        const QByteArray content(5000, 'x');
+        server.start([content](const QByteArray &) { return body(content); });
+        pointClientAt(portOf(server.url()));
+        QTemporaryDir dir;
+        TransferPanel panel;
+        QTableWidget *downloads = table(panel, "downloadTable");
+
+        panel.addDownload(fileItem("11", "report.txt", dir.path()), 0);
+        QVERIFY(tab(panel, "download")->isChecked());
+        QVERIFY(downloads->isVisibleTo(&panel));
+        QCOMPARE(tab(panel, "download")->text(), QStringLiteral("正在下载(1)"));
+        QVERIFY(panel.isDownloading("11"));
+        QVERIFY(status(downloads, 0).contains("正在下载"));
+
+        QTRY_COMPARE(tab(panel, "history")->text(), QStringLiteral("传输完成(1)"));
+        const QString saved = dir.filePath("report.txt");
+        QFile file(saved);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), content);
+        QCOMPARE(entries(dir.path()), QStringList({"report.txt"}));
+        QVERIFY(downloads->rowCount() == 1); // stays for a second
+        QTRY_COMPARE(downloads->rowCount(), 0);
+        QCOMPARE(tab(panel, "download")->text(), QStringLiteral("正在下载(0)"));
+
+        const QByteArray request = server.requests().first();
+        QVERIFY(request.startsWith("POST /api/file/download.jf"));
+        QCOMPARE(ScriptedHttpServer::bodyOf(request), QByteArray("fileIds=11&token=tok"));
+
+        QVariantList history = historyOnDisk();
+        QCOMPARE(history.size(), 1);
+        QVariantMap first = history.first().toMap();
+        QCOMPARE(first.value("filePath").toString(), saved);
+        QCOMPARE(first.value("folderPath").toString(), dir.path());
+        QCOMPARE(first.value("fileName").toString(), QStringLiteral("report.txt"));
+        QCOMPARE(first.value("type").toInt(), 0);
+        QCOMPARE(first.value("fileLength").toString(), QStringLiteral("4.9 KB"));
+
+        // The same file again, from the net disk: saved beside under a free name.
+        panel.addDownload(fileItem("11", "report.txt", dir.path()), 1);
+        QTRY_COMPARE(historyOnDisk().size(), 2);
+        QVERIFY(server.requests().last().startsWith("POST /api/netdisk/download.jf"));
+        QCOMPARE(entries(dir.path()), QStringList({"report(2).txt", "report.txt"}));
+        QCOMPARE(historyOnDisk().last().toMap().value("filePath").toString(),
+                 dir.filePath("report(2).txt"));
+        QCOMPARE(rowName(table(panel, "historyTable"), 0), QStringLiteral("report(2).txt"));
+    }
+
+    void refusalFailsWhileShortPlainFilesAreSaved()
+    {
+        ScriptedHttpServer server;
+        auto plain = std::make_shared<std::atomic<bool>>(false);
+        server.start([plain](const QByteArray &) {
+            return plain->load() ? body(QByteArray(2999, 'p'))
+                                 : body(R"({"code":0,"msg":"文件不存在"})");
+        });
+        pointClientAt(portOf(server.url()));
+        QTemporaryDir dir;
+        TransferPanel panel;
+        QTableWidget *downloads = table(panel, "downloadTable");
+        panel.addDownload(fileItem("5", "a.txt", dir.path()), 0);
+        QTRY_VERIFY(status(downloads, 0).contains("下载出错"));
+        QCOMPARE(bar(downloads, 0)->value(), 0);
+        QVERIFY(rowButton(downloads, 0, "开始下载"));
+        QCOMPARE(entries(dir.path()), QStringList());
+        QCOMPARE(table(panel, "historyTable")->rowCount(), 0);
+        QVERIFY(historyOnDisk().isEmpty());
+
+        // The failed row restarts from its own data.
+        plain->store(true);
+        rowButton(downloads, 0, "开始下载")->click();
+        QTRY_COMPARE(historyOnDisk().size(), 1);
+        QCOMPARE(QFileInfo(dir.filePath("a.txt")).size(), 2999);
+    }
+
+    void hostileNamesStayInTheChosenFolder()
+    {
+        ScriptedHttpServer server;
+        server.start([](const QByteArray &) { return body("data"); });
+        pointClientAt(portOf(server.url()));
+        QTemporaryDir dir;
+        const QString inner = dir.filePath("inner");
+        QVERIFY(QDir().mkpath(inner));
+        TransferPanel panel;
+        const QStringList names{"../x", "a/b", "C:\\x", "", QString("\x01" "ctl\n.txt"), "..",
+                                "../../etc/passwd"};
+        for (int i = 0; i < names.size(); ++i)
+            panel.addDownload(fileItem(QString::number(100 + i), names.at(i), inner), 0);
+        QTRY_COMPARE(historyOnDisk().size(), names.size());
+        QCOMPARE(entries(dir.path()), QStringList({"inner"}));
+        QCOMPARE(entries(inner).size(), names.size());
+        const QVariantList history = historyOnDisk();
+        for (const QVariant &r : history) {
+            const QString path = r.toMap().value("filePath").toString();
+            QCOMPARE(QFileInfo(path).absolutePath(), inner);
+        }
+    }
+
+    void unwritableDestinationFailsWithoutRecord()
+    {
+        ScriptedHttpServer server;
+        server.start([](const QByteArray &) { return body(QByteArray(4000, 'z')); });
+        pointClientAt(portOf(server.url()));
+        QTemporaryDir dir;
+        QFile plainFile(dir.filePath("not-a-folder"));
+        QVERIFY(plainFile.open(QIODevice::WriteOnly));
+        plainFile.close();
+        TransferPanel panel;
+        QTableWidget *downloads = table(panel, "downloadTable");
+        panel.addDownload(fileItem("1", "a.txt", dir.filePath("gone")), 0);
+        panel.addDownload(fileItem("2", "b.txt", dir.filePath("not-a-folder")), 0);
+        panel.addDownload(fileItem("3", "c.txt", QString()), 0);
+        QTRY_VERIFY(status(downloads, 0).contains("下载出错"));
+        QTRY_VERIFY(status(downloads, 1).contains("下载出错"));
+        QTRY_VERIFY(status(downloads, 2).contains("下载出错"));
+        QCOMPARE(table(panel, "historyTable")->rowCount(), 0);
+        QCOMPARE(entries(dir.path()), QStringList({"not-a-folder"}));
+    }
+
+    void stopRestartAndDrop()
+    {
+        ScriptedHttpServer server;
+        server.start([](const QByteArray &) { return trickle(); });
+        pointClientAt(portOf(server.url()));
+        QTemporaryDir dir;
+        TransferPanel panel;
+        QTableWidget *downloads = table(panel, "downloadTable");
+        panel.addDownload(fileItem("7", "big.bin", dir.path(), 200000), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(bar(downloads, 0)->value() > 0, 10000);
+
+        rowButton(downloads, 0, "停止下载")->click();
+        QTRY_VERIFY(status(downloads, 0).contains("下载停止"));
+        QCOMPARE(bar(downloads, 0)->value(), 0);
+        QTRY_COMPARE(entries(dir.path()), QStringList());
+
+        rowButton(downloads, 0, "开始下载")->click();
+        QVERIFY(status(downloads, 0).contains("正在下载"));
+        QVERIFY(rowButton(downloads, 0, "停止下载"));
+        QTRY_COMPARE(server.requests().size(), 2); // from the first byte, on a new worker
+        QTRY_VERIFY(bar(downloads, 0)->value() > 0);
+
+        rowButton(downloads, 0, "清除记录")->click();
+        QCOMPARE(downloads->rowCount(), 0);
+        QCOMPARE(tab(panel, "download")->text(), QStringLiteral("正在下载(0)"));
+        QTRY_COMPARE(entries(dir.path()), QStringList());
+        QVERIFY(historyOnDisk().isEmpty());
+    }
+
+    void duplicateEmptyAndUnknownSizeDownloads()
+    {
+        ScriptedHttpServer server;
+        server.start([](const QByteArray &) { return trickle(); });
+        pointClientAt(portOf(server.url()));
+        QTemporaryDir dir;
+        TransferPanel panel;
+        QTableWidget *downloads = table(panel, "downloadTable");
+        QVariantMap item = fileItem("9", "x.bin", dir.path());
+        item.remove("length");
+        panel.addDownload(item, 0);
+        tab(panel, "upload")->click();
+        QVERIFY(!downloads->isVisibleTo(&panel));
+        panel.addDownload(item, 0);
+        QVERIFY(downloads->isVisibleTo(&panel));
+        QCOMPARE(downloads->rowCount(), 1);
+        tab(panel, "upload")->click();
+        panel.addDownload(QVariantMap(), 0);
+        QVERIFY(tab(panel, "upload")->isChecked());
+        QVERIFY(!downloads->isVisibleTo(&panel));
+        // Bytes arrive, but without a total the bar stays at 0 %.
+        QTRY_COMPARE(server.requests().size(), 1);
+        QTest::qWait(600);
+        QCOMPARE(bar(downloads, 0)->value(), 0);
+    }
+
+    void droppedFinishedRowLetsANewRowLive()
+    {
+        ScriptedHttpServer server;
+        auto count = std::make_shared<std::atomic<int>>(0);
+        server.start([count](const QByteArray &) {
+            return ++*count == 1 ? body(QByteArray(4000, 'a')) : trickle();
+        });
+        pointClientAt(portOf(server.url()));
+        QTemporaryDir dir;
+        TransferPanel panel;
+        QTableWidget *downloads = table(panel, "downloadTable");
+        panel.addDownload(fileItem("3", "a.bin", dir.path()), 0);
+        QTRY_COMPARE(historyOnDisk().size(), 1);
+        QCOMPARE(downloads->rowCount(), 1);
+        rowButton(downloads, 0, "清除记录")->click(); // within the second
+        QCOMPARE(downloads->rowCount(), 0);
+        panel.addDownload(fileItem("3", "a.bin", dir.path()), 0);
+        QCOMPARE(downloads->rowCount(), 1);
+        QTest::qWait(1300); // past the first row's removal time
+        QCOMPARE(downloads->rowCount(), 1);
+        QVERIFY(status(downloads, 0).contains("正在下载"));
+        QVERIFY(QFile::exists(dir.filePath("a.bin")));
+    }
+
+    void uploadsSendTheirFieldsAndRecordHistory()
+    {
+        ScriptedHttpServer server;
+        auto refuse = std::make_shared<std::atomic<bool>>(false);
+        server.start([refuse](const QByteArray &) {
+            return ScriptedHttpServer::Reply{ScriptedHttpServer::okReply(
+                refuse->load() ? R"({"code":"1","msg":"没有权限"})" : R"({"code":0,"msg":""})")};
+        });
+        pointClientAt(portOf(server.url()));
+        QTemporaryDir dir;
+        const QString path = dir.filePath("plan.docx");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(3000, 'u'));
+        f.close();
+        TransferPanel panel;
+        QTableWidget *uploads = table(panel, "uploadTable");
+
+        panel.addUpload(path, QString(), 0, QString());
+        QVERIFY(panel.isUploading(path));
+        QVERIFY(!panel.isUploading(path.toUpper()));
+        panel.addUpload(path, QString(), 0, QString()); // refused: one row per path
+        QCOMPARE(uploads->rowCount(), 1);
+        QCOMPARE(tab(panel, "upload")->text(), QStringLiteral("正在上传(1)"));
+        QTRY_COMPARE(historyOnDisk().size(), 1);
+        QTRY_COMPARE(uploads->rowCount(), 0);
+        QByteArray request = server.requests().first();
+        QVERIFY(request.startsWith("POST /api/file/upload-docfile.jf"));
+        QCOMPARE(multipartField(request, "pid"), QByteArray("0"));
+        QCOMPARE(multipartField(request, "uploadType"), QByteArray("2"));
+        QCOMPARE(multipartField(request, "fileId"), QByteArray(""));
+        QCOMPARE(multipartField(request, "token"), QByteArray("tok"));
+        const QVariantMap rec = historyOnDisk().first().toMap();
+        QCOMPARE(rec.value("type").toInt(), 1);
+        QCOMPARE(rec.value("fileName").toString(), QStringLiteral("plan.docx"));
+        QCOMPARE(rec.value("fileExtend").toString(), QStringLiteral("docx"));
+        QCOMPARE(rec.value("folderPath").toString(), dir.path());
+        QCOMPARE(table(panel, "historyTable")->item(0, 2)->text(), QStringLiteral("上传完成"));
+
+        panel.addUpload(path, "55", 1, "77");
+        QTRY_COMPARE(server.requests().size(), 2);
+        request = server.requests().last();
+        QVERIFY(request.startsWith("POST /api/netdisk/upload.jf"));
+        QCOMPARE(multipartField(request, "pid"), QByteArray("55"));
+        QCOMPARE(multipartField(request, "uploadType"), QByteArray("1"));
+        QCOMPARE(multipartField(request, "fileId"), QByteArray("<absent>"));
+        QTRY_COMPARE(historyOnDisk().size(), 2);
+
+        refuse->store(true);
+        QTRY_COMPARE(uploads->rowCount(), 0);
+        panel.addUpload(path, "55", 1, QString());
+        QTRY_VERIFY(status(uploads, 0).contains("上传出错"));
+        QVERIFY(rowButton(uploads, 0, "开始上传"));
+        QCOMPARE(historyOnDisk().size(), 2);
+    }
+
+    void uploadStopAndRestart()
+    {
+        ScriptedHttpServer server;
+        server.setStallReading(true);
+        server.start([](const QByteArray &) {
+            return ScriptedHttpServer::Reply{ScriptedHttpServer::okReply(R"({"code":0})")};
+        });
+        pointClientAt(portOf(server.url()));
+        QTemporaryDir dir;
+        const QString path = dir.filePath("big.bin");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(f.resize(64 * 1024 * 1024));
+        f.close();
+        TransferPanel panel;
+        QTableWidget *uploads = table(panel, "uploadTable");
+        panel.addUpload(path, "1", 1, QString());
+        rowButton(uploads, 0, "停止上传")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(status(uploads, 0).contains("上传停止"), 10000);
+        QVERIFY(rowButton(uploads, 0, "开始上传"));
+        rowButton(uploads, 0, "开始上传")->click();
+        QVERIFY(status(uploads, 0).contains("正在上传"));
+        QVERIFY(rowButton(uploads, 0, "停止上传"));
+        rowButton(uploads, 0, "清除记录")->click();
+        QCOMPARE(uploads->rowCount(), 0);
+        QVERIFY(!panel.isUploading(path));
+        // Destroying the panel stops and waits for the running worker.
+    }
+
+    void historyOrderDropAndClear()
+    {
+        QTemporaryDir dir;
+        writeHistory({record("one", "/p/1", 1000), record("two", "/p/2", 2000, 1),
+                      record("three", "/p/1", 3000)});
+        TransferPanel panel;
+        QTableWidget *t = table(panel, "historyTable");
+        QCOMPARE(t->rowCount(), 3);
+        QCOMPARE(rowName(t, 0), QStringLiteral("three"));
+        QCOMPARE(rowName(t, 2), QStringLiteral("one"));
+        QCOMPARE(tab(panel, "history")->text(), QStringLiteral("传输完成(3)"));
+        QCOMPARE(t->item(1, 2)->text(), QStringLiteral("上传完成"));
+        QCOMPARE(t->item(0, 2)->text(), QStringLiteral("下载完成"));
+        QCOMPARE(t->item(0, 1)->text(),
+                 QDateTime::fromMSecsSinceEpoch(3000).toString("yyyy-MM-dd HH:mm:ss"));
+
+        tab(panel, "history")->click();
+        QVERIFY(t->isVisibleTo(&panel));
+        QVERIFY(panel.findChild<QPushButton *>("clearAll")->isVisibleTo(&panel));
+
+        // "/p/1" twice: the topmost row and the first entry of the list go.
+        rowButton(t, 2, "清除记录")->click();
+        QCOMPARE(t->rowCount(), 2);
+        QCOMPARE(rowName(t, 0), QStringLiteral("two"));
+        QCOMPARE(rowName(t, 1), QStringLiteral("one"));
+        QVariantList onDisk = historyOnDisk();
+        QCOMPARE(onDisk.size(), 2);
+        QCOMPARE(onDisk.at(0).toMap().value("fileName").toString(), QStringLiteral("two"));
+        QCOMPARE(onDisk.at(1).toMap().value("fileName").toString(), QStringLiteral("three"));
+
+        clickInNextModal("No");
+        panel.findChild<QPushButton *>("clearAll")->click();
+        QCOMPARE(t->rowCount(), 2);
+        QCOMPARE(historyOnDisk().size(), 2);
+
+        clickInNextModal("Yes");
+        panel.findChild<QPushButton *>("clearAll")->click();
+        QCOMPARE(t->rowCount(), 0);
+        QCOMPARE(tab(panel, "history")->text(), QStringLiteral("传输完成(0)"));
+        QFile file(GCore::dataDir() + "/history.json");
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(QJsonDocument::fromJson(file.readAll()).isArray());
+        QVERIFY(historyOnDisk().isEmpty());
+
+        // Nothing to clear: no question at all.
+        bool asked = false;
+        QTimer probe;
+        connect(&probe, &QTimer::timeout, [&] {
+            if (QWidget *modal = QApplication::activeModalWidget()) {
+                asked = true;
+                modal->close();
+            }
+        });
+        probe.start(50);
+        panel.clearItems();
+        QVERIFY(!asked);
+    }
+
+    void unreadableHistoryStartsEmpty()
+    {
+        QFile file(GCore::dataDir() + "/history.json");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("{\"not\": \"a list\"}");
+        file.close();
+        TransferPanel panel;
+        QCOMPARE(table(panel, "historyTable")->rowCount(), 0);
+        QCOMPARE(tab(panel, "upload")->text(), QStringLiteral("正在上传(0)"));
+        QVERIFY(tab(panel, "upload")->isChecked());
+    }
+
+    void openButtonsUseTheDesktopServices()
+    {
+        writeHistory({record("doc", "/data/docs/a b.txt", 5)});
+        UrlRecorder recorder;
+        QDesktopServices::setUrlHandler("file", &recorder, "open");
+        TransferPanel panel;
+        QTableWidget *t = table(panel, "historyTable");
+        rowButton(t, 0, "打开文件")->click();
+        rowButton(t, 0, "打开所在文件夹")->click();
+        QDesktopServices::unsetUrlHandler("file");
+        QCOMPARE(recorder.opened, QList<QUrl>({QUrl::fromLocalFile("/data/docs/a b.txt"),
+                                               QUrl::fromLocalFile("/tmp")}));
+    }
+
+    void showTransferReachesThePanelThroughTheMainWindow()
+    {
+        ScriptedHttpServer server;
+        server.start([](const QByteArray &) { return body("x"); });
+        pointClientAt(portOf(server.url()));
+        QTemporaryDir dir;
+        MainWidget main;
+        TransferPanel panel;
+        GCore::instance()->showDownloadTransfer("open", fileItem("1", "a.txt", dir.path()), 0);
+        QVERIFY(main.isVisible());
+        QCOMPARE(table(panel, "downloadTable")->rowCount(), 0);
+        GCore::instance()->showDownloadTransfer("download", fileItem("1", "a.txt", dir.path()), 0);
+        QCOMPARE(table(panel, "downloadTable")->rowCount(), 1);
+        GCore::instance()->showUploadTransfer(dir.filePath("missing.txt"), "", 0, "");
+        QCOMPARE(table(panel, "uploadTable")->rowCount(), 1);
+        QTRY_VERIFY(status(table(panel, "uploadTable"), 0).contains("上传出错"));
+        QTRY_COMPARE(historyOnDisk().size(), 1);
+        GCore::instance()->setMainWidget(nullptr);
+    }
+
+    // ---- against folvane-server ----
+
+    void realServerUploadAndDownloadInBothAreas()
+    {
+        ServerProcess server;
+        if (!server.start())
+            QSKIP(qPrintable("folvane-server is not usable here: " + server.error()));
+        server.configureClient();
+        const QString token = server.login("admin", "admin123");
+        QVERIFY(!token.isEmpty());
+        GCore::instance()->setToken(token);
+        HttpCurl *http = HttpCurl::instance();
+
+        // A library folder to upload into.
+        const QVariantMap dirs = http->postJson(server.url() + "/api/file/list-dir.jf",
+                                                {{"token", token}, {"date", "1970-01-01 00:00:00"}})
+                                     .toMap();
+        QString folderId;
+        for (const QVariant &v : dirs.value("data").toList()) {
+            if (v.toMap().value("parentId").toString() == "0") {
+                folderId = v.toMap().value("fileId").toString();
+                break;
+            }
+        }
+        QVERIFY(!folderId.isEmpty());
+
+        QTemporaryDir dir;
+        const QString local = dir.filePath("upload-测试.bin");
+        QFile f(local);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QByteArray content;
+        for (int i = 0; i < 300000; ++i)
+            content.append(char(i * 7 % 251));
+        f.write(content);
+        f.close();
+
+        TransferPanel panel;
+        panel.addUpload(local, folderId, 0, QString());
+        QTRY_COMPARE_WITH_TIMEOUT(historyOnDisk().size(), 1, 20000);
+        QTRY_COMPARE(table(panel, "uploadTable")->rowCount(), 0); // one row per path
+        panel.addUpload(local, QString(), 1, QString());
+        QTRY_COMPARE_WITH_TIMEOUT(historyOnDisk().size(), 2, 20000);
+
+        auto findFile = [&](const QString &path, const FormParams &form) {
+            const QVariantMap reply = http->postJson(server.url() + path, form).toMap();
+            for (const QVariant &v : reply.value("data").toList()) {
+                if (v.toMap().value("fileName").toString() == QStringLiteral("upload-测试.bin"))
+                    return v.toMap();
+            }
+            return QVariantMap();
+        };
+        QVariantMap libraryFile =
+            findFile("/api/file/list-file.jf", {{"token", token}, {"parentId", folderId}});
+        QVariantMap diskFile = findFile("/api/netdisk/list.jf",
+                                        {{"token", token}, {"parentId", "0"}, {"pageSize", "1000"}});
+        QVERIFY(!libraryFile.isEmpty());
+        QVERIFY(!diskFile.isEmpty());
+
+        QTemporaryDir target;
+        libraryFile.insert("localPath", target.path());
+        diskFile.insert("localPath", target.path());
+        panel.addDownload(libraryFile, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(historyOnDisk().size(), 3, 20000);
+        panel.addDownload(diskFile, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(historyOnDisk().size(), 4, 20000);
+        for (const QString &name : {QStringLiteral("upload-测试.bin"), QStringLiteral("upload-测试(2).bin")}) {
+            QFile saved(QDir(target.path()).filePath(name));
+            QVERIFY2(saved.open(QIODevice::ReadOnly), qPrintable(name));
+            QCOMPARE(saved.readAll(), content);
+        }
+
+        // An id the server does not know: its refusal ends as failed.
+        panel.addDownload(fileItem("987654321", "none.txt", target.path()), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(status(table(panel, "downloadTable"), 0).contains("下载出错"), 20000);
+        QCOMPARE(historyOnDisk().size(), 4);
+        QCOMPARE(entries(target.path()).size(), 2);
+    }
+};
+
+FOLVANE_TEST_MAIN(TestTransferPanel)
+#include "tst_transferpanel.moc"
