@@ -227,9 +227,9 @@ TEST_F(Library, VersionsAndLocks)
     ApiClient lisi(server->port());
     lisi.login("lisi", "123456");
     std::string design = idOf(*zhang, rd, "设计文档");
-    std::string spec = idOf(*zhang, design, "需求说明.docx");
+    std::string requirementsDoc = idOf(*zhang, design, "需求说明.docx");
 
-    json versions = zhang->call("/api/file/version-list.jf", {{"fileId", spec}});
+    json versions = zhang->call("/api/file/version-list.jf", {{"fileId", requirementsDoc}});
     ASSERT_EQ(versions["code"], 0);
     ASSERT_EQ(versions["data"].size(), 2u);
     EXPECT_EQ(versions["data"][0]["version"], 2);
@@ -241,38 +241,38 @@ TEST_F(Library, VersionsAndLocks)
     EXPECT_EQ(old->body.size(), versions["data"][1]["length"].get<size_t>());
 
     // Locked by lisi: zhangsan can neither lock, unlock nor add a version.
-    json lock = zhang->call("/api/file/lock.jf", {{"fileId", spec}, {"type", "1"}});
+    json lock = zhang->call("/api/file/lock.jf", {{"fileId", requirementsDoc}, {"type", "1"}});
     EXPECT_EQ(lock["code"], 6);
     EXPECT_NE(lock["msg"].get<std::string>().find("李四"), std::string::npos);
-    EXPECT_EQ(zhang->call("/api/file/lock.jf", {{"fileId", spec}, {"type", "0"}})["code"], 5);
+    EXPECT_EQ(zhang->call("/api/file/lock.jf", {{"fileId", requirementsDoc}, {"type", "0"}})["code"], 5);
     json update = zhang->upload("/api/file/save-update-file.jf",
-                                {{"fileId", spec}, {"versionDesp", "x"}, {"isCreateFile", "1"}},
+                                {{"fileId", requirementsDoc}, {"versionDesp", "x"}, {"isCreateFile", "1"}},
                                 "需求说明.docx", "new content");
     EXPECT_EQ(update["code"], 6);
     // The holder adds versions and unlocks; then zhangsan may lock.
     json mine = lisi.upload("/api/file/save-update-file.jf",
-                            {{"fileId", spec}, {"versionDesp", "第三版"}, {"isCreateFile", "1"}},
+                            {{"fileId", requirementsDoc}, {"versionDesp", "第三版"}, {"isCreateFile", "1"}},
                             "需求说明.docx", "third");
     ASSERT_EQ(mine["code"], 0);
     EXPECT_EQ(mine["data"]["version"], 3);
     EXPECT_EQ(mine["data"]["version_desc"], "第三版");
     // isCreateFile 0 overwrites the current version.
     json over = lisi.upload("/api/file/save-update-file.jf",
-                            {{"fileId", spec}, {"versionDesp", ""}, {"isCreateFile", "0"}},
+                            {{"fileId", requirementsDoc}, {"versionDesp", ""}, {"isCreateFile", "0"}},
                             "需求说明.docx", "third, fixed");
     ASSERT_EQ(over["code"], 0);
     EXPECT_EQ(over["data"]["version"], 3);
     EXPECT_EQ(over["data"]["version_desc"], "第三版");
     EXPECT_EQ(over["data"]["length"], 12);
-    EXPECT_EQ(zhang->call("/api/file/version-list.jf", {{"fileId", spec}})["data"].size(), 3u);
-    ASSERT_EQ(lisi.call("/api/file/lock.jf", {{"fileId", spec}, {"type", "0"}})["code"], 0);
-    EXPECT_EQ(zhang->call("/api/file/lock.jf", {{"fileId", spec}, {"type", "1"}})["code"], 0);
-    EXPECT_EQ(lisi.call("/api/file/lock.jf", {{"fileId", spec}, {"type", "1"}})["code"], 6);
+    EXPECT_EQ(zhang->call("/api/file/version-list.jf", {{"fileId", requirementsDoc}})["data"].size(), 3u);
+    ASSERT_EQ(lisi.call("/api/file/lock.jf", {{"fileId", requirementsDoc}, {"type", "0"}})["code"], 0);
+    EXPECT_EQ(zhang->call("/api/file/lock.jf", {{"fileId", requirementsDoc}, {"type", "1"}})["code"], 0);
+    EXPECT_EQ(lisi.call("/api/file/lock.jf", {{"fileId", requirementsDoc}, {"type", "1"}})["code"], 6);
     // The administrator may unlock anybody's file.
     ApiClient admin(server->port());
     admin.login("admin", "admin123");
-    EXPECT_EQ(admin.call("/api/file/lock.jf", {{"fileId", spec}, {"type", "0"}})["code"], 0);
-    EXPECT_EQ(lisi.call("/api/file/lock.jf", {{"fileId", spec}, {"type", "1"}})["code"], 0);
+    EXPECT_EQ(admin.call("/api/file/lock.jf", {{"fileId", requirementsDoc}, {"type", "0"}})["code"], 0);
+    EXPECT_EQ(lisi.call("/api/file/lock.jf", {{"fileId", requirementsDoc}, {"type", "1"}})["code"], 0);
 }
 
 TEST_F(Library, ShareFoldersListEmptyAndNonFoldersAreRefused)

@@ -152,10 +152,10 @@ bool DemoSeed::run(std::ostream &out)
     file(lib, design, "接口说明.md", zhangsan, 33,
          {{"# 接口说明\n\n所有接口返回 code、msg、data。\n", "初始版本"}});
     file(lib, design, "架构图.png", lisi, 32, {{dc::png(160, 120, 0x2e86de), "初始版本"}});
-    std::string spec = file(lib, design, "需求说明.docx", lisi, 31,
+    std::string requirementsDoc = file(lib, design, "需求说明.docx", lisi, 31,
                             {{dc::docx({"需求说明 v1"}), "初始版本"},
                              {dc::docx({"需求说明 v2", "增加导出功能"}), "增加导出功能"}});
-    store.setLock(spec, lisi, now - 3600 * 1000);
+    store.setLock(requirementsDoc, lisi, now - 3600 * 1000);
     std::string database = folder(lib, design, "数据库", lisi, 30);
     file(lib, database, "schema.sql", lisi, 29,
          {{"CREATE TABLE demo(id INTEGER PRIMARY KEY, name TEXT);\n", "初始版本"}});
