@@ -7,6 +7,6 @@ TransferPanel::TransferPanel(QWidget *parent) : QWidget(parent)
     GCore::instance()->setTransferPanel(this);
 }
 
-void TransferPanel::addDownload(QVariantMap, int) {}
+void TransferPanel::addDownload(const QVariantMap &, int) {}
 
-void TransferPanel::addUpload(QString, QString, int, QString) {}
+void TransferPanel::addUpload(const QString &, const QString &, int, const QString &) {}

@@ -1,19 +1,17 @@
 #pragma once
 
-#include <QString>
 #include <QVariantMap>
 #include <QWidget>
 
-// The transfer panel of the main window. For now an empty panel that takes its
-// place in the main window and in GCore; it does not transfer anything yet.
+// The transfer panel: running uploads and downloads and their history. This
+// first version only registers itself; the transfer issue fills it in.
 class TransferPanel : public QWidget
 {
     Q_OBJECT
 public:
     explicit TransferPanel(QWidget *parent = nullptr);
 
-    // Starts one download of a listing entry (not yet: ignored).
-    void addDownload(QVariantMap item, int type);
-    // Starts one upload of a local file (not yet: ignored).
-    void addUpload(QString filePath, QString parentId, int type, QString fileId);
+    void addDownload(const QVariantMap &item, int type);
+    void addUpload(const QString &filePath, const QString &parentId, int type,
+                   const QString &fileId);
 };

@@ -1,0 +1,172 @@
+#include "scriptedhttpserver.h"
+
+#include <QEventLoop>
+#include <QMutexLocker>
+#include <QPointer>
+#include <QSemaphore>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+// One accepted connection: collects a whole request, then plays the script's reply.
+class ScriptedConnection : public QObject
+{
+public:
+    ScriptedConnection(QTcpSocket *socket, ScriptedHttpServer *owner)
+        : QObject(socket), m_socket(socket), m_owner(owner)
+    {
+        // A stalled connection buffers little, so the sender's socket fills up.
+        if (owner->m_stall)
+            socket->setReadBufferSize(64 * 1024);
+        connect(socket, &QTcpSocket::readyRead, this, &ScriptedConnection::readMore);
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    }
+
+private:
+    // True when `m_buffer` holds a whole request: headers plus a body of
+    // Content-Length bytes, or a chunked body up to its last chunk.
+    bool complete() const
+    {
+        const int end = m_buffer.indexOf("\r\n\r\n");
+        if (end < 0)
+            return false;
+        const QByteArray head = m_buffer.left(end + 4);
+        const QByteArray length = ScriptedHttpServer::headerOf(head, "Content-Length");
+        if (!length.isNull())
+            return m_buffer.size() - (end + 4) >= length.toLongLong();
+        if (ScriptedHttpServer::headerOf(head, "Transfer-Encoding").toLower() == "chunked")
+            return m_buffer.endsWith("0\r\n\r\n");
+        return true;
+    }
+
+    void readMore()
+    {
+        if (m_answered || m_owner->m_stall)
+            return;
+        m_buffer += m_socket->readAll();
+        if (!complete())
+            return;
+        m_answered = true;
+        m_owner->record(m_buffer);
+        m_reply = m_owner->m_script(m_buffer);
+        m_socket->write(m_reply.bytes);
+        if (m_reply.trickleBytes > 0) {
+            auto *timer = new QTimer(this);
+            connect(timer, &QTimer::timeout, this, [this, timer] { trickle(timer); });
+            timer->start(m_reply.trickleIntervalMs);
+        } else {
+            finish();
+        }
+    }
+
+    void trickle(QTimer *timer)
+    {
+        if (m_socket->state() != QAbstractSocket::ConnectedState) {
+            timer->stop();
+            return;
+        }
+        const qint64 n = qMin<qint64>(m_reply.trickleChunk, m_reply.trickleBytes - m_sent);
+        m_socket->write(QByteArray(int(n), 'x'));
+        m_sent += n;
+        if (m_sent >= m_reply.trickleBytes) {
+            timer->stop();
+            finish();
+        }
+    }
+
+    void finish()
+    {
+        if (!m_reply.close)
+            return;
+        m_socket->flush();
+        m_socket->disconnectFromHost();
+    }
+
+    QTcpSocket *m_socket;
+    ScriptedHttpServer *m_owner;
+    QByteArray m_buffer;
+    bool m_answered = false;
+    ScriptedHttpServer::Reply m_reply;
+    qint64 m_sent = 0;
+};
+
+ScriptedHttpServer::ScriptedHttpServer()
+{
+    m_thread.start();
+}
+
+ScriptedHttpServer::~ScriptedHttpServer()
+{
+    if (m_server) {
+        QMetaObject::invokeMethod(
+            m_server, [server = m_server] { delete server; }, Qt::BlockingQueuedConnection);
+    }
+    m_thread.quit();
+    m_thread.wait();
+}
+
+quint16 ScriptedHttpServer::start(Script script)
+{
+    m_script = std::move(script);
+    QSemaphore ready;
+    auto *starter = new QObject;
+    starter->moveToThread(&m_thread);
+    QMetaObject::invokeMethod(starter, [this, &ready, starter] {
+        m_server = new QTcpServer;
+        QObject::connect(m_server, &QTcpServer::newConnection, m_server, [this] {
+            while (QTcpSocket *socket = m_server->nextPendingConnection()) {
+                socket->setParent(m_server);
+                new ScriptedConnection(socket, this);
+            }
+        });
+        m_server->listen(QHostAddress::LocalHost, 0);
+        m_port = m_server->serverPort();
+        delete starter;
+        ready.release();
+    });
+    ready.acquire();
+    return m_port;
+}
+
+QString ScriptedHttpServer::url() const
+{
+    return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
+}
+
+void ScriptedHttpServer::record(const QByteArray &request)
+{
+    QMutexLocker lock(&m_mutex);
+    m_requests.append(request);
+}
+
+QList<QByteArray> ScriptedHttpServer::requests() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_requests;
+}
+
+QByteArray ScriptedHttpServer::bodyOf(const QByteArray &request)
+{
+    const int end = request.indexOf("\r\n\r\n");
+    return end < 0 ? QByteArray() : request.mid(end + 4);
+}
+
+QByteArray ScriptedHttpServer::headerOf(const QByteArray &request, const QByteArray &name)
+{
+    const int end = request.indexOf("\r\n\r\n");
+    const QList<QByteArray> lines = request.left(end < 0 ? request.size() : end).split('\n');
+    for (int i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines.at(i).trimmed();
+        const int colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().toLower() == name.toLower())
+            return line.mid(colon + 1).trimmed();
+    }
+    return QByteArray();
+}
+
+QByteArray ScriptedHttpServer::okReply(const QByteArray &body, const QByteArray &contentType)
+{
+    return "HTTP/1.1 200 OK\r\nContent-Type: " + contentType +
+           "\r\nContent-Length: " + QByteArray::number(body.size()) +
+           "\r\nConnection: close\r\n\r\n" + body;
+}

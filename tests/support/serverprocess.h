@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+// Runs folvane-server on a free loopback port with a temporary data folder for
+// the life of the object. The binary comes from FOLVANE_SERVER_BIN (set by the
+// test registration) or sits beside the test program.
+class ServerProcess
+{
+public:
+    // `seed` is passed as --seed when not empty ("demo" builds the demo data).
+    explicit ServerProcess(const QString &seed = QStringLiteral("demo"));
+    ~ServerProcess();
+    ServerProcess(const ServerProcess &) = delete;
+    ServerProcess &operator=(const ServerProcess &) = delete;
+
+    // Starts the server and waits until it listens; false with `error()` set otherwise.
+    bool start();
+    void stop();
+
+    quint16 port() const { return m_port; }
+    QString url() const;
+    QString dataDir() const { return m_data.path(); }
+    QString error() const { return m_error; }
+
+    // Writes "host" and "port" of this server into the settings file of the
+    // current HOME, as the network settings panel would.
+    void configureClient() const;
+
+    // Signs in through the transport and returns the token (empty on failure).
+    QString login(const QString &user, const QString &password) const;
+
+    static QString binaryPath();
+
+private:
+    QString m_seed;
+    QTemporaryDir m_data;
+    QProcess m_process;
+    quint16 m_port = 0;
+    QString m_error;
+};
