@@ -75,7 +75,8 @@ DLogin::DLogin(const QBrush &titleBrush, QWidget *parent)
         loginButton->setText(QStringLiteral("取消"));
         loginButton->setEnabled(true);
         showError(QStringLiteral("自动登录中..."), 0);
-        QTimer::singleShot(autoLoginDelayMs, this, [this]() {
+        // Precise: a coarse timer may fire up to 5% early.
+        QTimer::singleShot(autoLoginDelayMs, Qt::PreciseTimer, this, [this]() {
             if (autoLoginPending)
                 startLogin(false);
         });

@@ -14,6 +14,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include "testmain.h"
+
 namespace {
 
 class TestDialog : public FramelessDialog
@@ -362,5 +364,5 @@ void TestFrameless::messageLabelWithdrawsItself()
     QCOMPARE(cleared, 2);
 }
 
-QTEST_MAIN(TestFrameless)
+FOLVANE_TEST_MAIN(TestFrameless)
 #include "tst_frameless.moc"
