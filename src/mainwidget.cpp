@@ -86,6 +86,8 @@ MainWidget::MainWidget(const QColor &titleColor, QWidget *parent)
 void MainWidget::buildTitleBar()
 {
     titleBar->setFixedHeight(100);
+    // The main window has no title text; its title bar carries the logo instead.
+    titleLabel->hide();
     auto *layout = new QHBoxLayout(titleBar);
     layout->setContentsMargins(60, 0, 0, 0);
     layout->setSpacing(44);
