@@ -118,7 +118,8 @@ QString GCore::fileIconPath(const QVariantMap &item)
         typeName = item.value(QStringLiteral("fileExt")).toString().trimmed();
     } else {
         static const QRegularExpression plainSuffix(QStringLiteral("^[a-zA-Z0-9_-]{1,8}$"));
-        const QString suffix = QFileInfo(item.value(QStringLiteral("fileName")).toString()).suffix();
+        const QString suffix =
+            QFileInfo(item.value(QStringLiteral("fileName")).toString()).suffix();
         if (suffix.isEmpty()) {
             typeName = QStringLiteral("fold");
         } else if (!plainSuffix.match(suffix).hasMatch()) {
@@ -151,8 +152,9 @@ QString GCore::uniqueFilePath(const QString &path)
     const QString base = folder + (hasSuffix ? name.left(dot) : name);
     const QString suffix = hasSuffix ? name.mid(dot + 1) : QString();
     for (int n = 2;; ++n) {
-        const QString candidate = hasSuffix ? QStringLiteral("%1(%2).%3").arg(base).arg(n).arg(suffix)
-                                            : QStringLiteral("%1(%2)").arg(base).arg(n);
+        const QString candidate = hasSuffix
+                                      ? QStringLiteral("%1(%2).%3").arg(base).arg(n).arg(suffix)
+                                      : QStringLiteral("%1(%2)").arg(base).arg(n);
         if (!QFileInfo::exists(candidate) && !QFileInfo(candidate).isSymLink())
             return candidate;
     }

@@ -172,8 +172,7 @@ QString HttpCurl::splitStatus(const QByteArray &raw, QString &status)
     }
     const QStringList lines = text.left(blank).split(QStringLiteral("\r\n"));
     const QStringList parts = lines.first().split(QLatin1Char(' '));
-    status = (lines.size() >= 2 && parts.size() >= 3) ? parts.at(1).trimmed()
-                                                       : QStringLiteral("0");
+    status = (lines.size() >= 2 && parts.size() >= 3) ? parts.at(1).trimmed() : QStringLiteral("0");
     return text.mid(blank + 4);
 }
 
@@ -225,7 +224,8 @@ QString HttpCurl::request(const QString &url, const FormParams &params,
     if (!referer.isEmpty())
         curl_easy_setopt(c, CURLOPT_REFERER, refererBytes.constData());
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kShortConnectTimeout);
-    curl_easy_setopt(c, CURLOPT_TIMEOUT, timeoutSeconds < 0 ? kDefaultTimeout : long(timeoutSeconds));
+    curl_easy_setopt(c, CURLOPT_TIMEOUT,
+                     timeoutSeconds < 0 ? kDefaultTimeout : long(timeoutSeconds));
     curl_easy_setopt(c, CURLOPT_POST, 1L);
     curl_easy_setopt(c, CURLOPT_POSTFIELDS, body.constData());
     curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE, long(body.size()));
@@ -247,8 +247,8 @@ QString HttpCurl::request(const QString &url, const FormParams &params,
     return reply;
 }
 
-QByteArray HttpCurl::getBytes(const QString &url, const QString &referer,
-                              const QString &userAgent, bool withHeaders)
+QByteArray HttpCurl::getBytes(const QString &url, const QString &referer, const QString &userAgent,
+                              bool withHeaders)
 {
     CurlHandle h(curl_easy_init());
     if (!h)
@@ -278,8 +278,8 @@ QByteArray HttpCurl::getBytes(const QString &url, const QString &referer,
 namespace {
 
 // Options of a form POST with the long transfer timeouts (both download kinds).
-void setDownloadOptions(CURL *c, const QByteArray &url, const QByteArray &body,
-                        curl_slist *headers, TransferProgress *progress)
+void setDownloadOptions(CURL *c, const QByteArray &url, const QByteArray &body, curl_slist *headers,
+                        TransferProgress *progress)
 {
     setCommonOptions(c, url);
     curl_easy_setopt(c, CURLOPT_USERAGENT, HttpCurl::defaultUserAgent());

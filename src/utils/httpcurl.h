@@ -45,8 +45,8 @@ public:
     QString request(const QString &url, const FormParams &params, QMap<QString, QString> &status,
                     const QString &encoding = QStringLiteral("utf8"),
                     const QString &referer = QString(), const QString &userAgent = QString(),
-                    const QMap<QString, QString> &headers = {},
-                    const QStringList &headerOrder = {}, int timeoutSeconds = -1);
+                    const QMap<QString, QString> &headers = {}, const QStringList &headerOrder = {},
+                    int timeoutSeconds = -1);
 
     QByteArray getBytes(const QString &url, const QString &referer = QString(),
                         const QString &userAgent = QString(), bool withHeaders = false);
@@ -58,8 +58,8 @@ public:
     // arrives and returns that temporary file's path on success (the caller
     // checks the bytes and renames it); on any failure, cancellation included,
     // the temporary file is removed and the result is empty.
-    QString downloadToFile(const QString &url, const FormParams &params,
-                           const QString &targetPath, TransferProgress *progress);
+    QString downloadToFile(const QString &url, const FormParams &params, const QString &targetPath,
+                           TransferProgress *progress);
 
     QByteArray uploadFile(const QString &url, const QString &fieldName, const QString &filePath,
                           const FormParams &params, TransferProgress *progress);

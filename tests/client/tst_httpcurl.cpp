@@ -33,11 +33,10 @@ private slots:
     void formBodyIsOrderedAndEscaped()
     {
         ScriptedHttpServer server;
-        server.start([](const QByteArray &) { return jsonReply(R"({"code":0,"msg":"","data":[]})"); });
-        const FormParams params{{"zeta", "a&b=c d"},
-                                {"alpha", QStringLiteral("中文")},
-                                {"m id", "1"},
-                                {"token", "t"}};
+        server.start(
+            [](const QByteArray &) { return jsonReply(R"({"code":0,"msg":"","data":[]})"); });
+        const FormParams params{
+            {"zeta", "a&b=c d"}, {"alpha", QStringLiteral("中文")}, {"m id", "1"}, {"token", "t"}};
         const QVariantMap reply =
             HttpCurl::instance()->postJson(server.url() + "/api/x.jf", params).toMap();
         QCOMPARE(reply.value("code").toInt(), 0);
@@ -79,11 +78,13 @@ private slots:
             << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 7\r\n\r\n{\"a\":1}") << "200"
             << "{\"a\":1}";
         QTest::newRow("404") << QByteArray("HTTP/1.1 404 Not Found\r\nContent-Length: 2\r\n\r\nno")
-                             << "404" << "no";
-        QTest::newRow("no blank line")
-            << QByteArray("HTTP/1.1 200 OK\r\nX: y") << "0" << "HTTP/1.1 200 OK\r\nX: y";
+                             << "404"
+                             << "no";
+        QTest::newRow("no blank line") << QByteArray("HTTP/1.1 200 OK\r\nX: y") << "0"
+                                       << "HTTP/1.1 200 OK\r\nX: y";
         QTest::newRow("status line without reason")
-            << QByteArray("HTTP/1.1 200\r\nX: y\r\n\r\nbody") << "0" << "body";
+            << QByteArray("HTTP/1.1 200\r\nX: y\r\n\r\nbody") << "0"
+            << "body";
         QTest::newRow("only one header line") << QByteArray("HTTP/1.1 200 OK\r\n\r\nbody") << "0"
                                               << "body";
     }
@@ -122,7 +123,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("raw");
         QTest::newRow("not json") << ScriptedHttpServer::okReply("<html>oops</html>", "text/html");
-        QTest::newRow("truncated") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{\"co");
+        QTest::newRow("truncated")
+            << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{\"co");
         QTest::newRow("json array") << ScriptedHttpServer::okReply("[1,2,3]");
         QTest::newRow("empty") << QByteArray();
     }
@@ -156,7 +158,8 @@ private slots:
         ScriptedHttpServer server;
         server.start([](const QByteArray &request) {
             if (request.startsWith("GET /pic.png"))
-                return ScriptedHttpServer::Reply{ScriptedHttpServer::okReply("PNGDATA", "image/png")};
+                return ScriptedHttpServer::Reply{
+                    ScriptedHttpServer::okReply("PNGDATA", "image/png")};
             return ScriptedHttpServer::Reply{"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"};
         });
         QCOMPARE(HttpCurl::instance()->getBytes(server.url() + "/pic.png"), QByteArray("PNGDATA"));
@@ -172,12 +175,14 @@ private slots:
         QVERIFY(HttpCurl::instance()
                     ->getBytes(QStringLiteral("http://127.0.0.1:%1/x").arg(closedPort))
                     .isEmpty());
-        QVERIFY(HttpCurl::instance()
-                    ->postJson(QStringLiteral("http://127.0.0.1:%1/x").arg(closedPort), {{"a", "1"}})
-                    .toMap()
-                    .isEmpty());
+        QVERIFY(
+            HttpCurl::instance()
+                ->postJson(QStringLiteral("http://127.0.0.1:%1/x").arg(closedPort), {{"a", "1"}})
+                .toMap()
+                .isEmpty());
         // A relative URL (no server configured) fails the same way.
-        QVERIFY(HttpCurl::instance()->postJson("/api/user/login.jf", {{"a", "1"}}).toMap().isEmpty());
+        QVERIFY(
+            HttpCurl::instance()->postJson("/api/user/login.jf", {{"a", "1"}}).toMap().isEmpty());
     }
 
     void multipartUploadBytes()
@@ -199,7 +204,8 @@ private slots:
         const int b = body.indexOf("name=\"b\"");
         const int parent = body.indexOf("name=\"parentId\"");
         const int token = body.indexOf("name=\"token\"");
-        const int file = body.indexOf("name=\"file\"; filename=\"" + QStringLiteral("报告 1.txt").toUtf8() + "\"");
+        const int file = body.indexOf("name=\"file\"; filename=\"" +
+                                      QStringLiteral("报告 1.txt").toUtf8() + "\"");
         QVERIFY(b > 0 && parent > b && token > parent && file > token);
         QVERIFY(body.contains("\r\n\r\n" + QStringLiteral("值").toUtf8() + "\r\n"));
         QVERIFY(body.contains("\r\n\r\nfile-content-bytes\r\n"));
@@ -213,7 +219,9 @@ private slots:
         QVERIFY(HttpCurl::instance()
                     ->uploadFile(server.url(), "file", "/nonexistent/x.txt", {{"a", "1"}}, nullptr)
                     .isEmpty());
-        QVERIFY(HttpCurl::instance()->uploadFile(server.url(), "file", "", {{"a", "1"}}, nullptr).isEmpty());
+        QVERIFY(HttpCurl::instance()
+                    ->uploadFile(server.url(), "file", "", {{"a", "1"}}, nullptr)
+                    .isEmpty());
         QVERIFY(server.requests().isEmpty());
     }
 
@@ -231,7 +239,8 @@ private slots:
         TransferProgress progress;
         QByteArray result = "not run";
         std::thread worker([&] {
-            result = HttpCurl::instance()->downloadBytes(server.url(), {{"fileId", "1"}}, &progress);
+            result =
+                HttpCurl::instance()->downloadBytes(server.url(), {{"fileId", "1"}}, &progress);
         });
         QTRY_VERIFY_WITH_TIMEOUT(progress.downloaded.load() > 0, 10000);
         progress.cancel();
@@ -249,7 +258,8 @@ private slots:
         TransferProgress progress;
         QByteArray result = "not run";
         std::thread worker([&] {
-            result = HttpCurl::instance()->uploadFile(server.url(), "file", path, {{"a", "1"}}, &progress);
+            result = HttpCurl::instance()->uploadFile(server.url(), "file", path, {{"a", "1"}},
+                                                      &progress);
         });
         QTRY_VERIFY_WITH_TIMEOUT(progress.uploaded.load() > 0, 10000);
         progress.cancel();
@@ -264,12 +274,13 @@ private slots:
         const QByteArray payload(3 * 1024 * 1024 + 17, 'q');
         ScriptedHttpServer server;
         server.start([&payload](const QByteArray &) {
-            return ScriptedHttpServer::Reply{ScriptedHttpServer::okReply(payload, "application/octet-stream")};
+            return ScriptedHttpServer::Reply{
+                ScriptedHttpServer::okReply(payload, "application/octet-stream")};
         });
         TransferProgress progress;
         const QString target = dir.filePath("doc.pdf");
         const QString temp = HttpCurl::instance()->downloadToFile(server.url(), {{"fileId", "1"}},
-                                                                   target, &progress);
+                                                                  target, &progress);
         QVERIFY(!temp.isEmpty());
         QCOMPARE(QFileInfo(temp).absolutePath(), QFileInfo(target).absolutePath());
         QVERIFY(!QFile::exists(target));
@@ -303,9 +314,10 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
         // A folder that cannot be written gives an empty result without traffic.
         const int before = server.requests().size();
-        QVERIFY(HttpCurl::instance()
-                    ->downloadToFile(server.url(), {{"fileId", "1"}}, "/nonexistent/dir/a.bin", nullptr)
-                    .isEmpty());
+        QVERIFY(
+            HttpCurl::instance()
+                ->downloadToFile(server.url(), {{"fileId", "1"}}, "/nonexistent/dir/a.bin", nullptr)
+                .isEmpty());
         QCOMPARE(server.requests().size(), before);
     }
 

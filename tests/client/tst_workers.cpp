@@ -20,8 +20,7 @@ ScriptedHttpServer::Reply trickleForever()
     return r;
 }
 
-template <typename Worker>
-QPointer<Worker> startSelfDeleting(Worker *worker)
+template <typename Worker> QPointer<Worker> startSelfDeleting(Worker *worker)
 {
     QObject::connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     return QPointer<Worker>(worker);
@@ -66,7 +65,8 @@ private slots:
         ScriptedHttpServer server;
         server.start([](const QByteArray &) { return trickleForever(); });
         TransferProgress progress;
-        auto worker = startSelfDeleting(new DownloadThread(server.url(), {{"fileId", "1"}}, &progress));
+        auto worker =
+            startSelfDeleting(new DownloadThread(server.url(), {{"fileId", "1"}}, &progress));
         QSignalSpy finished(worker.data(), &DownloadThread::downloadFinished);
         QSignalSpy terminated(worker.data(), &DownloadThread::downloadTerminated);
         worker->start();
@@ -85,7 +85,8 @@ private slots:
             return ScriptedHttpServer::Reply{"HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\nshort"};
         });
         TransferProgress progress;
-        auto worker = startSelfDeleting(new DownloadThread(server.url(), {{"fileId", "1"}}, &progress));
+        auto worker =
+            startSelfDeleting(new DownloadThread(server.url(), {{"fileId", "1"}}, &progress));
         QSignalSpy finished(worker.data(), &DownloadThread::downloadFinished);
         QSignalSpy terminated(worker.data(), &DownloadThread::downloadTerminated);
         worker->start();
@@ -122,7 +123,8 @@ private slots:
         QTemporaryDir dir;
         ScriptedHttpServer server;
         server.start([](const QByteArray &) {
-            return ScriptedHttpServer::Reply{ScriptedHttpServer::okReply("0123456789", "application/octet-stream")};
+            return ScriptedHttpServer::Reply{
+                ScriptedHttpServer::okReply("0123456789", "application/octet-stream")};
         });
         TransferProgress progress;
         auto worker = startSelfDeleting(
@@ -162,7 +164,8 @@ private slots:
         f.close();
         ScriptedHttpServer server;
         server.start([](const QByteArray &) {
-            return ScriptedHttpServer::Reply{ScriptedHttpServer::okReply(R"({"code":0,"msg":"上传成功"})")};
+            return ScriptedHttpServer::Reply{
+                ScriptedHttpServer::okReply(R"({"code":0,"msg":"上传成功"})")};
         });
         TransferProgress progress;
         auto worker = startSelfDeleting(
@@ -189,7 +192,8 @@ private slots:
             new UploadThread(server.url(), {{"token", "t"}}, "file", f.fileName(), &progress));
         QList<QString> order;
         QVariantMap secondMap{{"untouched", true}};
-        connect(worker.data(), &UploadThread::uploadTerminated, this, [&] { order << "terminated"; });
+        connect(worker.data(), &UploadThread::uploadTerminated, this,
+                [&] { order << "terminated"; });
         connect(worker.data(), &UploadThread::uploadTerminated2, this, [&](QVariantMap map) {
             order << "terminated2";
             secondMap = map;

@@ -23,11 +23,11 @@ public:
     // What to send back for one request.
     struct Reply
     {
-        QByteArray bytes;          // sent at once
-        qint64 trickleBytes = 0;   // then this many filler bytes, a chunk at a time
+        QByteArray bytes;        // sent at once
+        qint64 trickleBytes = 0; // then this many filler bytes, a chunk at a time
         int trickleChunk = 4096;
         int trickleIntervalMs = 20;
-        bool close = true;         // close the connection when everything is sent
+        bool close = true; // close the connection when everything is sent
     };
     using Script = std::function<Reply(const QByteArray &request)>;
 

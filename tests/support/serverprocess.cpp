@@ -88,7 +88,8 @@ QString ServerProcess::login(const QString &user, const QString &password) const
 {
     const FormParams params{{QStringLiteral("username"), user},
                             {QStringLiteral("password"), password}};
-    const QVariantMap reply =
-        HttpCurl::instance()->postJson(url() + QStringLiteral("/api/user/login.jf"), params).toMap();
+    const QVariantMap reply = HttpCurl::instance()
+                                  ->postJson(url() + QStringLiteral("/api/user/login.jf"), params)
+                                  .toMap();
     return reply.value(QStringLiteral("data")).toMap().value(QStringLiteral("token")).toString();
 }
