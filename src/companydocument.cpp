@@ -23,3 +23,7 @@ void CompanyDocument::showTreeLoading(bool show)
 {
     treeLoading->setVisible(show);
 }
+
+void CompanyDocument::placeOverlays() {}
+
+void CompanyDocument::reloadList() {}

@@ -14,6 +14,11 @@ public:
     explicit CompanyDocument(QWidget *parent = nullptr);
     ~CompanyDocument() override;
 
+    // Positions the panel's floating widgets.
+    void placeOverlays();
+    // Lists the current folder again.
+    void reloadList();
+
     void showTreeLoading(bool show);
 
     QLabel *treeLoading = nullptr;

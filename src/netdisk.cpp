@@ -16,3 +16,7 @@ NetDisk::~NetDisk()
     if (GCore::instance()->netDisk() == this)
         GCore::instance()->setNetDisk(nullptr);
 }
+
+void NetDisk::placeOverlays() {}
+
+void NetDisk::reloadList() {}

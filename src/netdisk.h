@@ -14,5 +14,10 @@ public:
     explicit NetDisk(QWidget *parent = nullptr);
     ~NetDisk() override;
 
+    // Positions the panel's floating widgets.
+    void placeOverlays();
+    // Lists the current folder again.
+    void reloadList();
+
     QLabel *treeErrorLabel = nullptr;
 };

@@ -69,7 +69,7 @@ private slots:
         QCOMPARE(HttpCurl::authCode(HttpCurl::authCode("", "ENCODE"), "DECODE"), QByteArray());
         // Another key cannot read it back.
         QVERIFY(HttpCurl::authCode(a, "DECODE", "otherkey").isEmpty());
-        // Altering any character after the 4-character prefix breaks the check.
+        // Altering a covered character breaks the check.
         // Only the check digits and the data are covered: the 10-digit stamp in
         // front is not (it starts at character 4), and the last character may
         // carry only padding bits.

@@ -134,11 +134,12 @@ private slots:
     void bannerShowsTheTransferPanelWithoutQueuing()
     {
         MainWidget main;
-        TransferPanel panel;
+        TransferPanel &panel = *GCore::instance()->transferPanel();
         TopBanner banner(nullptr, 0);
-        QVERIFY(!main.isVisible());
+        main.showPanelByName("companydocument");
+        QVERIFY(!panel.isVisibleTo(&main));
         banner.transferButton->click();
-        QVERIFY(main.isVisible());
+        QVERIFY(panel.isVisibleTo(&main));
         QCOMPARE(panel.findChild<QTableWidget *>("downloadTable")->rowCount(), 0);
         QCOMPARE(panel.findChild<QPushButton *>("upload")->isChecked(), true);
         GCore::instance()->setMainWidget(nullptr);

@@ -532,9 +532,10 @@ private slots:
         pointClientAt(portOf(server.url()));
         QTemporaryDir dir;
         MainWidget main;
-        TransferPanel panel;
+        TransferPanel &panel = *GCore::instance()->transferPanel();
+        main.showPanelByName("netdisk");
         GCore::instance()->showDownloadTransfer("open", fileItem("1", "a.txt", dir.path()), 0);
-        QVERIFY(main.isVisible());
+        QVERIFY(panel.isVisibleTo(&main));
         QCOMPARE(table(panel, "downloadTable")->rowCount(), 0);
         GCore::instance()->showDownloadTransfer("download", fileItem("1", "a.txt", dir.path()), 0);
         QCOMPARE(table(panel, "downloadTable")->rowCount(), 1);
