@@ -114,9 +114,22 @@ QByteArray md5hexBytes(const QByteArray &data)
     return QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex();
 }
 
-QByteArray userAgentOrDefault(const QString &userAgent)
+// The options of the short requests (form POST and GET): the given or default
+// user agent, an optional referer, the short connect timeout, the body into
+// memory. libcurl copies string options, so the temporaries may go.
+void setShortRequestOptions(CURL *c, const QString &url, const QString &referer,
+                            const QString &userAgent, long timeoutSeconds, MemorySink *sink)
 {
-    return userAgent.isEmpty() ? QByteArray(HttpCurl::defaultUserAgent()) : userAgent.toUtf8();
+    setCommonOptions(c, url.toLocal8Bit());
+    curl_easy_setopt(c, CURLOPT_USERAGENT,
+                     userAgent.isEmpty() ? HttpCurl::defaultUserAgent()
+                                         : userAgent.toUtf8().constData());
+    if (!referer.isEmpty())
+        curl_easy_setopt(c, CURLOPT_REFERER, referer.toUtf8().constData());
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kShortConnectTimeout);
+    curl_easy_setopt(c, CURLOPT_TIMEOUT, timeoutSeconds);
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, writeToMemory);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, sink);
 }
 
 } // namespace
@@ -214,25 +227,15 @@ QString HttpCurl::request(const QString &url, const FormParams &params,
         headerList.reset(curl_slist_append(headerList.release(), line.constData()));
     }
 
-    const QByteArray urlBytes = url.toLocal8Bit();
-    const QByteArray agent = userAgentOrDefault(userAgent);
-    const QByteArray refererBytes = referer.toUtf8();
     MemorySink sink;
     CURL *c = h.get();
-    setCommonOptions(c, urlBytes);
-    curl_easy_setopt(c, CURLOPT_USERAGENT, agent.constData());
-    if (!referer.isEmpty())
-        curl_easy_setopt(c, CURLOPT_REFERER, refererBytes.constData());
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kShortConnectTimeout);
-    curl_easy_setopt(c, CURLOPT_TIMEOUT,
-                     timeoutSeconds < 0 ? kDefaultTimeout : long(timeoutSeconds));
+    setShortRequestOptions(c, url, referer, userAgent,
+                           timeoutSeconds < 0 ? kDefaultTimeout : long(timeoutSeconds), &sink);
     curl_easy_setopt(c, CURLOPT_POST, 1L);
     curl_easy_setopt(c, CURLOPT_POSTFIELDS, body.constData());
     curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE, long(body.size()));
     curl_easy_setopt(c, CURLOPT_HEADER, 1L);
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headerList.get());
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, writeToMemory);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
 
     const CURLcode rc = curl_easy_perform(c);
     qDebug() << __FILE__ << __LINE__ << "received" << sink.data.size() << "bytes, curl code"
@@ -253,20 +256,10 @@ QByteArray HttpCurl::getBytes(const QString &url, const QString &referer, const 
     CurlHandle h(curl_easy_init());
     if (!h)
         return QByteArray();
-    const QByteArray urlBytes = url.toLocal8Bit();
-    const QByteArray agent = userAgentOrDefault(userAgent);
-    const QByteArray refererBytes = referer.toUtf8();
     MemorySink sink;
     CURL *c = h.get();
-    setCommonOptions(c, urlBytes);
-    curl_easy_setopt(c, CURLOPT_USERAGENT, agent.constData());
-    if (!referer.isEmpty())
-        curl_easy_setopt(c, CURLOPT_REFERER, refererBytes.constData());
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kShortConnectTimeout);
-    curl_easy_setopt(c, CURLOPT_TIMEOUT, kDefaultTimeout);
+    setShortRequestOptions(c, url, referer, userAgent, kDefaultTimeout, &sink);
     curl_easy_setopt(c, CURLOPT_HEADER, withHeaders ? 1L : 0L);
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, writeToMemory);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
     const CURLcode rc = curl_easy_perform(c);
     if (rc != CURLE_OK) {
         qDebug() << __FILE__ << __LINE__ << "GET failed, curl code" << int(rc) << url;
@@ -304,11 +297,10 @@ QByteArray HttpCurl::downloadBytes(const QString &url, const FormParams &params,
     if (!h)
         return QByteArray();
     const QByteArray body = formBody(params);
-    const QByteArray urlBytes = url.toLocal8Bit();
     CurlList headers = expectOffHeaders();
     MemorySink sink;
     sink.limit = kMaxMemoryDownloadBytes;
-    setDownloadOptions(h.get(), urlBytes, body, headers.get(), progress);
+    setDownloadOptions(h.get(), url.toLocal8Bit(), body, headers.get(), progress);
     curl_easy_setopt(h.get(), CURLOPT_WRITEFUNCTION, writeToMemory);
     curl_easy_setopt(h.get(), CURLOPT_WRITEDATA, &sink);
     const CURLcode rc = curl_easy_perform(h.get());
@@ -335,9 +327,8 @@ QString HttpCurl::downloadToFile(const QString &url, const FormParams &params,
     if (!h)
         return QString();
     const QByteArray body = formBody(params);
-    const QByteArray urlBytes = url.toLocal8Bit();
     CurlList headers = expectOffHeaders();
-    setDownloadOptions(h.get(), urlBytes, body, headers.get(), progress);
+    setDownloadOptions(h.get(), url.toLocal8Bit(), body, headers.get(), progress);
     curl_easy_setopt(h.get(), CURLOPT_BUFFERSIZE, 256L * 1024);
     curl_easy_setopt(h.get(), CURLOPT_WRITEFUNCTION, writeToFile);
     curl_easy_setopt(h.get(), CURLOPT_WRITEDATA, static_cast<QFile *>(&file));
@@ -374,10 +365,9 @@ QByteArray HttpCurl::uploadFile(const QString &url, const QString &fieldName,
         return QByteArray();
     curl_mime_filename(filePart, QFileInfo(filePath).fileName().toUtf8().constData());
 
-    const QByteArray urlBytes = url.toLocal8Bit();
     CurlList headers = expectOffHeaders();
     MemorySink sink;
-    setCommonOptions(c, urlBytes);
+    setCommonOptions(c, url.toLocal8Bit());
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kUploadConnectTimeout);
     curl_easy_setopt(c, CURLOPT_TIMEOUT, kUploadTimeout);
     curl_easy_setopt(c, CURLOPT_MIMEPOST, form.get());
