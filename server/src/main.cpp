@@ -1,7 +1,139 @@
-#include <cstdio>
+// folvane-server: the reference document server of the Folvane client.
 
-int main()
+#include "http/apiserver.h"
+#include "seed/demoseed.h"
+#include "service/accountservice.h"
+#include "service/fileservice.h"
+#include "store/blobstore.h"
+#include "store/store.h"
+
+#include <sodium.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <pthread.h>
+#include <string>
+#include <thread>
+
+namespace {
+
+const char *const usage =
+    "Usage: folvane-server --data DIR --listen HOST:PORT [--seed demo]\n"
+    "\n"
+    "The reference document server of the Folvane desktop client.\n"
+    "\n"
+    "Options:\n"
+    "  --data DIR          data folder: DIR/folvane.db (SQLite) and DIR/blobs/ (file\n"
+    "                      contents by MD5). Created when missing.\n"
+    "  --listen HOST:PORT  address to serve on, for example 127.0.0.1:8080. Port 0\n"
+    "                      picks a free port. Default 127.0.0.1:8080.\n"
+    "  --seed demo         on an empty data folder, build the demo data set (users,\n"
+    "                      groups, a library tree, net disks) and print the demo\n"
+    "                      accounts to standard error; a folder that already has\n"
+    "                      data is left as it is.\n"
+    "  --help              show this text.\n"
+    "\n"
+    "Once it accepts connections the server prints one line to standard output:\n"
+    "  listening on HOST:PORT\n"
+    "SIGINT and SIGTERM stop it cleanly. See server/API.md for the paths it serves.\n";
+
+int fail(const std::string &message)
 {
-    std::puts("folvane-server: not built yet");
-    return 1;
+    std::fprintf(stderr, "folvane-server: %s\n", message.c_str());
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::string dataDir, listen = "127.0.0.1:8080", seed;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        auto value = [&](std::string &out) {
+            if (i + 1 >= argc)
+                return false;
+            out = argv[++i];
+            return true;
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(usage, stdout);
+            return 0;
+        } else if (arg == "--data") {
+            if (!value(dataDir))
+                return fail("--data needs a folder");
+        } else if (arg == "--listen") {
+            if (!value(listen))
+                return fail("--listen needs HOST:PORT");
+        } else if (arg == "--seed") {
+            if (!value(seed) || seed != "demo")
+                return fail("--seed knows only \"demo\"");
+        } else {
+            std::fputs(usage, stderr);
+            return fail("unknown argument " + arg);
+        }
+    }
+    if (dataDir.empty()) {
+        std::fputs(usage, stderr);
+        return fail("--data is required");
+    }
+    size_t colon = listen.rfind(':');
+    if (colon == std::string::npos)
+        return fail("--listen needs HOST:PORT");
+    std::string host = listen.substr(0, colon);
+    int port = -1;
+    try {
+        port = std::stoi(listen.substr(colon + 1));
+    } catch (...) {
+    }
+    if (host.empty() || port < 0 || port > 65535)
+        return fail("bad --listen value " + listen);
+
+    if (sodium_init() < 0)
+        return fail("libsodium cannot start");
+
+    // Signals go to one thread that stops the server; the request threads
+    // inherit the blocked mask.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    try {
+        std::error_code ec;
+        std::filesystem::create_directories(dataDir, ec);
+        if (ec)
+            return fail("cannot create " + dataDir + ": " + ec.message());
+        Store store(dataDir + "/folvane.db");
+        BlobStore blobs(dataDir + "/blobs");
+        if (seed == "demo")
+            DemoSeed(store, blobs).run(std::cerr);
+
+        AccountService accounts(store);
+        FileService files(store, blobs);
+        ApiServer server(accounts, files, blobs);
+        int bound = server.bind(host, port);
+        if (bound < 0)
+            return fail("cannot listen on " + listen);
+
+        std::thread stopper([&] {
+            int signal = 0;
+            sigwait(&stopSignals, &signal);
+            server.stop();
+        });
+        std::printf("listening on %s:%d\n", host.c_str(), bound);
+        std::fflush(stdout);
+        bool ok = server.run();
+        // The server may also end without a signal; wake the waiting thread.
+        pthread_kill(stopper.native_handle(), SIGTERM);
+        stopper.join();
+        return ok ? 0 : 1;
+    } catch (const std::exception &e) {
+        return fail(e.what());
+    }
 }

@@ -1,0 +1,334 @@
+#include "http/apiserver.h"
+
+#include "service/accountservice.h"
+#include "service/serviceerror.h"
+#include "service/session.h"
+#include "store/blobstore.h"
+#include "store/storeerror.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+using nlohmann::json;
+
+namespace {
+
+const char *const jsonType = "application/json; charset=utf-8";
+const size_t downloadChunk = 1 << 20;
+const int workerThreads = 16;
+
+std::string get(const Fields &fields, const char *key)
+{
+    auto it = fields.find(key);
+    return it == fields.end() ? std::string() : it->second;
+}
+
+// RFC 5987 form of a UTF-8 file name for Content-Disposition.
+std::string encodedFileName(const std::string &name)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : name) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+            c == '.' || c == '-' || c == '_')
+            out += static_cast<char>(c);
+        else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+void answer(httplib::Response &res, int code, const std::string &message)
+{
+    res.status = 200;
+    res.set_content(ApiServer::envelope(code, message), jsonType);
+}
+
+// Runs a handler body and turns every failure into an envelope.
+template <typename F>
+void guarded(httplib::Response &res, F &&body)
+{
+    try {
+        body();
+    } catch (const ServiceError &e) {
+        answer(res, e.code, e.what());
+    } catch (const StoreError &e) {
+        std::fprintf(stderr, "folvane-server: store error: %s\n", e.what());
+        answer(res, CodeServerError, "服务器内部错误");
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "folvane-server: error: %s\n", e.what());
+        answer(res, CodeServerError, "服务器内部错误");
+    }
+}
+
+} // namespace
+
+ApiServer::ApiServer(AccountService &accounts, FileService &files, BlobStore &blobs)
+    : accounts(accounts), files(files), blobs(blobs)
+{
+    http.new_task_queue = [] { return new httplib::ThreadPool(workerThreads); };
+    http.set_read_timeout(30);
+    http.set_write_timeout(30);
+    http.set_error_handler([](const httplib::Request &, httplib::Response &res) {
+        if (!res.body.empty() && res.get_header_value("Content-Type").rfind("application/json", 0) == 0)
+            return;
+        int code = res.status == 404 ? CodeNotFound : CodeBadInput;
+        const char *message = res.status == 404 ? "接口不存在" : "请求无效";
+        if (res.status >= 500) {
+            code = CodeServerError;
+            message = "服务器内部错误";
+        }
+        res.set_content(envelope(code, message), jsonType);
+    });
+    http.set_exception_handler(
+        [](const httplib::Request &, httplib::Response &res, std::exception_ptr) {
+            res.status = 500;
+            res.set_content(envelope(CodeServerError, "服务器内部错误"), jsonType);
+        });
+    addRoutes();
+}
+
+std::string ApiServer::envelope(int code, const std::string &message, const json &data)
+{
+    json reply{{"code", code}, {"msg", message}, {"data", data}};
+    return reply.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+int ApiServer::bind(const std::string &host, int port)
+{
+    if (port == 0)
+        return http.bind_to_any_port(host);
+    return http.bind_to_port(host, port) ? port : -1;
+}
+
+bool ApiServer::run()
+{
+    return http.listen_after_bind();
+}
+
+void ApiServer::stop()
+{
+    http.stop();
+}
+
+void ApiServer::addJson(const std::string &path, JsonHandler handler)
+{
+    http.Post(path, [this, handler](const httplib::Request &req, httplib::Response &res,
+                                    const httplib::ContentReader &reader) {
+        guarded(res, [&] {
+            FormReader form(req, reader);
+            if (!form.read(nullptr, nullptr))
+                throw ServiceError(CodeBadInput, "请求数据无效");
+            Session session = accounts.authenticate(get(form.fields, "token"));
+            Reply reply = handler(session, form.fields);
+            json out{{"code", 0}, {"msg", ""}, {"data", reply.data}};
+            for (auto it = reply.top.begin(); it != reply.top.end(); ++it)
+                out[it.key()] = it.value();
+            res.set_content(out.dump(-1, ' ', false, json::error_handler_t::replace), jsonType);
+        });
+    });
+}
+
+void ApiServer::addDownload(const std::string &path, DownloadHandler handler)
+{
+    http.Post(path, [this, handler](const httplib::Request &req, httplib::Response &res,
+                                    const httplib::ContentReader &reader) {
+        guarded(res, [&] {
+            FormReader form(req, reader);
+            if (!form.read(nullptr, nullptr))
+                throw ServiceError(CodeBadInput, "请求数据无效");
+            Session session = accounts.authenticate(get(form.fields, "token"));
+            FileRef file = handler(session, form.fields);
+            int fd = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0)
+                throw ServiceError(CodeServerError, "文件内容丢失");
+            auto handle = std::shared_ptr<int>(new int(fd), [](int *p) {
+                ::close(*p);
+                delete p;
+            });
+            auto buffer = std::make_shared<std::vector<char>>(downloadChunk);
+            res.set_header("Content-Disposition",
+                           "attachment; filename*=UTF-8''" + encodedFileName(file.name));
+            res.set_content_provider(
+                static_cast<size_t>(file.size), "application/octet-stream",
+                [handle, buffer](size_t offset, size_t length, httplib::DataSink &sink) {
+                    size_t want = std::min(length, buffer->size());
+                    ssize_t got = ::pread(*handle, buffer->data(), want, static_cast<off_t>(offset));
+                    if (got <= 0)
+                        return false;
+                    return sink.write(buffer->data(), static_cast<size_t>(got));
+                });
+        });
+    });
+}
+
+void ApiServer::addUpload(const std::string &path, UploadHandler handler)
+{
+    http.Post(path, [this, handler](const httplib::Request &req, httplib::Response &res,
+                                    const httplib::ContentReader &reader) {
+        guarded(res, [&] {
+            FormReader form(req, reader);
+            // The token comes before the file in the client's form: a bad one
+            // stops the transfer before any byte of the file is stored.
+            bool ok = form.read(&blobs, [this](const Fields &fields) {
+                auto token = fields.find("token");
+                if (token == fields.end())
+                    return true;
+                try {
+                    accounts.authenticate(token->second);
+                } catch (const ServiceError &) {
+                    return false;
+                }
+                return true;
+            });
+            if (form.stoppedByGate) {
+                res.set_header("Connection", "close");
+                accounts.authenticate(std::string()); // answers the expired-token refusal
+            }
+            if (!ok) {
+                res.set_header("Connection", "close");
+                throw ServiceError(CodeBadInput, "上传的数据不完整");
+            }
+            Session session = accounts.authenticate(get(form.fields, "token"));
+            if (!form.file)
+                throw ServiceError(CodeBadInput, "没有上传文件");
+            Reply reply = handler(session, form.fields, *form.file, form.fileName);
+            json out{{"code", 0}, {"msg", ""}, {"data", reply.data}};
+            for (auto it = reply.top.begin(); it != reply.top.end(); ++it)
+                out[it.key()] = it.value();
+            res.set_content(out.dump(-1, ' ', false, json::error_handler_t::replace), jsonType);
+        });
+    });
+}
+
+void ApiServer::addRoutes()
+{
+    // Accounts
+    http.Post("/api/user/login.jf", [this](const httplib::Request &req, httplib::Response &res,
+                                           const httplib::ContentReader &reader) {
+        guarded(res, [&] {
+            FormReader form(req, reader);
+            if (!form.read(nullptr, nullptr))
+                throw ServiceError(CodeBadInput, "请求数据无效");
+            json data = accounts.login(get(form.fields, "username"), get(form.fields, "password"),
+                                       get(form.fields, "mac"), get(form.fields, "ip"));
+            res.set_content(envelope(0, "", data), jsonType);
+        });
+    });
+    auto thumb = [this](const httplib::Request &req, httplib::Response &res) {
+        guarded(res, [&] {
+            std::string png = accounts.thumb(req.get_param_value("userId"));
+            if (png.empty()) {
+                res.status = 404;
+                res.set_content(envelope(CodeNotFound, "用户不存在"), jsonType);
+                return;
+            }
+            res.set_header("Cache-Control", "no-cache");
+            res.set_content(png, "image/png");
+        });
+    };
+    http.Get("/api/user/user-thumb.jf", thumb);
+    http.Post("/api/user/user-thumb.jf", thumb);
+    addJson("/api/user/list-all-group.jf", [this](const Session &, const Fields &) {
+        Reply r;
+        r.data = accounts.listAllGroup();
+        return r;
+    });
+    addJson("/api/user/user-list.jf", [this](const Session &, const Fields &f) {
+        Reply r;
+        r.data = accounts.userList(get(f, "groupId"));
+        return r;
+    });
+
+    // The two file areas share their rules; only the area differs.
+    for (Area area : {Area::Library, Area::NetDisk}) {
+        const std::string base = area == Area::Library ? "/api/file/" : "/api/netdisk/";
+        addJson(base + "list-dir.jf", [this, area](const Session &s, const Fields &f) {
+            Reply r;
+            json removes;
+            r.data = files.listDir(s, area, get(f, "date"), removes);
+            r.top["removes"] = removes;
+            return r;
+        });
+        addJson(base + (area == Area::Library ? "list-file.jf" : "list.jf"),
+                [this, area](const Session &s, const Fields &f) {
+                    Reply r;
+                    r.data = files.listFile(s, area, get(f, "parentId"));
+                    return r;
+                });
+        addJson(base + "delete.jf", [this, area](const Session &s, const Fields &f) {
+            files.remove(s, area, get(f, "fileIds"));
+            return Reply();
+        });
+        addJson(base + "md5.jf", [this, area](const Session &s, const Fields &f) {
+            Reply r;
+            std::string md5 = files.md5(s, area, get(f, "fileId"));
+            r.data = json{{"md5", md5}};
+            r.top["md5"] = md5;
+            return r;
+        });
+        addDownload(base + "download.jf", [this, area](const Session &s, const Fields &f) {
+            return files.download(s, area, get(f, "fileIds"));
+        });
+        addUpload(base + (area == Area::Library ? "upload-docfile.jf" : "upload.jf"),
+                  [this, area](const Session &s, const Fields &f, BlobWriter &body,
+                               const std::string &name) {
+                      Reply r;
+                      r.data = files.upload(s, area, get(f, "pid"), get(f, "uploadType"),
+                                            get(f, "fileId"), name, body);
+                      r.top["fileId"] = r.data["fileId"];
+                      return r;
+                  });
+        addUpload(base + "save-update-file.jf",
+                  [this, area](const Session &s, const Fields &f, BlobWriter &body,
+                               const std::string &) {
+                      Reply r;
+                      r.data = files.saveUpdate(s, area, get(f, "fileId"), get(f, "versionDesp"),
+                                                get(f, "isCreateFile") != "0", body);
+                      return r;
+                  });
+        addJson(base + "save-fold.jf", [this, area](const Session &s, const Fields &f) {
+            Reply r;
+            std::string id = files.saveFold(s, area, get(f, "parentId"), get(f, "name"));
+            r.data = json{{"fileId", id}};
+            r.top["fileId"] = id;
+            return r;
+        });
+        addJson(base + "move.jf", [this, area](const Session &s, const Fields &f) {
+            files.move(s, area, get(f, "targetId"), get(f, "sourceIds"));
+            return Reply();
+        });
+    }
+
+    addJson("/api/file/rename.jf", [this](const Session &s, const Fields &f) {
+        files.rename(s, get(f, "fileId"), get(f, "name"));
+        return Reply();
+    });
+    addJson("/api/file/lock.jf", [this](const Session &s, const Fields &f) {
+        files.lock(s, get(f, "fileId"), get(f, "type"));
+        return Reply();
+    });
+    addJson("/api/file/version-list.jf", [this](const Session &s, const Fields &f) {
+        Reply r;
+        r.data = files.versionList(s, get(f, "fileId"));
+        return r;
+    });
+    addDownload("/api/file/version-download.jf", [this](const Session &s, const Fields &f) {
+        return files.versionDownload(s, get(f, "versionId"));
+    });
+    addJson("/api/file/copy.jf", [this](const Session &s, const Fields &f) {
+        files.copy(s, get(f, "targetId"), get(f, "sourceIds"), false);
+        return Reply();
+    });
+    addJson("/api/netdisk/move-to-doc.jf", [this](const Session &s, const Fields &f) {
+        files.copy(s, get(f, "targetId"), get(f, "sourceIds"), true);
+        return Reply();
+    });
+}

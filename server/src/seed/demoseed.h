@@ -1,0 +1,43 @@
+#pragma once
+
+#include <iosfwd>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class BlobStore;
+class Store;
+
+// The demo data set of `--seed demo`: an administrator and users in nested
+// groups, a library tree three levels deep with files of many types (some
+// with several versions, one locked, some folders hidden or read-only for
+// most users) and a net disk per user. It runs only on an empty data folder.
+class DemoSeed
+{
+public:
+    DemoSeed(Store &store, BlobStore &blobs);
+
+    // Builds the data set unless the store already has users; prints the
+    // demo accounts to `out`. Returns false when it was skipped.
+    bool run(std::ostream &out);
+
+private:
+    std::string user(const std::string &account, const std::string &nickname,
+                     const std::string &password, bool admin, const std::string &groupId);
+    std::string group(const std::string &name, const std::string &parentId, int sort);
+    std::string folder(const std::string &space, const std::string &parentId,
+                       const std::string &name, const std::string &creator, int daysAgo);
+    struct Revision {
+        std::string content;
+        std::string memo;
+    };
+    std::string file(const std::string &space, const std::string &parentId,
+                     const std::string &name, const std::string &creator, int daysAgo,
+                     const std::vector<Revision> &revisions);
+    void grant(const std::string &itemId, const std::string &kind, const std::string &principal,
+               const std::string &letters, int range);
+
+    Store &store;
+    BlobStore &blobs;
+    int64_t now;
+};

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "service/session.h"
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+
+class Store;
+
+// Accounts, sign-in tokens, the group tree and avatars.
+class AccountService
+{
+public:
+    // Tokens unused for this long stop working.
+    static const int64_t tokenIdleMs = 7LL * 24 * 3600 * 1000;
+    // The organisation's top group; the client shows it as "组织架构".
+    static const char *const organisationId;
+
+    explicit AccountService(Store &store);
+
+    static std::string hashPassword(const std::string &password);
+
+    // The "data" of a successful sign-in; CodeBadLogin otherwise.
+    nlohmann::json login(const std::string &account, const std::string &password,
+                         const std::string &mac, const std::string &ip);
+    // The session of a token; CodeTokenInvalid when it is unknown or expired.
+    Session authenticate(const std::string &token);
+
+    nlohmann::json listAllGroup();
+    nlohmann::json userList(const std::string &groupId);
+    // The user's picture as PNG; empty when there is no such user.
+    std::string thumb(const std::string &userId);
+
+private:
+    Store &store;
+};

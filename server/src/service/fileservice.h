@@ -1,0 +1,97 @@
+#pragma once
+
+#include "service/session.h"
+#include "store/records.h"
+
+#include <nlohmann/json.hpp>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+class BlobStore;
+class BlobWriter;
+class Rights;
+class Store;
+
+// The two file areas: the company library, governed by rights letters, and
+// each user's private net disk.
+enum class Area { Library, NetDisk };
+
+// A stored file body ready to be streamed.
+struct FileRef {
+    std::string path;
+    int64_t size = 0;
+    std::string name;
+};
+
+// The rules of folders, files, versions and locks in both areas. Every call
+// checks the caller's rights and runs as one unit under the store's lock;
+// changes that touch several rows are transactions.
+class FileService
+{
+public:
+    static const int64_t lockLifetimeMs = 24LL * 3600 * 1000;
+
+    FileService(Store &store, BlobStore &blobs);
+
+    // Folder list of an area. For the library a usable date asks for the
+    // folders changed since then; the removed ones go into `removes`.
+    nlohmann::json listDir(const Session &s, Area area, const std::string &date,
+                           nlohmann::json &removes);
+    nlohmann::json listFile(const Session &s, Area area, const std::string &parentId);
+    // Renames an item of either area (the client uses one path for both).
+    void rename(const Session &s, const std::string &fileId, const std::string &name);
+    void remove(const Session &s, Area area, const std::string &fileIds);
+    std::string md5(const Session &s, Area area, const std::string &fileId);
+    FileRef download(const Session &s, Area area, const std::string &fileIds);
+    // Stores an uploaded body (already written to `body`) as a new file, or as
+    // a new version of the file it replaces. Returns the file's listing entry.
+    nlohmann::json upload(const Session &s, Area area, const std::string &parentId,
+                          const std::string &uploadType, const std::string &fileId,
+                          const std::string &fileName, BlobWriter &body);
+    nlohmann::json saveUpdate(const Session &s, Area area, const std::string &fileId,
+                              const std::string &memo, bool newVersion, BlobWriter &body);
+    void lock(const Session &s, const std::string &fileId, const std::string &type);
+    nlohmann::json versionList(const Session &s, const std::string &fileId);
+    FileRef versionDownload(const Session &s, const std::string &versionId);
+    // Deep copy into a library folder; sources are library items or items of
+    // the caller's own net disk.
+    void copy(const Session &s, const std::string &targetId, const std::string &sourceIds,
+              bool netDiskSourcesOnly);
+    void move(const Session &s, Area area, const std::string &targetId,
+              const std::string &sourceIds);
+    std::string saveFold(const Session &s, Area area, const std::string &parentId,
+                         const std::string &name);
+
+    // Builds a listing entry; public for the demo seed and for later lists.
+    nlohmann::json entry(const Item &item, const std::string &letters);
+
+private:
+    struct Folder {
+        std::string id; // "0" for the top
+        std::string letters;
+        std::vector<std::string> chain; // the folder and its ancestors, nearest first
+    };
+
+    std::string spaceOf(const Session &s, Area area) const;
+    Item load(const Session &s, Area area, const std::string &id);
+    Folder folder(const Session &s, Area area, Rights &rights, const std::string &id);
+    std::string lettersOn(Area area, Rights &rights, const Item &item);
+    std::optional<Lock> activeLock(const std::string &itemId, int64_t now);
+    void refuseIfLockedByOther(const Session &s, const Item &item, int64_t now,
+                               const char *what);
+    std::string freeName(const std::string &space, const std::string &parentId,
+                         const std::string &name);
+    std::string checkedName(const std::string &raw);
+    nlohmann::json storeNewVersion(const Session &s, Area area, const Item &item,
+                                   const std::string &memo, bool newVersion, BlobWriter &body,
+                                   int64_t now);
+    void copyTree(const Session &s, Rights &rights, const Item &source, const std::string &space,
+                  const std::string &parentId, const std::string &name, int64_t now);
+    void collectGarbage(const std::vector<std::string> &md5s);
+    std::vector<std::string> splitIds(const std::string &ids);
+
+    Store &store;
+    BlobStore &blobs;
+};

@@ -1,0 +1,68 @@
+#include "store/blobstore.h"
+
+#include "store/storeerror.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+BlobStore::BlobStore(const std::string &root) : root(root)
+{
+    std::error_code ec;
+    fs::create_directories(tmpDir(), ec);
+    if (ec)
+        throw StoreError("cannot create " + tmpDir() + ": " + ec.message());
+    // Leftovers of uploads that were running when the server stopped.
+    for (const auto &entry : fs::directory_iterator(tmpDir(), ec))
+        fs::remove(entry.path(), ec);
+}
+
+std::unique_ptr<BlobWriter> BlobStore::newWriter() const
+{
+    return std::make_unique<BlobWriter>(tmpDir());
+}
+
+std::string BlobStore::path(const std::string &md5) const
+{
+    return root + "/" + md5.substr(0, 2) + "/" + md5.substr(2, 2) + "/" + md5;
+}
+
+bool BlobStore::exists(const std::string &md5) const
+{
+    std::error_code ec;
+    return md5.size() == 32 && fs::exists(path(md5), ec);
+}
+
+void BlobStore::adopt(BlobWriter &writer) const
+{
+    std::string target = path(writer.md5());
+    std::error_code ec;
+    fs::create_directories(fs::path(target).parent_path(), ec);
+    if (ec)
+        throw StoreError("cannot create blob folder: " + ec.message());
+    if (fs::exists(target, ec))
+        return; // the same content is stored already; the writer removes its copy
+    fs::rename(writer.tempPath(), target, ec);
+    if (ec)
+        throw StoreError("cannot store blob: " + ec.message());
+    writer.release();
+}
+
+std::string BlobStore::put(const std::string &content) const
+{
+    auto writer = newWriter();
+    if (!writer->write(content.data(), content.size()) || !writer->finish())
+        throw StoreError("cannot write blob");
+    adopt(*writer);
+    return writer->md5();
+}
+
+void BlobStore::remove(const std::string &md5) const
+{
+    if (md5.size() != 32)
+        return;
+    std::error_code ec;
+    fs::remove(path(md5), ec);
+}

@@ -1,0 +1,147 @@
+#include "store/database.h"
+
+#include "store/storeerror.h"
+#include "store/transaction.h"
+
+#include <sqlite3.h>
+
+namespace {
+
+// Each entry moves the schema from version i to i + 1. New entries are only
+// ever appended, so a data folder of any older version is brought up to date.
+const char *const migrations[] = {
+    R"sql(
+CREATE TABLE users(
+  id TEXT PRIMARY KEY,
+  account TEXT NOT NULL UNIQUE COLLATE NOCASE,
+  nickname TEXT NOT NULL,
+  password_hash TEXT NOT NULL,
+  is_admin INTEGER NOT NULL DEFAULT 0,
+  max_upload_num INTEGER NOT NULL DEFAULT 300,
+  avatar BLOB,
+  created_at INTEGER NOT NULL);
+CREATE TABLE user_groups(
+  id TEXT PRIMARY KEY,
+  name TEXT NOT NULL,
+  parent_id TEXT REFERENCES user_groups(id) ON DELETE CASCADE,
+  sort INTEGER NOT NULL DEFAULT 0);
+CREATE TABLE memberships(
+  user_id TEXT NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+  group_id TEXT NOT NULL REFERENCES user_groups(id) ON DELETE CASCADE,
+  PRIMARY KEY(user_id, group_id));
+CREATE TABLE tokens(
+  token_hash TEXT PRIMARY KEY,
+  user_id TEXT NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+  created_at INTEGER NOT NULL,
+  last_used_at INTEGER NOT NULL,
+  mac TEXT NOT NULL DEFAULT '',
+  ip TEXT NOT NULL DEFAULT '');
+CREATE TABLE items(
+  id TEXT PRIMARY KEY,
+  space TEXT NOT NULL,
+  parent_id TEXT NOT NULL,
+  kind INTEGER NOT NULL CHECK(kind IN (1, 2)),
+  name TEXT NOT NULL,
+  ext TEXT NOT NULL DEFAULT '',
+  creator_id TEXT NOT NULL REFERENCES users(id),
+  created_at INTEGER NOT NULL,
+  modified_at INTEGER NOT NULL,
+  current_version INTEGER NOT NULL DEFAULT 0);
+CREATE UNIQUE INDEX items_name ON items(space, parent_id, name COLLATE NOCASE);
+CREATE INDEX items_parent ON items(parent_id);
+CREATE INDEX items_folders ON items(space, kind, modified_at);
+CREATE TABLE versions(
+  id TEXT PRIMARY KEY,
+  item_id TEXT NOT NULL REFERENCES items(id) ON DELETE CASCADE,
+  number INTEGER NOT NULL,
+  md5 TEXT NOT NULL,
+  size INTEGER NOT NULL,
+  memo TEXT NOT NULL DEFAULT '',
+  creator_id TEXT NOT NULL,
+  created_at INTEGER NOT NULL,
+  UNIQUE(item_id, number));
+CREATE INDEX versions_md5 ON versions(md5);
+CREATE TABLE locks(
+  item_id TEXT PRIMARY KEY REFERENCES items(id) ON DELETE CASCADE,
+  user_id TEXT NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+  locked_at INTEGER NOT NULL);
+CREATE TABLE grants(
+  id TEXT PRIMARY KEY,
+  item_id TEXT NOT NULL,
+  principal_kind TEXT NOT NULL CHECK(principal_kind IN ('U', 'G')),
+  principal_id TEXT NOT NULL,
+  letters TEXT NOT NULL,
+  app_range INTEGER NOT NULL CHECK(app_range BETWEEN 1 AND 7),
+  source TEXT NOT NULL DEFAULT 'auth',
+  expires_at INTEGER,
+  created_by TEXT NOT NULL DEFAULT '',
+  created_at INTEGER NOT NULL);
+CREATE INDEX grants_item ON grants(item_id);
+CREATE TABLE tombstones(
+  item_id TEXT NOT NULL,
+  space TEXT NOT NULL,
+  removed_at INTEGER NOT NULL);
+CREATE INDEX tombstones_time ON tombstones(space, removed_at);
+)sql",
+};
+
+} // namespace
+
+void Database::Closer::operator()(sqlite3 *db) const
+{
+    sqlite3_close_v2(db);
+}
+
+Database::Database(const std::string &path)
+{
+    sqlite3 *raw = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &raw,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                             nullptr);
+    db.reset(raw);
+    if (rc != SQLITE_OK)
+        throw StoreError("cannot open " + path + ": " + (raw ? sqlite3_errmsg(raw) : "no memory"));
+    sqlite3_busy_timeout(raw, 5000);
+    exec("PRAGMA journal_mode=WAL");
+    exec("PRAGMA foreign_keys=ON");
+    exec("PRAGMA synchronous=NORMAL");
+    migrate();
+}
+
+void Database::exec(const char *sql)
+{
+    char *error = nullptr;
+    if (sqlite3_exec(db.get(), sql, nullptr, nullptr, &error) != SQLITE_OK) {
+        std::string message = error ? error : "unknown error";
+        sqlite3_free(error);
+        throw StoreError(message);
+    }
+}
+
+int64_t Database::changes() const
+{
+    return sqlite3_changes(db.get());
+}
+
+int Database::schemaVersion()
+{
+    Statement q = prepare("PRAGMA user_version");
+    q.step();
+    return static_cast<int>(q.integer(0));
+}
+
+void Database::migrate()
+{
+    const int target = static_cast<int>(sizeof(migrations) / sizeof(migrations[0]));
+    int version = schemaVersion();
+    if (version > target)
+        throw StoreError("the data folder was written by a newer server (schema " +
+                         std::to_string(version) + ")");
+    while (version < target) {
+        Transaction tx(*this);
+        exec(migrations[version]);
+        ++version;
+        exec(("PRAGMA user_version=" + std::to_string(version)).c_str());
+        tx.commit();
+    }
+}

@@ -1,0 +1,551 @@
+#include "store/store.h"
+
+namespace {
+
+const char *const itemColumns =
+    "i.id, i.space, i.parent_id, i.kind, i.name, i.ext, i.creator_id, i.created_at, "
+    "i.modified_at, i.current_version, COALESCE(v.size, 0), COALESCE(v.md5, ''), "
+    "COALESCE(v.memo, ''), COALESCE(u.nickname, '') "
+    "FROM items i LEFT JOIN versions v ON v.item_id = i.id AND v.number = i.current_version "
+    "LEFT JOIN users u ON u.id = i.creator_id ";
+
+std::string itemQuery(const char *tail)
+{
+    return std::string("SELECT ") + itemColumns + tail;
+}
+
+Item readItem(const Statement &q)
+{
+    Item it;
+    it.id = q.text(0);
+    it.space = q.text(1);
+    it.parentId = q.text(2);
+    it.kind = static_cast<int>(q.integer(3));
+    it.name = q.text(4);
+    it.ext = q.text(5);
+    it.creatorId = q.text(6);
+    it.createdAt = q.integer(7);
+    it.modifiedAt = q.integer(8);
+    it.currentVersion = static_cast<int>(q.integer(9));
+    it.size = q.integer(10);
+    it.md5 = q.text(11);
+    it.memo = q.text(12);
+    it.creatorName = q.text(13);
+    return it;
+}
+
+User readUser(const Statement &q)
+{
+    User u;
+    u.id = q.text(0);
+    u.account = q.text(1);
+    u.nickname = q.text(2);
+    u.passwordHash = q.text(3);
+    u.isAdmin = q.integer(4) != 0;
+    u.maxUploadNum = static_cast<int>(q.integer(5));
+    u.createdAt = q.integer(6);
+    return u;
+}
+
+const char *const userColumns =
+    "SELECT id, account, nickname, password_hash, is_admin, max_upload_num, created_at FROM users ";
+
+Version readVersion(const Statement &q)
+{
+    Version v;
+    v.id = q.text(0);
+    v.itemId = q.text(1);
+    v.number = static_cast<int>(q.integer(2));
+    v.md5 = q.text(3);
+    v.size = q.integer(4);
+    v.memo = q.text(5);
+    v.creatorId = q.text(6);
+    v.createdAt = q.integer(7);
+    v.creatorName = q.text(8);
+    return v;
+}
+
+const char *const versionColumns =
+    "SELECT v.id, v.item_id, v.number, v.md5, v.size, v.memo, v.creator_id, v.created_at, "
+    "COALESCE(u.nickname, '') FROM versions v LEFT JOIN users u ON u.id = v.creator_id ";
+
+} // namespace
+
+Store::Store(const std::string &dbPath) : db(dbPath) {}
+
+void Store::insertUser(const User &u)
+{
+    db.prepare("INSERT INTO users(id, account, nickname, password_hash, is_admin, max_upload_num, "
+               "created_at) VALUES(?, ?, ?, ?, ?, ?, ?)")
+        .bind(1, u.id)
+        .bind(2, u.account)
+        .bind(3, u.nickname)
+        .bind(4, u.passwordHash)
+        .bind(5, u.isAdmin ? 1 : 0)
+        .bind(6, u.maxUploadNum)
+        .bind(7, u.createdAt)
+        .run();
+}
+
+std::optional<User> Store::userById(const std::string &id)
+{
+    Statement q = db.prepare((std::string(userColumns) + "WHERE id = ?").c_str());
+    q.bind(1, id);
+    if (!q.step())
+        return std::nullopt;
+    return readUser(q);
+}
+
+std::optional<User> Store::userByAccount(const std::string &account)
+{
+    Statement q = db.prepare((std::string(userColumns) + "WHERE account = ?").c_str());
+    q.bind(1, account);
+    if (!q.step())
+        return std::nullopt;
+    return readUser(q);
+}
+
+std::vector<User> Store::allUsers()
+{
+    Statement q = db.prepare((std::string(userColumns) + "ORDER BY created_at, account").c_str());
+    std::vector<User> out;
+    while (q.step())
+        out.push_back(readUser(q));
+    return out;
+}
+
+std::string Store::avatar(const std::string &userId)
+{
+    Statement q = db.prepare("SELECT avatar FROM users WHERE id = ? AND avatar IS NOT NULL");
+    q.bind(1, userId);
+    return q.step() ? q.text(0) : std::string();
+}
+
+void Store::setAvatar(const std::string &userId, const std::string &png)
+{
+    db.prepare("UPDATE users SET avatar = CAST(? AS BLOB) WHERE id = ?")
+        .bind(1, png)
+        .bind(2, userId)
+        .run();
+}
+
+bool Store::hasUsers()
+{
+    Statement q = db.prepare("SELECT 1 FROM users LIMIT 1");
+    return q.step();
+}
+
+void Store::insertGroup(const Group &g)
+{
+    Statement q = db.prepare("INSERT INTO user_groups(id, name, parent_id, sort) VALUES(?, ?, ?, ?)");
+    q.bind(1, g.id).bind(2, g.name).bind(4, g.sort);
+    if (g.parentId.empty())
+        q.bindNull(3);
+    else
+        q.bind(3, g.parentId);
+    q.run();
+}
+
+std::vector<Group> Store::allGroups()
+{
+    Statement q = db.prepare(
+        "SELECT id, name, COALESCE(parent_id, ''), sort FROM user_groups ORDER BY sort, name");
+    std::vector<Group> out;
+    while (q.step())
+        out.push_back(Group{q.text(0), q.text(1), q.text(2), static_cast<int>(q.integer(3))});
+    return out;
+}
+
+std::optional<Group> Store::groupById(const std::string &id)
+{
+    Statement q =
+        db.prepare("SELECT id, name, COALESCE(parent_id, ''), sort FROM user_groups WHERE id = ?");
+    q.bind(1, id);
+    if (!q.step())
+        return std::nullopt;
+    return Group{q.text(0), q.text(1), q.text(2), static_cast<int>(q.integer(3))};
+}
+
+void Store::addMember(const std::string &userId, const std::string &groupId)
+{
+    db.prepare("INSERT OR IGNORE INTO memberships(user_id, group_id) VALUES(?, ?)")
+        .bind(1, userId)
+        .bind(2, groupId)
+        .run();
+}
+
+std::vector<std::string> Store::groupsOf(const std::string &userId)
+{
+    // Membership of a group counts for every group above it as well.
+    Statement q = db.prepare(
+        "WITH RECURSIVE up(id) AS (SELECT group_id FROM memberships WHERE user_id = ? "
+        "UNION SELECT g.parent_id FROM user_groups g JOIN up ON g.id = up.id "
+        "WHERE g.parent_id IS NOT NULL) SELECT id FROM up");
+    q.bind(1, userId);
+    std::vector<std::string> out;
+    while (q.step())
+        out.push_back(q.text(0));
+    return out;
+}
+
+std::vector<User> Store::membersOf(const std::string &groupId)
+{
+    Statement q = db.prepare("SELECT u.id, u.account, u.nickname, u.password_hash, u.is_admin, "
+                             "u.max_upload_num, u.created_at FROM users u JOIN memberships m ON "
+                             "m.user_id = u.id WHERE m.group_id = ? ORDER BY u.created_at, u.account");
+    q.bind(1, groupId);
+    std::vector<User> out;
+    while (q.step())
+        out.push_back(readUser(q));
+    return out;
+}
+
+void Store::insertToken(const std::string &hash, const std::string &userId, int64_t now,
+                        const std::string &mac, const std::string &ip)
+{
+    db.prepare("INSERT INTO tokens(token_hash, user_id, created_at, last_used_at, mac, ip) "
+               "VALUES(?, ?, ?, ?, ?, ?)")
+        .bind(1, hash)
+        .bind(2, userId)
+        .bind(3, now)
+        .bind(4, now)
+        .bind(5, mac)
+        .bind(6, ip)
+        .run();
+}
+
+std::optional<std::pair<std::string, int64_t>> Store::token(const std::string &hash)
+{
+    Statement q = db.prepare("SELECT user_id, last_used_at FROM tokens WHERE token_hash = ?");
+    q.bind(1, hash);
+    if (!q.step())
+        return std::nullopt;
+    return std::make_pair(q.text(0), q.integer(1));
+}
+
+void Store::touchToken(const std::string &hash, int64_t now)
+{
+    db.prepare("UPDATE tokens SET last_used_at = ? WHERE token_hash = ?")
+        .bind(1, now)
+        .bind(2, hash)
+        .run();
+}
+
+void Store::deleteToken(const std::string &hash)
+{
+    db.prepare("DELETE FROM tokens WHERE token_hash = ?").bind(1, hash).run();
+}
+
+void Store::deleteTokensIdleSince(int64_t before)
+{
+    db.prepare("DELETE FROM tokens WHERE last_used_at < ?").bind(1, before).run();
+}
+
+void Store::insertItem(const Item &it)
+{
+    db.prepare("INSERT INTO items(id, space, parent_id, kind, name, ext, creator_id, created_at, "
+               "modified_at, current_version) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+        .bind(1, it.id)
+        .bind(2, it.space)
+        .bind(3, it.parentId)
+        .bind(4, it.kind)
+        .bind(5, it.name)
+        .bind(6, it.ext)
+        .bind(7, it.creatorId)
+        .bind(8, it.createdAt)
+        .bind(9, it.modifiedAt)
+        .bind(10, it.currentVersion)
+        .run();
+}
+
+std::optional<Item> Store::item(const std::string &id)
+{
+    Statement q = db.prepare(itemQuery("WHERE i.id = ?").c_str());
+    q.bind(1, id);
+    if (!q.step())
+        return std::nullopt;
+    return readItem(q);
+}
+
+std::vector<Item> Store::children(const std::string &space, const std::string &parentId)
+{
+    Statement q = db.prepare(
+        itemQuery("WHERE i.space = ? AND i.parent_id = ? ORDER BY i.kind, i.name").c_str());
+    q.bind(1, space).bind(2, parentId);
+    std::vector<Item> out;
+    while (q.step())
+        out.push_back(readItem(q));
+    return out;
+}
+
+std::vector<Item> Store::folders(const std::string &space, int64_t changedSince)
+{
+    Statement q = db.prepare(
+        itemQuery("WHERE i.space = ? AND i.kind = 1 AND i.modified_at >= ? ORDER BY i.name")
+            .c_str());
+    q.bind(1, space).bind(2, changedSince);
+    std::vector<Item> out;
+    while (q.step())
+        out.push_back(readItem(q));
+    return out;
+}
+
+std::vector<Item> Store::subtree(const std::string &id)
+{
+    Statement q = db.prepare(
+        (std::string("WITH RECURSIVE below(id, depth) AS (SELECT ?, 0 UNION ALL "
+                     "SELECT c.id, below.depth + 1 FROM items c JOIN below ON c.parent_id = "
+                     "below.id) SELECT ") +
+         itemColumns + "JOIN below b ON b.id = i.id ORDER BY b.depth")
+            .c_str());
+    q.bind(1, id);
+    std::vector<Item> out;
+    while (q.step())
+        out.push_back(readItem(q));
+    return out;
+}
+
+std::optional<std::string> Store::idByName(const std::string &space, const std::string &parentId,
+                                           const std::string &name)
+{
+    Statement q = db.prepare(
+        "SELECT id FROM items WHERE space = ? AND parent_id = ? AND name = ? COLLATE NOCASE");
+    q.bind(1, space).bind(2, parentId).bind(3, name);
+    if (!q.step())
+        return std::nullopt;
+    return q.text(0);
+}
+
+void Store::renameItem(const std::string &id, const std::string &name, const std::string &ext,
+                       int64_t now)
+{
+    db.prepare("UPDATE items SET name = ?, ext = ?, modified_at = ? WHERE id = ?")
+        .bind(1, name)
+        .bind(2, ext)
+        .bind(3, now)
+        .bind(4, id)
+        .run();
+}
+
+void Store::moveItem(const std::string &id, const std::string &parentId, const std::string &name,
+                     int64_t now)
+{
+    db.prepare("UPDATE items SET parent_id = ?, name = ?, modified_at = ? WHERE id = ?")
+        .bind(1, parentId)
+        .bind(2, name)
+        .bind(3, now)
+        .bind(4, id)
+        .run();
+}
+
+void Store::touchItem(const std::string &id, int version, int64_t now)
+{
+    db.prepare("UPDATE items SET current_version = ?, modified_at = ? WHERE id = ?")
+        .bind(1, version)
+        .bind(2, now)
+        .bind(3, id)
+        .run();
+}
+
+void Store::deleteItem(const std::string &id)
+{
+    db.prepare("DELETE FROM items WHERE id = ?").bind(1, id).run();
+}
+
+std::vector<Item> Store::ancestors(const std::string &id)
+{
+    Statement q = db.prepare(
+        (std::string("WITH RECURSIVE up(id, depth) AS (SELECT parent_id, 1 FROM items WHERE id = ? "
+                     "UNION ALL SELECT p.parent_id, up.depth + 1 FROM items p JOIN up ON p.id = "
+                     "up.id WHERE up.depth < 1000) SELECT ") +
+         itemColumns + "JOIN up a ON a.id = i.id ORDER BY a.depth")
+            .c_str());
+    q.bind(1, id);
+    std::vector<Item> out;
+    while (q.step())
+        out.push_back(readItem(q));
+    return out;
+}
+
+void Store::insertVersion(const Version &v)
+{
+    db.prepare("INSERT INTO versions(id, item_id, number, md5, size, memo, creator_id, created_at) "
+               "VALUES(?, ?, ?, ?, ?, ?, ?, ?)")
+        .bind(1, v.id)
+        .bind(2, v.itemId)
+        .bind(3, v.number)
+        .bind(4, v.md5)
+        .bind(5, v.size)
+        .bind(6, v.memo)
+        .bind(7, v.creatorId)
+        .bind(8, v.createdAt)
+        .run();
+}
+
+std::vector<Version> Store::versionsOf(const std::string &itemId)
+{
+    Statement q =
+        db.prepare((std::string(versionColumns) + "WHERE v.item_id = ? ORDER BY v.number DESC").c_str());
+    q.bind(1, itemId);
+    std::vector<Version> out;
+    while (q.step())
+        out.push_back(readVersion(q));
+    return out;
+}
+
+std::optional<Version> Store::version(const std::string &id)
+{
+    Statement q = db.prepare((std::string(versionColumns) + "WHERE v.id = ?").c_str());
+    q.bind(1, id);
+    if (!q.step())
+        return std::nullopt;
+    return readVersion(q);
+}
+
+std::optional<Version> Store::versionOf(const std::string &itemId, int number)
+{
+    Statement q =
+        db.prepare((std::string(versionColumns) + "WHERE v.item_id = ? AND v.number = ?").c_str());
+    q.bind(1, itemId).bind(2, number);
+    if (!q.step())
+        return std::nullopt;
+    return readVersion(q);
+}
+
+void Store::replaceVersionContent(const std::string &id, const std::string &md5, int64_t size,
+                                  const std::string &memo, int64_t now, const std::string &userId)
+{
+    db.prepare("UPDATE versions SET md5 = ?, size = ?, memo = ?, created_at = ?, creator_id = ? "
+               "WHERE id = ?")
+        .bind(1, md5)
+        .bind(2, size)
+        .bind(3, memo)
+        .bind(4, now)
+        .bind(5, userId)
+        .bind(6, id)
+        .run();
+}
+
+int64_t Store::blobReferences(const std::string &md5)
+{
+    Statement q = db.prepare("SELECT COUNT(*) FROM versions WHERE md5 = ?");
+    q.bind(1, md5);
+    q.step();
+    return q.integer(0);
+}
+
+std::optional<Lock> Store::lockOf(const std::string &itemId)
+{
+    Statement q = db.prepare("SELECT l.item_id, l.user_id, l.locked_at, COALESCE(u.nickname, '') "
+                             "FROM locks l LEFT JOIN users u ON u.id = l.user_id WHERE l.item_id = ?");
+    q.bind(1, itemId);
+    if (!q.step())
+        return std::nullopt;
+    return Lock{q.text(0), q.text(1), q.integer(2), q.text(3)};
+}
+
+void Store::setLock(const std::string &itemId, const std::string &userId, int64_t now)
+{
+    db.prepare("INSERT OR REPLACE INTO locks(item_id, user_id, locked_at) VALUES(?, ?, ?)")
+        .bind(1, itemId)
+        .bind(2, userId)
+        .bind(3, now)
+        .run();
+}
+
+void Store::clearLock(const std::string &itemId)
+{
+    db.prepare("DELETE FROM locks WHERE item_id = ?").bind(1, itemId).run();
+}
+
+void Store::insertGrant(const Grant &g)
+{
+    Statement q = db.prepare("INSERT INTO grants(id, item_id, principal_kind, principal_id, letters, "
+                             "app_range, source, expires_at, created_by, created_at) "
+                             "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    q.bind(1, g.id)
+        .bind(2, g.itemId)
+        .bind(3, g.principalKind)
+        .bind(4, g.principalId)
+        .bind(5, g.letters)
+        .bind(6, g.appRange)
+        .bind(7, g.source)
+        .bind(9, g.createdBy)
+        .bind(10, g.createdAt);
+    if (g.expiresAt > 0)
+        q.bind(8, g.expiresAt);
+    else
+        q.bindNull(8);
+    q.run();
+}
+
+namespace {
+
+Grant readGrant(const Statement &q)
+{
+    Grant g;
+    g.id = q.text(0);
+    g.itemId = q.text(1);
+    g.principalKind = q.text(2);
+    g.principalId = q.text(3);
+    g.letters = q.text(4);
+    g.appRange = static_cast<int>(q.integer(5));
+    g.source = q.text(6);
+    g.expiresAt = q.integer(7);
+    g.createdBy = q.text(8);
+    g.createdAt = q.integer(9);
+    return g;
+}
+
+const char *const grantColumns =
+    "SELECT id, item_id, principal_kind, principal_id, letters, app_range, source, "
+    "COALESCE(expires_at, 0), created_by, created_at FROM grants "
+    "WHERE (expires_at IS NULL OR expires_at > ?) ";
+
+} // namespace
+
+std::vector<Grant> Store::grantsOn(const std::string &itemId, int64_t now)
+{
+    Statement q = db.prepare((std::string(grantColumns) + "AND item_id = ?").c_str());
+    q.bind(1, now).bind(2, itemId);
+    std::vector<Grant> out;
+    while (q.step())
+        out.push_back(readGrant(q));
+    return out;
+}
+
+std::vector<Grant> Store::allGrants(int64_t now)
+{
+    Statement q = db.prepare(grantColumns);
+    q.bind(1, now);
+    std::vector<Grant> out;
+    while (q.step())
+        out.push_back(readGrant(q));
+    return out;
+}
+
+void Store::deleteGrantsOn(const std::string &itemId)
+{
+    db.prepare("DELETE FROM grants WHERE item_id = ?").bind(1, itemId).run();
+}
+
+void Store::addTombstone(const std::string &itemId, const std::string &space, int64_t now)
+{
+    db.prepare("INSERT INTO tombstones(item_id, space, removed_at) VALUES(?, ?, ?)")
+        .bind(1, itemId)
+        .bind(2, space)
+        .bind(3, now)
+        .run();
+}
+
+std::vector<Tombstone> Store::tombstonesSince(const std::string &space, int64_t since)
+{
+    Statement q = db.prepare(
+        "SELECT item_id, MAX(removed_at) FROM tombstones WHERE space = ? AND removed_at >= ? "
+        "GROUP BY item_id ORDER BY 2");
+    q.bind(1, space).bind(2, since);
+    std::vector<Tombstone> out;
+    while (q.step())
+        out.push_back(Tombstone{q.text(0), q.integer(1)});
+    return out;
+}
