@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds the client and the server (release) and starts the client from the
-# folder that holds its translations.
+# Builds the client and the server (release), starts folvane-server with the
+# demo data on a loopback port, points the client's settings at it when they
+# name no server yet, and starts the client from the folder that holds its
+# translations. The server stops when the client exits.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -11,5 +13,107 @@ build="$root/build-release"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j"$(nproc)" --target folvane folvane-server
 
+# The demo data lives outside the build folder, so it survives rebuilds and
+# later runs find the files they uploaded.
+demo="${XDG_DATA_HOME:-$HOME/.local/share}/folvane-demo"
+mkdir -p "$demo"
+log="$demo/server.log"
+port_file="$demo/last-port"
+previous_port="$(cat "$port_file" 2>/dev/null || true)"
+
+server_pid=""
+stop_server() {
+  if [ -n "$server_pid" ] && kill -0 "$server_pid" 2>/dev/null; then
+    kill "$server_pid" 2>/dev/null || true
+    wait "$server_pid" 2>/dev/null || true
+  fi
+}
+trap stop_server EXIT
+trap 'exit 130' INT TERM
+
+# Starts the server on 127.0.0.1:$1 and sets $server_port once it listens;
+# returns non-zero when it exits or stays silent.
+start_server() {
+  : >"$log"
+  "$build/bin/folvane-server" --data "$demo/data" --listen "127.0.0.1:$1" --seed demo \
+    >"$log" 2>&1 &
+  server_pid=$!
+  for _ in $(seq 1 300); do
+    if line="$(grep -m1 -o 'listening on [0-9.]*:[0-9]*' "$log")"; then
+      server_port="${line##*:}"
+      return 0
+    fi
+    if ! kill -0 "$server_pid" 2>/dev/null; then
+      wait "$server_pid" 2>/dev/null || true
+      server_pid=""
+      return 1
+    fi
+    sleep 0.1
+  done
+  stop_server
+  server_pid=""
+  return 1
+}
+
+# The port of the last run first, so settings written then stay right; any
+# free port when it is taken.
+server_port=""
+if ! { [ -n "$previous_port" ] && start_server "$previous_port"; }; then
+  if ! start_server 0; then
+    echo "folvane-server did not start; its output:" >&2
+    cat "$log" >&2
+    exit 1
+  fi
+fi
+echo "$server_port" >"$port_file"
+
+# The client's settings: "host" and "port" are written when none are set, or
+# when they still name the demo server of an earlier run on another port.
+# Anything else the user configured is left alone. The file stays owner-only.
+settings_dir="$HOME/folvane/data"
+mkdir -p "$settings_dir"
+chmod 700 "$HOME/folvane" "$settings_dir" 2>/dev/null || true
+(
+  umask 077
+  perl -MJSON::PP -e '
+    my ($file, $port, $previous) = @ARGV;
+    my $settings = {};
+    if (open my $in, "<", $file) {
+      local $/;
+      my $text = <$in>;
+      close $in;
+      my $parsed = eval { JSON::PP->new->decode($text) };
+      $settings = $parsed if ref $parsed eq "HASH";
+    }
+    my $host = $settings->{host};
+    my $old = $settings->{port};
+    my $unset = !defined $host || !defined $old || $host eq "" || $old eq "";
+    my $ours = defined $host && $host eq "127.0.0.1" && defined $old && $previous ne ""
+               && "$old" eq $previous;
+    if (!$unset && !$ours) {
+      print "The client is set to use the server $host:$old (left unchanged).\n";
+      exit 0;
+    }
+    $settings->{host} = "127.0.0.1";
+    $settings->{port} = "$port";
+    my $tmp = "$file.tmp$$";
+    open my $out, ">", $tmp or die "cannot write $tmp: $!\n";
+    print $out JSON::PP->new->pretty->canonical->encode($settings);
+    close $out or die "cannot write $tmp: $!\n";
+    chmod 0600, $tmp;
+    rename $tmp, $file or die "cannot replace $file: $!\n";
+  ' "$settings_dir/setting.json" "$server_port" "$previous_port"
+)
+
+cat <<EOF
+folvane-server is running on 127.0.0.1:$server_port with the demo data ($demo/data).
+Sign in with the demo account:
+  账号 admin      密码 admin123   (administrator)
+  账号 zhangsan   密码 123456
+  账号 lisi       密码 123456
+EOF
+
 cd "$build/bin"
-exec ./folvane "$@"
+status=0
+./folvane "$@" || status=$?
+exit "$status"

@@ -9,7 +9,7 @@ packages=(
   libcurl4-openssl-dev curl
   libcpp-httplib-dev nlohmann-json3-dev libsqlite3-dev libsodium-dev libssl-dev
   libgtest-dev googletest
-  xvfb xauth x11-apps imagemagick fonts-wqy-microhei
+  xvfb xauth x11-apps imagemagick xcompmgr fonts-wqy-microhei
 )
 
 missing=()

@@ -1,3 +1,5 @@
+#include "dlogin.h"
+#include "mainwidget.h"
 #include "utils/gcore.h"
 
 #include <QApplication>
@@ -39,6 +41,15 @@ int main(int argc, char *argv[])
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         qDebug() << "screen" << screen->geometry() << "available" << screen->availableGeometry();
 
-    // The sign-in dialog and the main window follow here.
-    return 0;
+    // The main window exists only after an accepted sign-in that left a token;
+    // closing the dialog, or an acceptance without one, ends the program.
+    auto *login = new DLogin(DLogin::defaultTitleBrush());
+    const int result = login->exec();
+    delete login;
+    if (result != QDialog::Accepted || GCore::instance()->token().isEmpty())
+        return 0;
+
+    MainWidget window(QColor(QStringLiteral("#0098f7")));
+    window.show();
+    return app.exec();
 }

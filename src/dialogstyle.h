@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+class QPushButton;
+class QWidget;
+
+// The look shared by the dialogs: their title colour and their blue buttons.
+namespace DialogStyle {
+
+// The title-bar colour of every dialog except the login dialog.
+inline constexpr const char *titleColor = "#00a4ff";
+
+// ".QPushButton {border-radius:4px;border:0px;background:#0696f5;color:#fff;
+// font-weight:bold;font-size:10pt;}" with a darker hover; the login dialog uses
+// bigger variants of the same rule.
+QString buttonStyle(int fontPointSize = 10, int borderRadius = 4);
+
+// Creates a dialog button with that style.
+QPushButton *makeButton(const QString &text, QWidget *parent, int fontPointSize = 10);
+
+} // namespace DialogStyle
