@@ -2,16 +2,25 @@
 
 #include <QWidget>
 
-// The company document library panel. For now an empty panel that only takes
-// its place in the main window and in GCore; the browser comes later.
+class QLabel;
+
+// The company document library panel. For now only what the folder tree
+// reaches through GCore: the tree's loading indicator and error label. The
+// browser issue replaces this with the whole panel.
 class CompanyDocument : public QWidget
 {
     Q_OBJECT
 public:
     explicit CompanyDocument(QWidget *parent = nullptr);
+    ~CompanyDocument() override;
 
-    // Positions the panel's floating widgets (none yet).
+    // Positions the panel's floating widgets.
     void placeOverlays();
-    // Lists the current folder again (nothing to list yet).
+    // Lists the current folder again.
     void reloadList();
+
+    void showTreeLoading(bool show);
+
+    QLabel *treeLoading = nullptr;
+    QLabel *treeErrorLabel = nullptr;
 };

@@ -2,16 +2,22 @@
 
 #include <QWidget>
 
-// The personal net disk panel. For now an empty panel that only takes its
-// place in the main window and in GCore; the browser comes later.
+class QLabel;
+
+// The personal net disk panel. For now only what the folder tree reaches
+// through GCore: the tree's error label. The browser issue replaces this with
+// the whole panel.
 class NetDisk : public QWidget
 {
     Q_OBJECT
 public:
     explicit NetDisk(QWidget *parent = nullptr);
+    ~NetDisk() override;
 
-    // Positions the panel's floating widgets (none yet).
+    // Positions the panel's floating widgets.
     void placeOverlays();
-    // Lists the current folder again (nothing to list yet).
+    // Lists the current folder again.
     void reloadList();
+
+    QLabel *treeErrorLabel = nullptr;
 };

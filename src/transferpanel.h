@@ -1,17 +1,104 @@
 #pragma once
 
+#include <QHash>
+#include <QMap>
+#include <QMutex>
+#include <QPointer>
+#include <QVariantList>
 #include <QVariantMap>
 #include <QWidget>
 
-// The transfer panel: running uploads and downloads and their history. This
-// first version only registers itself; the transfer issue fills it in.
+class DownloadThread;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTableWidget;
+class QThread;
+class UploadThread;
+struct TransferProgress;
+
+// The panel of whole-file transfers: running uploads, running downloads and
+// the history of finished ones (kept in "history.json"). Each transfer runs at
+// once on a worker of its own; a row can be stopped, restarted from zero or
+// dropped. Downloads stream to a temporary file beside the destination and
+// take their final, free name only when complete.
 class TransferPanel : public QWidget
 {
     Q_OBJECT
 public:
     explicit TransferPanel(QWidget *parent = nullptr);
+    ~TransferPanel() override;
 
     void addDownload(const QVariantMap &item, int type);
     void addUpload(const QString &filePath, const QString &parentId, int type,
                    const QString &fileId);
+    bool isUploading(const QString &filePath) const;
+    bool isDownloading(const QString &fileId) const;
+
+public slots:
+    void showPanel();
+    void downloadFinished(QString tempPath);
+    void uploadFinished(QVariantMap map);
+    void downloadTerminated();
+    void uploadTerminated();
+    void showProgress();
+    void downLoadStartOrStop();
+    void uploadStartOrStop();
+    void clearItems();
+
+private:
+    // One started transfer: its worker and the progress record it writes. The
+    // panel owns the record until the worker has reported its end.
+    struct Run
+    {
+        QPointer<QThread> thread;
+        TransferProgress *progress = nullptr;
+    };
+
+    void showPage(const QString &name);
+    void startDownload(const QVariantMap &item, int type);
+    void startUpload(const QString &filePath, const QString &parentId, int type,
+                     const QString &fileId);
+    void restartDownload(const QString &fileId);
+    void restartUpload(const QString &filePath);
+    void addDownloadRow(const QVariantMap &item, int type);
+    void addUploadRow(const QString &filePath, const QString &parentId, int type,
+                      const QString &fileId);
+    void addHistoryRow(const QVariantMap &record);
+    void removeDownloadRow(const QString &fileId);
+    void removeUploadRow(const QString &filePath);
+    void removeHistoryRow(const QVariantMap &record);
+    void loadHistory();
+    void saveHistory();
+    void updateTabTitles();
+
+    enum class RowState { Running, Stopped, Failed };
+    void setDownloadState(const QString &fileId, RowState state);
+    void setUploadState(const QString &filePath, RowState state);
+    void removeLater(QTableWidget *table, const QString &key, bool download);
+    void appendHistory(const QVariantMap &record);
+    QString downloadTarget(const QVariantMap &item) const;
+    QString finishDownloadFile(const QString &tempPath, const QVariantMap &item);
+
+    QPushButton *uploadTab = nullptr;
+    QPushButton *downloadTab = nullptr;
+    QPushButton *historyTab = nullptr;
+    QWidget *clearBar = nullptr;
+    QTableWidget *downloadTable = nullptr;
+    QMap<QString, QProgressBar *> downloadBars;
+    QMap<QString, QLabel *> downloadLabels;
+    QMap<QString, TransferProgress *> downloadProgress;
+    QMap<QString, DownloadThread *> downloadThreads;
+    QMap<QString, QPushButton *> downloadButtons;
+    QMutex mutex;
+    QTableWidget *historyTable = nullptr;
+    QVariantList history;
+    QTableWidget *uploadTable = nullptr;
+    QMap<QString, QProgressBar *> uploadBars;
+    QMap<QString, QLabel *> uploadLabels;
+    QMap<QString, TransferProgress *> uploadProgress;
+    QMap<QString, UploadThread *> uploadThreads;
+    QMap<QString, QPushButton *> uploadButtons;
+
+    QHash<QObject *, Run> runs;
 };
