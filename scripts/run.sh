@@ -104,6 +104,7 @@ chmod 700 "$HOME/folvane" "$settings_dir" 2>/dev/null || true
     rename $tmp, $file or die "cannot replace $file: $!\n";
   ' "$settings_dir/setting.json" "$server_port" "$previous_port"
 )
+[ -f "$settings_dir/setting.json" ] && chmod 600 "$settings_dir/setting.json"
 
 cat <<EOF
 folvane-server is running on 127.0.0.1:$server_port with the demo data ($demo/data).

@@ -10,6 +10,7 @@ packages=(
   libcpp-httplib-dev nlohmann-json3-dev libsqlite3-dev libsodium-dev libssl-dev
   libgtest-dev googletest
   xvfb xauth x11-apps imagemagick xcompmgr fonts-wqy-microhei
+  nginx python3
 )
 
 missing=()

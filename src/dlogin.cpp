@@ -33,6 +33,10 @@ const int loginTimeoutSeconds = 3;
 const char *const editStyle =
     ".QLineEdit {font-size:10pt;color:#333;border:1px solid #ccc;border-radius:6px;}"
     ".QLineEdit:disabled {font-size:10pt;color:#888;}";
+// The application style sheet gives every line edit a small minimum height,
+// and a style-sheet minimum replaces the one setFixedSize set; this puts the
+// 36 pixels back (34 inside the 1-pixel border, no vertical padding).
+const char *const editHeight = "min-height:34px;padding:0px 4px;";
 
 QString decodePassword(const QString &stored)
 {
@@ -152,7 +156,8 @@ QWidget *DLogin::buildLoginPanel()
     passwordEdit->setEchoMode(QLineEdit::Password);
     for (QLineEdit *edit : {usernameEdit, passwordEdit}) {
         edit->setFixedSize(250, 36);
-        edit->setStyleSheet(QString::fromUtf8(editStyle));
+        edit->setStyleSheet(QString::fromUtf8(editStyle) +
+                            QStringLiteral(".QLineEdit {%1}").arg(QLatin1String(editHeight)));
         layout->addWidget(edit);
     }
 
@@ -231,7 +236,9 @@ QWidget *DLogin::buildSettingsPanel()
     for (QLineEdit *edit : {hostEdit, portEdit}) {
         edit->setFixedSize(270, 36);
         edit->setStyleSheet(
-            QStringLiteral("font-size:10pt;color:#333;border:1px solid #ccc;border-radius:6px;"));
+            QStringLiteral(".QLineEdit {font-size:10pt;color:#333;border:1px solid #ccc;"
+                           "border-radius:6px;%1}")
+                .arg(QLatin1String(editHeight)));
         layout->addWidget(edit);
     }
 

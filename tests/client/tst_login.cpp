@@ -156,6 +156,7 @@ private slots:
     void automaticSignInCanBeCancelled();
     void automaticSignInNeedsAPassword();
     void returnKeySignsInOnlyOnTheLoginPanel();
+    void keepsItsSizesUnderTheApplicationStyleSheet();
 };
 
 void TestLogin::init()
@@ -635,6 +636,30 @@ void TestLogin::returnKeySignsInOnlyOnTheLoginPanel()
     QCOMPARE(form.button->text(), QStringLiteral("登录中..."));
     QTRY_COMPARE(accepted.count(), 1);
     QCOMPARE(server.count("/api/user/login.jf"), 1);
+}
+
+void TestLogin::keepsItsSizesUnderTheApplicationStyleSheet()
+{
+    QFile qss(":/qss.css");
+    QVERIFY(qss.open(QIODevice::ReadOnly));
+    qApp->setStyleSheet(QString::fromUtf8(qss.readAll()));
+    {
+        DLogin dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        Form form(&dialog);
+        QCOMPARE(dialog.size(), QSize(676, 456));
+        QCOMPARE(form.username->size(), QSize(250, 36));
+        QCOMPARE(form.password->size(), QSize(250, 36));
+        QCOMPARE(form.button->size(), QSize(250, 36));
+        // A disabled edit is restyled; it keeps its size.
+        form.username->setEnabled(false);
+        QCOMPARE(form.username->size(), QSize(250, 36));
+        QTest::mouseClick(form.settingsButton, Qt::LeftButton);
+        QCOMPARE(form.host->size(), QSize(270, 36));
+        QCOMPARE(form.port->size(), QSize(270, 36));
+    }
+    qApp->setStyleSheet(QString());
 }
 
 FOLVANE_TEST_MAIN(TestLogin)
