@@ -33,14 +33,17 @@ DAddFolder::DAddFolder(const QString &parentId, const QStringList &pathNames, QW
     initTitleBar();
     titleLabel->setText(QStringLiteral("新建文件夹"));
 
-    auto *layout = new QVBoxLayout(contentWidget);
+    // The frame's content area has its own layout; the dialog's rows go in one body.
+    auto *body = new QWidget(contentWidget);
+    addContentWidget(body);
+    auto *layout = new QVBoxLayout(body);
     layout->setContentsMargins(9, 9, 14, 9);
     layout->setSpacing(5);
 
     auto *pathRow = new QHBoxLayout;
     pathRow->setSpacing(5);
-    pathRow->addWidget(fieldLabel(QStringLiteral("上级目录:"), contentWidget));
-    auto *pathEdit = new QLineEdit(pathNames.join(QLatin1Char('/')), contentWidget);
+    pathRow->addWidget(fieldLabel(QStringLiteral("上级目录:"), body));
+    auto *pathEdit = new QLineEdit(pathNames.join(QLatin1Char('/')), body);
     pathEdit->setReadOnly(true);
     pathEdit->setFixedHeight(22);
     pathEdit->setStyleSheet(QStringLiteral(".QLineEdit {background:#ddd;border:0px;}"));
@@ -49,21 +52,21 @@ DAddFolder::DAddFolder(const QString &parentId, const QStringList &pathNames, QW
 
     auto *nameRow = new QHBoxLayout;
     nameRow->setSpacing(5);
-    nameRow->addWidget(fieldLabel(QStringLiteral("文件夹名称:"), contentWidget));
-    nameEdit = new QLineEdit(contentWidget);
+    nameRow->addWidget(fieldLabel(QStringLiteral("文件夹名称:"), body));
+    nameEdit = new QLineEdit(body);
     nameRow->addWidget(nameEdit);
     layout->addLayout(nameRow);
 
     auto *buttonRow = new QHBoxLayout;
     buttonRow->setSpacing(5);
-    errorLabel = new MessageLabel(contentWidget);
+    errorLabel = new MessageLabel(body);
     errorLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     errorLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     buttonRow->addWidget(errorLabel);
     // Keeps the buttons on the right while the message is hidden.
     buttonRow->addStretch();
-    QPushButton *save = DialogStyle::makeButton(QStringLiteral("保存"), contentWidget);
-    QPushButton *close = DialogStyle::makeButton(QStringLiteral("关闭"), contentWidget);
+    QPushButton *save = DialogStyle::makeButton(QStringLiteral("保存"), body);
+    QPushButton *close = DialogStyle::makeButton(QStringLiteral("关闭"), body);
     for (QPushButton *button : {save, close}) {
         button->setFixedSize(64, 24);
         buttonRow->addWidget(button);

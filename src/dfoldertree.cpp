@@ -24,10 +24,13 @@ DFolderTree::DFolderTree(const QStringList &sourceIds, int mode, const QString &
     titleLabel->setText(mode == 2 ? QStringLiteral("选择要移动的文件夹")
                                   : QStringLiteral("选择要复制的文件夹"));
 
-    auto *layout = new QVBoxLayout(contentWidget);
+    // The frame's content area has its own layout; the dialog's rows go in one body.
+    auto *body = new QWidget(contentWidget);
+    addContentWidget(body);
+    auto *layout = new QVBoxLayout(body);
     layout->setContentsMargins(9, 6, 9, 9);
     layout->setSpacing(8);
-    view = new TreeView(contentWidget, false);
+    view = new TreeView(body, false);
     view->header()->hide();
     model = new TreeViewModel(view, 0, this);
     view->setModel(model);
@@ -36,11 +39,11 @@ DFolderTree::DFolderTree(const QStringList &sourceIds, int mode, const QString &
     auto *buttonRow = new QHBoxLayout;
     buttonRow->setContentsMargins(0, 0, 0, 6);
     buttonRow->setSpacing(20);
-    auto *spacer = new QWidget(contentWidget);
+    auto *spacer = new QWidget(body);
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     buttonRow->addWidget(spacer);
-    QPushButton *ok = DialogStyle::makeButton(QStringLiteral("确定"), contentWidget, 11);
-    QPushButton *close = DialogStyle::makeButton(QStringLiteral("关闭"), contentWidget, 11);
+    QPushButton *ok = DialogStyle::makeButton(QStringLiteral("确定"), body, 11);
+    QPushButton *close = DialogStyle::makeButton(QStringLiteral("关闭"), body, 11);
     for (QPushButton *button : {ok, close}) {
         button->setFixedSize(64, 24);
         buttonRow->addWidget(button);

@@ -35,6 +35,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QStandardPaths>
+#include <QTimeZone>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -351,21 +352,33 @@ void DocumentBrowser::fillTable(const QVariantList &entries, const QString &sele
     }
     table->clearContents();
     table->setRowCount(entries.size());
+    // The view would recompute its layout for every single cell; it hears
+    // about the whole block once at the end instead.
+    QAbstractItemModel *model = table->model();
+    const bool wasBlocked = model->blockSignals(true);
     int selectRow = -1;
+    const QTimeZone zone = QTimeZone::systemTimeZone();
+    QHash<QString, QIcon> icons;
     const Qt::Alignment leftCentre = Qt::AlignLeft | Qt::AlignVCenter;
     const QString nbsp = QStringLiteral("&nbsp;");
     for (int i = 0; i < entries.size(); ++i) {
         const QVariantMap e = entries.at(i).toMap();
         const QString fileId = e.value(kFileId).toString();
 
-        auto *name = new QTableWidgetItem(cachedIcon(GCore::fileIconPath(e)),
-                                          e.value(QStringLiteral("fileName")).toString());
+        // Rows of the same kind share one icon.
+        const QString iconKey = e.value(kFileType).toString() + QLatin1Char('/') +
+                                e.value(QStringLiteral("fileExtend")).toString();
+        auto icon = icons.find(iconKey);
+        if (icon == icons.end())
+            icon = icons.insert(iconKey, cachedIcon(GCore::fileIconPath(e)));
+        auto *name =
+            new QTableWidgetItem(icon.value(), e.value(QStringLiteral("fileName")).toString());
         name->setData(kIdRole, fileId);
         name->setData(kEntryRole, e);
         name->setTextAlignment(leftCentre);
         table->setItem(i, 0, name);
 
-        auto *date = new QTableWidgetItem(dateText(e));
+        auto *date = new QTableWidgetItem(dateText(e, zone));
         date->setTextAlignment(leftCentre);
         table->setItem(i, 1, date);
 
@@ -389,14 +402,25 @@ void DocumentBrowser::fillTable(const QVariantList &entries, const QString &sele
         if (!selectFileId.isEmpty() && selectFileId == fileId)
             selectRow = i;
     }
+    model->blockSignals(wasBlocked);
+    if (!entries.isEmpty())
+        emit model->dataChanged(model->index(0, 0),
+                                model->index(entries.size() - 1, model->columnCount() - 1));
     if (selectRow != -1)
         table->selectRow(selectRow);
 }
 
 QString DocumentBrowser::dateText(const QVariantMap &entry)
 {
+    return dateText(entry, QTimeZone::systemTimeZone());
+}
+
+QString DocumentBrowser::dateText(const QVariantMap &entry, const QTimeZone &zone)
+{
+    // Through the zone's own tables: plain local time asks the C library,
+    // which looks at the zone file on disk for every single conversion.
     return QDateTime::fromMSecsSinceEpoch(
-               entry.value(QStringLiteral("lastModifyTime")).toLongLong())
+               entry.value(QStringLiteral("lastModifyTime")).toLongLong(), zone)
         .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 

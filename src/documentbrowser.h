@@ -16,6 +16,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QTableWidgetItem;
+class QTimeZone;
 class QHBoxLayout;
 class TopBanner;
 class TreeView;
@@ -141,6 +142,7 @@ protected:
     void openRowLater(const QVariantMap &entry);
     // The date text of an entry, as the table shows it.
     static QString dateText(const QVariantMap &entry);
+    static QString dateText(const QVariantMap &entry, const QTimeZone &zone);
     void restoreOpenItem(const QString &fileId, const QVariantMap &entry);
 
     const Columns columns;

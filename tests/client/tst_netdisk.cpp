@@ -247,6 +247,10 @@ private slots:
 
         DAddFolder dialog("42", {"我的网盘", "a"}, nullptr, 1);
         dialog.show();
+        // The rows are laid out inside the frame.
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QVERIFY(dialog.nameEdit->width() > 100);
+        QVERIFY(dialog.nameEdit->mapTo(&dialog, QPoint(0, 0)).y() > 28);
         dialog.nameEdit->setText("   ");
         dialog.accept();
         QVERIFY(scripted.requests().isEmpty());
@@ -280,6 +284,7 @@ private slots:
         for (int mode : {1, 2}) {
             DFolderTree dialog({"a", "b", "c"}, mode, "cur", nullptr);
             dialog.show();
+            QVERIFY(dialog.view->height() > 300);
             QString box;
             answerNextModal([&box](QWidget *modal) {
                 box = modal->windowTitle() + "|" + qobject_cast<QMessageBox *>(modal)->text();
