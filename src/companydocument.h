@@ -1,26 +1,46 @@
 #pragma once
 
-#include <QWidget>
+#include "documentbrowser.h"
 
-class QLabel;
+class QMovie;
 
-// The company document library panel. For now only what the folder tree
-// reaches through GCore: the tree's loading indicator and error label. The
-// browser issue replaces this with the whole panel.
-class CompanyDocument : public QWidget
+// The main window's company document library panel: the shared browser with
+// the library's paths and columns, the permission test on every row (the
+// "authList" letters), the library's context menu, the advanced-search button
+// and the tree's loading animation. The personal desktop opens folders here.
+class CompanyDocument : public DocumentBrowser
 {
     Q_OBJECT
 public:
     explicit CompanyDocument(QWidget *parent = nullptr);
     ~CompanyDocument() override;
 
-    // Positions the panel's floating widgets.
-    void placeOverlays();
-    // Lists the current folder again.
-    void reloadList();
+    // The permission test: `letter` (or "L") in the entry's "authList";
+    // `type` 1 or 2 also requires that "fileType". With `multi` the test runs
+    // over every selected row instead (unless the entry is a search result).
+    bool checkAuth(const QVariantMap &entry, const QString &letter, bool multi, int type) const;
 
-    void showTreeLoading(bool show);
+    void placeOverlays() override;
+    // Shows or hides the loading animation over the tree (the tree model calls it).
+    void showTreeLoading(bool on);
 
-    QLabel *treeLoading = nullptr;
-    QLabel *treeErrorLabel = nullptr;
+    QLabel *treeLoadingLabel = nullptr;
+    QMovie *treeLoadingMovie = nullptr;
+
+public slots:
+    void tableRightClicked(QModelIndex index) override;
+    void editFile(QVariantMap entry);
+    void versionCompare(QVariantMap entry);
+    void searchFullTxt();
+    void receiveFullTxtData(QVariantMap map);
+    void showFolder(QString parentId, QString fileId);
+
+protected:
+    QString rootName() const override;
+    bool mayOpen(const QVariantMap &entry) const override;
+    bool mayDownload(const QVariantMap &entry) const override;
+    void prepareListing() override;
+
+private:
+    bool checkAny(const QVariantMap &entry, const QStringList &letters, bool multi) const;
 };

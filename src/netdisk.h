@@ -1,23 +1,26 @@
 #pragma once
 
-#include <QWidget>
+#include "documentbrowser.h"
 
-class QLabel;
-
-// The personal net disk panel. For now only what the folder tree reaches
-// through GCore: the tree's error label. The browser issue replaces this with
-// the whole panel.
-class NetDisk : public QWidget
+// The main window's personal net disk panel: the shared browser with the net
+// disk's paths, five columns and its own context menu. There is no permission
+// test (every action follows the item type only); copies go to the library.
+class NetDisk : public DocumentBrowser
 {
     Q_OBJECT
 public:
     explicit NetDisk(QWidget *parent = nullptr);
     ~NetDisk() override;
 
-    // Positions the panel's floating widgets.
-    void placeOverlays();
-    // Lists the current folder again.
-    void reloadList();
+public slots:
+    void tableRightClicked(QModelIndex index) override;
+    void copyItems() override;
+    void moveItems() override;
+    void shareItems() override;
+    void copytoDocument();
 
-    QLabel *treeErrorLabel = nullptr;
+protected:
+    QString rootName() const override;
+    bool mayOpen(const QVariantMap &entry) const override;
+    bool mayDownload(const QVariantMap &entry) const override;
 };

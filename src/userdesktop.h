@@ -13,4 +13,8 @@ public:
 
     // Centres the panel's load-error labels (none yet).
     void placeErrorLabels();
+
+signals:
+    // Asks the company library to list `parentId` and select `fileId`.
+    void openFolder(QString parentId, QString fileId);
 };

@@ -81,6 +81,18 @@ void setUser(const QString &username, const QString &thumb)
         {{"username", username}, {"nickname", QStringLiteral("张三")}, {"thumb", thumb}});
 }
 
+// The picture requests among everything the server received (the browsers
+// list their folders as well).
+QList<QByteArray> thumbRequests(const ScriptedHttpServer &server)
+{
+    QList<QByteArray> found;
+    for (const QByteArray &request : server.requests()) {
+        if (request.contains("/api/user/user-thumb.jf"))
+            found.append(request);
+    }
+    return found;
+}
+
 void configure(quint16 port)
 {
     GCore::instance()->writeSettings({{"host", "127.0.0.1"}, {"port", QString::number(port)}});
@@ -239,8 +251,8 @@ void TestMainWidget::downloadsAndCachesThePicture()
     QCOMPARE(cache, GCore::dataDir() + "/zhangsan.png");
     TPushButton *avatar = button(window, "avatarButton");
     QTRY_VERIFY(avatar->styleSheet().contains(cache));
-    QCOMPARE(server.requests().size(), 1);
-    QVERIFY(server.requests().first().startsWith("GET /api/user/user-thumb.jf?userId=2 "));
+    QCOMPARE(thumbRequests(server).size(), 1);
+    QVERIFY(thumbRequests(server).first().startsWith("GET /api/user/user-thumb.jf?userId=2 "));
     const QImage cached(cache);
     QCOMPARE(cached.size(), QSize(46, 46));
     QCOMPARE(cachedColor(cache), QColor(Qt::red));
@@ -284,7 +296,7 @@ void TestMainWidget::cachedPictureShownFirstAndKeptOnBadDownloads()
     TPushButton *avatar = button(window, "avatarButton");
     // Shown before the download has had a chance to finish.
     QVERIFY(avatar->styleSheet().contains(cache));
-    QTRY_COMPARE(server.requests().size(), 1);
+    QTRY_COMPARE(thumbRequests(server).size(), 1);
     QTest::qWait(200);
     QCOMPARE(cachedColor(cache), QColor(Qt::red));
     QCOMPARE(QImage(cache).size(), QSize(46, 46));

@@ -1,0 +1,157 @@
+#pragma once
+
+#include <QList>
+#include <QMap>
+#include <QModelIndex>
+#include <QMutex>
+#include <QPair>
+#include <QStringList>
+#include <QVariantMap>
+#include <QWidget>
+
+class DownloadThread;
+class DropTableWidget;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTableWidgetItem;
+class QTimeZone;
+class QHBoxLayout;
+class TopBanner;
+class TreeView;
+class TreeViewModel;
+struct TransferProgress;
+
+// What the company library and the personal net disk have in common: a
+// toolbar over a folder tree and a file table with a breadcrumb and a quick
+// filter, the listing of one folder, every way of moving between folders,
+// opening files through the local cache, downloads through the transfer panel,
+// uploads, new folder, rename and delete. The two panels differ in their
+// server paths, columns, menus and permission test, which the subclasses add.
+class DocumentBrowser : public QWidget
+{
+    Q_OBJECT
+public:
+    ~DocumentBrowser() override;
+
+    // Area code: 0 the company library, 1 the net disk.
+    int area() const { return m_area; }
+
+    // Lists the folder `parentId`. Without `force` nothing happens when that
+    // folder is listed already. `selectFileId` names a row to select once the
+    // reply is shown.
+    void requestFileList(const QString &parentId, bool force,
+                         const QString &selectFileId = QString());
+    // Lists the current folder again (the main window calls it on switching here).
+    void reloadList();
+    // Places the reload button, the error labels (and the tree's loading animation).
+    virtual void placeOverlays();
+
+    // Opens one file: through the cached copy when it is fresh, otherwise
+    // after streaming it into the cache with its progress in `dateItem`.
+    void openFile(const QVariantMap &entry, QTableWidgetItem *dateItem);
+
+    // Fills the table from the entries of a listing (icons and texts), and
+    // selects the row of `selectFileId` when given.
+    void fillTable(const QVariantList &entries, const QString &selectFileId = QString());
+
+    // Entries and ids of the selected rows, top to bottom.
+    QList<QVariantMap> selectedEntries() const;
+    QStringList selectedIds() const;
+
+    // The cache file of an opened file, from its MD5 (32 hex digits) and its
+    // extension; empty when either could lead outside the cache folder.
+    static QString cachePath(const QString &md5, const QString &extension);
+
+    TopBanner *topBanner = nullptr;
+    DropTableWidget *table = nullptr;
+    QWidget *navWidget = nullptr;
+    QWidget *crumbWidget = nullptr;
+    TreeViewModel *treeModel = nullptr;
+    TreeView *treeView = nullptr;
+    QString currentFolderId = QStringLiteral("0");
+    QPushButton *reloadButton = nullptr;
+    QList<QPair<QString, QString>> pathList;
+    QLineEdit *filterEdit = nullptr;
+    QLabel *tableErrorLabel = nullptr;
+    QLabel *treeErrorLabel = nullptr;
+
+    QMap<QString, TransferProgress *> openProgress;
+    QMap<QString, DownloadThread *> openThreads;
+    QMap<QString, QTableWidgetItem *> openItems;
+    QMutex mutex;
+
+public slots:
+    virtual void downloadFile();
+    void receiveData(QVariantMap map);
+    void reFreshNav();
+    void navBtClicked();
+    void tableDoubleClicked(QModelIndex index);
+    virtual void tableRightClicked(QModelIndex index) = 0;
+    void checkDownloadProgress();
+    void downloadFinished(QString tempPath);
+    void downloadTerminated();
+    void addFolder();
+    void searchTable(QString key);
+    virtual void copyItems();
+    virtual void moveItems();
+    void deleteItems();
+    virtual void shareItems();
+    void publishItems();
+    void authItems();
+    void resizeTreeView(QModelIndex index);
+    void uploadFile();
+    void updateFile(QVariantMap entry);
+    void dropFiles(QStringList files);
+
+protected:
+    // Which columns of a row show what; -1 for a column the panel lacks.
+    struct Columns
+    {
+        int count;
+        int versionDesc;
+        int fileType;
+        int user;
+        int size;
+    };
+
+    DocumentBrowser(QWidget *parent, int area, const Columns &columns);
+
+    // Builds the tree pane and the list pane below the toolbar. `searchButton`
+    // (may be null) goes at the right of the navigation bar.
+    void buildLayout(QWidget *searchButton, int filterWidth);
+    QLabel *makeErrorLabel(QWidget *parent, bool forTree);
+    void resizeEvent(QResizeEvent *event) override;
+
+    // The first breadcrumb name: "公司文档" or "我的网盘".
+    virtual QString rootName() const = 0;
+    // May the user open this file by double click (the permission test)?
+    virtual bool mayOpen(const QVariantMap &entry) const = 0;
+    // May this selected entry be downloaded into a folder?
+    virtual bool mayDownload(const QVariantMap &entry) const = 0;
+    // Called when a listing starts, before the request goes out.
+    virtual void prepareListing() {}
+
+    QString apiPath(const QString &operation) const;
+    QVariantMap entryOfRow(int row) const;
+    // Lists a folder chosen in the table or its menu and shows it in the tree.
+    void openFolder(const QString &fileId);
+    void renameEntry(const QVariantMap &entry);
+    // Schedules openFile for a row (the slot returns before the download starts).
+    void openRowLater(const QVariantMap &entry);
+    // The date text of an entry, as the table shows it.
+    static QString dateText(const QVariantMap &entry);
+    static QString dateText(const QVariantMap &entry, const QTimeZone &zone);
+    void restoreOpenItem(const QString &fileId, const QVariantMap &entry);
+
+    const Columns columns;
+
+private:
+    void setupTable();
+
+    int m_area = 0;
+    // Numbers the listing requests, so a reply that arrives after the user
+    // has moved on is dropped instead of replacing the newer listing.
+    quint64 listSerial = 0;
+};

@@ -1,0 +1,793 @@
+// The company library browser against folvane-server with the demo data:
+// listing and navigation, the context menus and the permission test, opening
+// through the cache, downloads, uploads, rename, delete, copy and move.
+
+#include "companydocument.h"
+#include "droptablewidget.h"
+#include "menuanswer.h"
+#include "modalanswer.h"
+#include "scriptedhttpserver.h"
+#include "serverprocess.h"
+#include "testmain.h"
+#include "transferpanel.h"
+#include "treeview.h"
+#include "treeviewmodel.h"
+#include "utils/gcore.h"
+#include "utils/httpcurl.h"
+
+#include <QDesktopServices>
+#include <QDirIterator>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScopeGuard>
+
+#include <memory>
+
+namespace {
+
+// Records the files the browser hands to the desktop instead of opening them.
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl &url) { opened.append(url); }
+};
+
+int rowOf(const DocumentBrowser &b, const QString &name)
+{
+    for (int row = 0; row < b.table->rowCount(); ++row) {
+        if (b.table->item(row, 0) && b.table->item(row, 0)->text() == name)
+            return row;
+    }
+    return -1;
+}
+
+QStringList names(const DocumentBrowser &b)
+{
+    QStringList out;
+    for (int row = 0; row < b.table->rowCount(); ++row)
+        out << b.table->item(row, 0)->text();
+    return out;
+}
+
+QStringList crumbs(const DocumentBrowser &b)
+{
+    QStringList out;
+    if (!b.crumbWidget)
+        return out;
+    const QList<QPushButton *> buttons = b.crumbWidget->findChildren<QPushButton *>();
+    for (const QPushButton *button : buttons)
+        out << button->text();
+    return out;
+}
+
+QPushButton *crumbButton(const DocumentBrowser &b, const QString &text)
+{
+    const QList<QPushButton *> buttons = b.crumbWidget->findChildren<QPushButton *>();
+    for (QPushButton *button : buttons) {
+        if (button->text() == text)
+            return button;
+    }
+    return nullptr;
+}
+
+QModelIndex treeIndex(const DocumentBrowser &b, const QString &name)
+{
+    const QModelIndexList found = b.treeModel->match(
+        b.treeModel->index(0, 0), Qt::DisplayRole, name, 1, Qt::MatchExactly | Qt::MatchRecursive);
+    return found.value(0);
+}
+
+QStringList menuAt(DocumentBrowser &b, int row, const QString &choose = QString())
+{
+    QStringList entries;
+    answerNextMenu(&entries, choose);
+    rightClick(b.table->viewport(), b.table->visualRect(b.table->model()->index(row, 0)).center());
+    return entries;
+}
+
+QVariantMap entry(const QString &id, int type, const QString &name, const QString &ext,
+                  const QString &auth)
+{
+    return {{"fileId", id},     {"fileType", type},    {"fileName", name},    {"fileExtend", ext},
+            {"authList", auth}, {"lastModifyTime", 0}, {"fileLength", "1 B"}, {"length", 1},
+            {"user", "u"},      {"version_desc", ""}};
+}
+
+QVariantMap listing(const ServerProcess &server, const QString &token, const QString &parentId,
+                    const QString &path = "/api/file/list-file.jf")
+{
+    return HttpCurl::instance()
+        ->postJson(server.url() + path, {{"token", token}, {"parentId", parentId}})
+        .toMap();
+}
+
+QVariantMap findEntry(const QVariantMap &reply, const QString &name)
+{
+    for (const QVariant &v : reply.value("data").toList()) {
+        if (v.toMap().value("fileName").toString() == name)
+            return v.toMap();
+    }
+    return {};
+}
+
+// Every regular file below `dir`.
+QStringList filesBelow(const QString &dir)
+{
+    QStringList out;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        out << it.next();
+    return out;
+}
+
+// Answers a QFileDialog with paths, then runs `then` (to answer what follows).
+void answerFileDialog(const QStringList &paths, std::function<void()> then = {})
+{
+    answerNextModal([paths, then](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        QVERIFY(dialog);
+        if (dialog->fileMode() == QFileDialog::Directory) {
+            dialog->setDirectory(paths.first());
+            dialog->selectFile(paths.first());
+        } else {
+            dialog->setDirectory(QFileInfo(paths.first()).absolutePath());
+            QStringList quoted;
+            for (const QString &p : paths)
+                quoted << '"' + QFileInfo(p).fileName() + '"';
+            dialog->selectFile(quoted.join(' '));
+        }
+        static_cast<QDialog *>(dialog)->accept();
+        if (then)
+            then();
+    });
+}
+
+void answerBoxWith(QString *text, const QString &button = "OK")
+{
+    answerNextModal([text, button](QWidget *modal) {
+        QStringList lines;
+        for (const QLabel *label : modal->findChildren<QLabel *>()) {
+            if (!label->text().isEmpty())
+                lines << label->text();
+        }
+        *text = modal->windowTitle() + "|" + lines.join('\n');
+        const QList<QAbstractButton *> buttons = modal->findChildren<QAbstractButton *>();
+        for (QAbstractButton *b : buttons) {
+            if (b->text().remove('&') == button) {
+                b->click();
+                return;
+            }
+        }
+        modal->close();
+    });
+}
+
+} // namespace
+
+class TestCompanyDocument : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<ServerProcess> server;
+    QString token;
+    std::unique_ptr<TransferPanel> panel;
+
+    std::unique_ptr<CompanyDocument> makeBrowser()
+    {
+        auto b = std::make_unique<CompanyDocument>();
+        b->resize(1000, 600);
+        b->show();
+        // The start-up asks twice (the empty id first, then "0").
+        const bool listed = QTest::qWaitFor([&] {
+            return b->currentFolderId == QLatin1String("0") &&
+                   rowOf(*b, QStringLiteral("研发中心")) >= 0 && b->treeModel->rowCount() > 0;
+        });
+        if (!listed)
+            qWarning("the library did not list its top folder");
+        return b;
+    }
+
+    QString idOf(const QString &parentId, const QString &name)
+    {
+        return findEntry(listing(*server, token, parentId), name).value("fileId").toString();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        server = std::make_unique<ServerProcess>();
+        QVERIFY2(server->start(), qPrintable(server->error()));
+        server->configureClient();
+        token = server->login("zhangsan", "123456");
+        QVERIFY(!token.isEmpty());
+        GCore::instance()->setToken(token);
+        GCore::instance()->setUserInfo({{"username", "zhangsan"}, {"maxUploadNum", 1}});
+        panel = std::make_unique<TransferPanel>();
+    }
+
+    void cleanupTestCase()
+    {
+        panel.reset();
+        server.reset();
+    }
+
+    void rowsShowTheListing()
+    {
+        auto b = makeBrowser();
+        QCOMPARE(crumbs(*b), QStringList({"公司文档"}));
+        QCOMPARE(b->currentFolderId, QStringLiteral("0"));
+        QVERIFY(b->table->isColumnHidden(6));
+        b->requestFileList(idOf("0", "公司制度"), false);
+        QTRY_VERIFY(rowOf(*b, "考勤制度.pdf") >= 0);
+        const int pdf = rowOf(*b, "考勤制度.pdf");
+        QCOMPARE(b->table->item(pdf, 3)->text(), QStringLiteral("PDF文件"));
+        QCOMPARE(b->table->item(pdf, 5)->text(), QStringLiteral("637B"));
+        QCOMPARE(b->table->item(pdf, 2)->toolTip(), QStringLiteral("初始版本"));
+        const QVariantMap e = b->table->item(pdf, 0)->data(Qt::UserRole + 2).toMap();
+        QCOMPARE(b->table->item(pdf, 0)->data(Qt::UserRole + 1).toString(),
+                 e.value("fileId").toString());
+        QCOMPARE(b->table->item(pdf, 1)->text(),
+                 QDateTime::fromMSecsSinceEpoch(e.value("lastModifyTime").toLongLong())
+                     .toString("yyyy-MM-dd HH:mm:ss"));
+        QCOMPARE(b->table->item(rowOf(*b, "人事"), 3)->text(), QStringLiteral("文件夹"));
+    }
+
+    void navigationKeepsTableTreeAndBreadcrumbInStep()
+    {
+        auto b = makeBrowser();
+        const QString rd = idOf("0", "研发中心");
+        const QString design = idOf(rd, "设计文档");
+
+        // Tree click.
+        const QModelIndex rdNode = treeIndex(*b, "研发中心");
+        QVERIFY(rdNode.isValid());
+        b->treeView->scrollTo(rdNode);
+        QTest::mouseClick(b->treeView->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          b->treeView->visualRect(rdNode).center());
+        QTRY_VERIFY(rowOf(*b, "测试报告.csv") >= 0);
+        QCOMPARE(b->currentFolderId, rd);
+        QCOMPARE(crumbs(*b), QStringList({"公司文档", "研发中心"}));
+
+        // Clicking the node that is listed sends nothing (the table stays
+        // filled); the reload button always asks again (the table empties).
+        QTest::mouseClick(b->treeView->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          b->treeView->visualRect(rdNode).center());
+        QCOMPARE(b->table->rowCount(), 3);
+        b->reloadButton->click();
+        QCOMPARE(b->table->rowCount(), 0);
+        QTRY_COMPARE(b->table->rowCount(), 3);
+
+        // The filter is cleared by navigation.
+        b->filterEdit->setText("测试");
+        QVERIFY(!b->table->isRowHidden(rowOf(*b, "测试报告.csv")));
+        QVERIFY(b->table->isRowHidden(rowOf(*b, "源码")));
+
+        // Double click on a folder row.
+        b->tableDoubleClicked(b->table->model()->index(rowOf(*b, "设计文档"), 0));
+        QVERIFY(b->filterEdit->text().isEmpty());
+        QTRY_VERIFY(rowOf(*b, "数据库") >= 0);
+        QCOMPARE(b->currentFolderId, design);
+        QCOMPARE(b->treeView->currentIndex().data(Qt::UserRole + 1).toString(), design);
+        QCOMPARE(crumbs(*b), QStringList({"公司文档", "研发中心", "设计文档"}));
+        for (int row = 0; row < b->table->rowCount(); ++row)
+            QVERIFY(!b->table->isRowHidden(row));
+
+        // Breadcrumb.
+        crumbButton(*b, "研发中心")->click();
+        QTRY_VERIFY(rowOf(*b, "源码") >= 0);
+        QCOMPARE(b->currentFolderId, rd);
+        QCOMPARE(crumbs(*b), QStringList({"公司文档", "研发中心"}));
+
+        // "打开" in a folder's menu.
+        menuAt(*b, rowOf(*b, "源码"), "打开");
+        QTRY_VERIFY(rowOf(*b, "main.cpp") >= 0);
+        QCOMPARE(b->treeView->currentIndex().data().toString(), QStringLiteral("源码"));
+        QCOMPARE(crumbs(*b), QStringList({"公司文档", "研发中心", "源码"}));
+
+        crumbButton(*b, "公司文档")->click();
+        QTRY_VERIFY(rowOf(*b, "行政部") >= 0);
+        QCOMPARE(crumbs(*b), QStringList({"公司文档"}));
+    }
+
+    void lateReplyOfAnEarlierFolderIsDropped()
+    {
+        auto b = makeBrowser();
+        const QString rules = idOf("0", "公司制度");
+        const QString office = idOf("0", "行政部");
+        b->requestFileList(rules, false);
+        b->requestFileList(office, false);
+        QTRY_VERIFY(rowOf(*b, "办公用品清单.xlsx") >= 0);
+        QTest::qWait(300);
+        QCOMPARE(names(*b), QStringList({"办公用品清单.xlsx"}));
+        QCOMPARE(b->currentFolderId, office);
+    }
+
+    void showFolderSelectsTheRow()
+    {
+        auto b = makeBrowser();
+        const QString rules = idOf("0", "公司制度");
+        const QString pdf = idOf(rules, "考勤制度.pdf");
+        b->showFolder(rules, pdf);
+        QTRY_VERIFY(rowOf(*b, "考勤制度.pdf") >= 0);
+        QCOMPARE(b->selectedIds(), QStringList({pdf}));
+        QCOMPARE(crumbs(*b), QStringList({"公司文档", "公司制度"}));
+    }
+
+    void failedListingShowsTheRetryLink()
+    {
+        auto b = makeBrowser();
+        GCore::instance()->setToken("expired");
+        b->reloadList();
+        QTRY_VERIFY(b->tableErrorLabel->isVisible());
+        QCOMPARE(b->table->rowCount(), 0);
+        GCore::instance()->setToken(token);
+        auto *retry = b->tableErrorLabel->findChild<QLabel *>();
+        QVERIFY(retry);
+        QCOMPARE(retry->text(), QStringLiteral("请重试"));
+        QTest::mouseClick(retry, Qt::LeftButton);
+        QTRY_VERIFY(rowOf(*b, "研发中心") >= 0);
+        QVERIFY(!b->tableErrorLabel->isVisible());
+    }
+
+    void menusFollowTheRights()
+    {
+        auto b = makeBrowser();
+        const QStringList basicAll{"基本操作>重命名", "基本操作>复制", "基本操作>移动",
+                                   "基本操作>删除", "基本操作>收藏"};
+        b->fillTable({entry("1", 2, "a.docx", "docx", "L"), entry("2", 1, "dir", "", "L"),
+                      entry("3", 2, "v.pdf", "pdf", "A,V"), entry("4", 2, "d.pdf", "pdf", "D"),
+                      entry("5", 2, "e.DOCX", " DOCX ", "E"), entry("6", 2, "e.pdf", "pdf", "E")});
+
+        b->table->selectRow(0);
+        QCOMPARE(menuAt(*b, 0),
+                 QStringList({"预览", "版本列表", "下载", "上传更新", "编辑"}) + basicAll +
+                     QStringList({"管理操作>添加权限", "管理操作>发布", "分享", "外部链接"}));
+        b->table->selectRow(1);
+        QCOMPARE(menuAt(*b, 1),
+                 QStringList({"打开"}) + basicAll +
+                     QStringList({"管理操作>添加权限", "管理操作>发布", "分享", "外部链接"}));
+        b->table->selectRow(2);
+        QCOMPARE(menuAt(*b, 2), QStringList({"预览", "基本操作>收藏", "分享", "外部链接"}));
+        b->table->selectRow(3);
+        QCOMPARE(menuAt(*b, 3), QStringList({"版本列表", "下载", "基本操作>复制", "基本操作>收藏",
+                                             "分享", "外部链接"}));
+        b->table->selectRow(4);
+        QCOMPARE(menuAt(*b, 4), QStringList({"上传更新", "编辑", "基本操作>重命名", "基本操作>复制",
+                                             "基本操作>收藏", "分享", "外部链接"}));
+        b->table->selectRow(5);
+        QVERIFY(!menuAt(*b, 5).contains("编辑"));
+
+        // A file with "D" and one without: the multi-selection "下载" is gone.
+        b->table->clearSelection();
+        b->table->selectionModel()->select(b->table->model()->index(3, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        b->table->selectionModel()->select(b->table->model()->index(2, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        const QStringList mixed = menuAt(*b, 3);
+        QVERIFY(mixed.contains("版本列表"));
+        QVERIFY(!mixed.contains("下载"));
+        QVERIFY(!mixed.contains("基本操作>复制"));
+        QCOMPARE(b->selectedIds(), QStringList({"3", "4"}));
+
+        // A left press opens no menu.
+        QTest::mouseClick(b->table->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          b->table->visualRect(b->table->model()->index(0, 0)).center());
+        QVERIFY(!QApplication::activePopupWidget());
+    }
+
+    void toolbarDownloadTakesOnlyPermittedFiles()
+    {
+        auto b = makeBrowser();
+        const QString rules = idOf("0", "公司制度");
+        QVariantMap permitted = findEntry(listing(*server, token, rules), "员工手册.docx");
+        QVariantMap folder = findEntry(listing(*server, token, rules), "人事");
+        QVariantMap viewOnly =
+            findEntry(listing(*server, token, idOf("0", "行政部")), "办公用品清单.xlsx");
+        b->fillTable({permitted, viewOnly, folder});
+        b->table->selectAll();
+        QTemporaryDir target;
+        answerFileDialog({target.path()});
+        b->downloadFile();
+        QVERIFY(panel->isDownloading(permitted.value("fileId").toString()));
+        QVERIFY(!panel->isDownloading(viewOnly.value("fileId").toString()));
+        QVERIFY(!panel->isDownloading(folder.value("fileId").toString()));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(target.filePath("员工手册.docx")), 10000);
+
+        // Nothing permitted: no folder question at all.
+        b->table->clearSelection();
+        b->table->selectRow(1);
+        b->downloadFile();
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+
+    void openingUsesTheCache()
+    {
+        UrlRecorder recorder;
+        QDesktopServices::setUrlHandler("file", &recorder, "open");
+        auto b = makeBrowser();
+        const QString common = idOf("0", "公共资料");
+        b->requestFileList(common, false);
+        QTRY_VERIFY(rowOf(*b, "会议纪要.txt") >= 0);
+        const int row = rowOf(*b, "会议纪要.txt");
+        const QVariantMap e = b->table->item(row, 0)->data(Qt::UserRole + 2).toMap();
+        b->tableDoubleClicked(b->table->model()->index(row, 0));
+        QTRY_COMPARE(recorder.opened.size(), 1);
+        const QString path = recorder.opened.first().toLocalFile();
+        QVERIFY(path.startsWith(GCore::cacheDir() + "/"));
+        QVERIFY(path.endsWith(".txt"));
+        QFile cached(path);
+        QVERIFY(cached.open(QIODevice::ReadOnly));
+        QCOMPARE(cached.size(), e.value("length").toLongLong());
+        QCOMPARE(HttpCurl::md5Hex(cached.readAll()), QFileInfo(path).completeBaseName());
+        QVERIFY(QFileInfo::exists(path + ".log"));
+        QCOMPARE(b->table->item(row, 1)->text(),
+                 QDateTime::fromMSecsSinceEpoch(e.value("lastModifyTime").toLongLong())
+                     .toString("yyyy-MM-dd HH:mm:ss"));
+
+        // Unchanged: opened again without a download.
+        b->openFile(e, b->table->item(row, 1));
+        QVERIFY(b->openThreads.isEmpty());
+        QTRY_COMPARE(recorder.opened.size(), 2);
+
+        // Changed by the user after the download: fetched again.
+        QVERIFY(cached.setFileTime(QDateTime::currentDateTime().addSecs(60),
+                                   QFileDevice::FileModificationTime));
+        cached.close();
+        b->openFile(e, b->table->item(row, 1));
+        QVERIFY(!b->openThreads.isEmpty());
+        QTRY_COMPARE(recorder.opened.size(), 3);
+        QVERIFY(b->openThreads.isEmpty());
+        QDesktopServices::unsetUrlHandler("file");
+    }
+
+    void withoutViewRightNothingOpens()
+    {
+        UrlRecorder recorder;
+        QDesktopServices::setUrlHandler("file", &recorder, "open");
+        auto b = makeBrowser();
+        b->fillTable({entry("1", 2, "d.pdf", "pdf", "D")});
+        b->tableDoubleClicked(b->table->model()->index(0, 0));
+        QTest::qWait(100);
+        QVERIFY(recorder.opened.isEmpty());
+        QVERIFY(!QApplication::activeModalWidget());
+        QDesktopServices::unsetUrlHandler("file");
+    }
+
+    void renameKeepsTheExtension()
+    {
+        auto b = makeBrowser();
+        b->requestFileList(idOf("0", "公共资料"), false);
+        QTRY_VERIFY(rowOf(*b, "logo.svg") >= 0);
+        QString prefilled;
+        answerNextModal([&prefilled](QWidget *modal) {
+            auto *input = qobject_cast<QInputDialog *>(modal);
+            QVERIFY(input);
+            prefilled = input->textValue();
+            input->setTextValue("标志");
+            input->accept();
+        });
+        menuAt(*b, rowOf(*b, "logo.svg"), "基本操作>重命名");
+        QCOMPARE(prefilled, QStringLiteral("logo"));
+        QTRY_VERIFY(rowOf(*b, "标志.svg") >= 0);
+        QCOMPARE(rowOf(*b, "logo.svg"), -1);
+
+        // Without the right: the server's refusal in a box.
+        b->requestFileList(idOf("0", "行政部"), false);
+        QTRY_VERIFY(rowOf(*b, "办公用品清单.xlsx") >= 0);
+        // The row claims a right the server does not grant.
+        QVariantMap sheet =
+            findEntry(listing(*server, token, idOf("0", "行政部")), "办公用品清单.xlsx");
+        sheet.insert("authList", "E");
+        b->fillTable({sheet});
+        QString box;
+        answerNextModal([&box](QWidget *modal) {
+            auto *input = qobject_cast<QInputDialog *>(modal);
+            input->setTextValue("新名字");
+            input->accept();
+            answerBoxWith(&box);
+        });
+        menuAt(*b, 0, "基本操作>重命名");
+        QTRY_VERIFY(!box.isEmpty());
+        QVERIFY2(box.startsWith("操作出错|"), qPrintable(box));
+        QVERIFY2(box.contains("权限"), qPrintable(box));
+        QVERIFY(!idOf(idOf("0", "行政部"), "办公用品清单.xlsx").isEmpty());
+    }
+
+    void deleteAsksFirst()
+    {
+        auto b = makeBrowser();
+        const QString rd = idOf("0", "研发中心");
+        b->requestFileList(rd, false);
+        QTRY_VERIFY(rowOf(*b, "测试报告.csv") >= 0);
+        b->table->selectRow(rowOf(*b, "测试报告.csv"));
+        QString box;
+        answerBoxWith(&box, "No");
+        b->deleteItems();
+        QVERIFY(box.startsWith("删除确认|"));
+        QVERIFY(box.contains("是否确认删除所选项？"));
+        QVERIFY(!idOf(rd, "测试报告.csv").isEmpty());
+        answerBoxWith(&box, "Yes");
+        b->deleteItems();
+        QTRY_VERIFY(b->table->rowCount() == 2);
+        QVERIFY(idOf(rd, "测试报告.csv").isEmpty());
+        QCOMPARE(rowOf(*b, "测试报告.csv"), -1);
+    }
+
+    void copyAndMoveThroughThePicker()
+    {
+        auto b = makeBrowser();
+        const QString common = idOf("0", "公共资料");
+        const QString rd = idOf("0", "研发中心");
+        b->requestFileList(common, false);
+        QTRY_VERIFY(rowOf(*b, "通讯录.xlsx") >= 0);
+        b->table->selectRow(rowOf(*b, "通讯录.xlsx"));
+
+        auto pick = [](const QString &folderId, const QString &button) {
+            answerNextModal([folderId, button](QWidget *modal) {
+                auto *model = modal->findChild<TreeViewModel *>();
+                QVERIFY(model);
+                QTRY_VERIFY(model->rowCount() > 0);
+                model->selectById(folderId);
+                for (QPushButton *b : modal->findChildren<QPushButton *>()) {
+                    if (b->text() == button) {
+                        b->click();
+                        return;
+                    }
+                }
+            });
+        };
+        pick(rd, "确定");
+        b->copyItems();
+        QVERIFY(!idOf(rd, "通讯录.xlsx").isEmpty());
+        QVERIFY(!idOf(common, "通讯录.xlsx").isEmpty());
+
+        // "Already there": nothing is sent (the server would refuse this move:
+        // the user has no "R" here), the listing stays.
+        pick(common, "确定");
+        b->moveItems();
+        QVERIFY(!idOf(common, "通讯录.xlsx").isEmpty());
+        QTRY_VERIFY(rowOf(*b, "通讯录.xlsx") >= 0);
+
+        const QString design = idOf(rd, "设计文档");
+        b->requestFileList(design, false);
+        QTRY_VERIFY(rowOf(*b, "需求说明.docx") >= 0);
+        b->table->selectRow(rowOf(*b, "需求说明.docx"));
+        pick(rd, "确定");
+        b->moveItems();
+        QTRY_COMPARE(rowOf(*b, "需求说明.docx"), -1);
+        QVERIFY(idOf(design, "需求说明.docx").isEmpty());
+        QVERIFY(!idOf(rd, "需求说明.docx").isEmpty());
+
+        // A refused move: the message box, and the picker stays open.
+        b->requestFileList(idOf("0", "行政部"), false);
+        QTRY_VERIFY(rowOf(*b, "办公用品清单.xlsx") >= 0);
+        b->table->selectRow(0);
+        QString box;
+        answerNextModal([rd, &box](QWidget *modal) {
+            auto *model = modal->findChild<TreeViewModel *>();
+            QTRY_VERIFY(model->rowCount() > 0);
+            model->selectById(rd);
+            answerBoxWith(&box);
+            for (QPushButton *button : modal->findChildren<QPushButton *>()) {
+                if (button->text() == "确定")
+                    button->click();
+            }
+            QTRY_VERIFY(!box.isEmpty());
+            QVERIFY(modal->isVisible());
+            static_cast<QDialog *>(modal)->reject();
+        });
+        b->moveItems();
+        QVERIFY2(box.startsWith("操作出错|没有移动权限"), qPrintable(box));
+    }
+
+    void newFolderInTheLibrary()
+    {
+        auto b = makeBrowser();
+        b->tableDoubleClicked(b->table->model()->index(rowOf(*b, "研发中心"), 0));
+        QTRY_VERIFY(rowOf(*b, "源码") >= 0);
+        QString path, firstError;
+        answerNextModal([&](QWidget *modal) {
+            const QList<QLineEdit *> edits = modal->findChildren<QLineEdit *>();
+            path = edits.at(0)->text();
+            QLineEdit *name = edits.at(1);
+            QPushButton *save = nullptr;
+            for (QPushButton *button : modal->findChildren<QPushButton *>())
+                if (button->text() == "保存")
+                    save = button;
+            name->setText("源码");
+            save->click();
+            firstError = labelTexts(modal);
+            name->setText("  计划  ");
+            save->click();
+        });
+        b->addFolder();
+        QCOMPARE(path, QStringLiteral("公司文档/研发中心"));
+        QVERIFY2(firstError.contains("已存在"), qPrintable(firstError));
+        QTRY_VERIFY(rowOf(*b, "计划") >= 0);
+    }
+
+    void uploadsByDialogAndDrop()
+    {
+        auto b = makeBrowser();
+        // The user may not create anything here: the server refuses the
+        // uploads and their rows stay in the transfer list.
+        const QString office = idOf("0", "行政部");
+        b->requestFileList(office, false);
+        QTRY_VERIFY(rowOf(*b, "办公用品清单.xlsx") >= 0);
+        QTemporaryDir dir;
+        const QString a = dir.filePath("甲.txt"), c = dir.filePath("乙.txt"),
+                      d = dir.filePath("丙.txt");
+        for (const QString &p : {a, c, d}) {
+            QFile f(p);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("x");
+        }
+
+        answerFileDialog({a});
+        b->uploadFile();
+        QVERIFY(panel->isUploading(a));
+        QString box;
+        answerFileDialog({a}, [&box] { answerBoxWith(&box); });
+        b->uploadFile();
+        QCOMPARE(box, QStringLiteral("上传出错|您上传的文件都已在上传列表里，无法重复上传"));
+
+        answerFileDialog({a, c}, [&box] { answerBoxWith(&box); });
+        b->uploadFile();
+        QCOMPARE(box, QStringLiteral("上传重复|以下文件已在上传列表里，将不会重复上传：\n甲.txt"));
+        QVERIFY(panel->isUploading(c));
+
+        auto dropBox = [&](const QStringList &files, const QString &button = "OK") {
+            QString text;
+            answerBoxWith(&text, button);
+            b->dropFiles(files);
+            return text;
+        };
+        QCOMPARE(dropBox({a, c}), QStringLiteral("操作出错|软件不支持拖动多个文件上传"));
+        QCOMPARE(dropBox({dir.filePath("无.txt")}),
+                 QStringLiteral("操作出错|您拖动的文件无法识别"));
+        QCOMPARE(dropBox({a}), QStringLiteral("操作出错|您拖动的文件已经在上传列表里"));
+        QCOMPARE(dropBox({d}, "No"), QStringLiteral("上传确认|是否将文件上传到当前路径？"));
+        QVERIFY(!panel->isUploading(d));
+        dropBox({d}, "Yes");
+        QVERIFY(panel->isUploading(d));
+
+        // A folder over the limit ("maxUploadNum" 1 means 300).
+        QTemporaryDir big;
+        for (int i = 0; i < 300; ++i) {
+            QFile small(big.filePath(QString::number(i)));
+            QVERIFY(small.open(QIODevice::WriteOnly));
+        }
+        QCOMPARE(dropBox({big.path()}),
+                 QStringLiteral("操作出错|文件夹包含文件超出数量限制：300个"));
+    }
+
+    void openDownloadsAgainstAScriptedServer()
+    {
+        struct State
+        {
+            QByteArray md5 = "0123456789abcdef0123456789abcdef";
+            QByteArray download = "content";
+            bool slow = false;
+        };
+        auto state = std::make_shared<State>();
+        ScriptedHttpServer scripted;
+        const quint16 port = scripted.start([state](const QByteArray &request) {
+            ScriptedHttpServer::Reply r;
+            if (request.startsWith("POST /api/file/md5.jf")) {
+                r.bytes =
+                    ScriptedHttpServer::okReply("{\"code\":0,\"md5\":\"" + state->md5 + "\"}");
+            } else if (request.startsWith("POST /api/file/download.jf") && state->slow) {
+                const qint64 total = 1000000000;
+                r.bytes =
+                    "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(total) + "\r\n\r\n";
+                r.trickleBytes = total;
+                r.trickleIntervalMs = 10;
+            } else if (request.startsWith("POST /api/file/download.jf")) {
+                r.bytes = ScriptedHttpServer::okReply(state->download, "application/octet-stream");
+            } else {
+                r.bytes = ScriptedHttpServer::okReply("{\"code\":0,\"data\":[]}");
+            }
+            return r;
+        });
+        GCore::instance()->writeSettings({{"host", "127.0.0.1"}, {"port", QString::number(port)}});
+        auto restore = qScopeGuard([this] { server->configureClient(); });
+        UrlRecorder recorder;
+        QDesktopServices::setUrlHandler("file", &recorder, "open");
+        auto unhandle = qScopeGuard([] { QDesktopServices::unsetUrlHandler("file"); });
+
+        CompanyDocument b;
+        // Let the listings of the start-up go by: a listing cancels opens.
+        QTRY_VERIFY(std::count_if(scripted.requests().cbegin(), scripted.requests().cend(),
+                                  [](const QByteArray &r) {
+                                      return r.startsWith("POST /api/file/list-file.jf");
+                                  }) >= 2);
+        QTest::qWait(200);
+        const QString path = DocumentBrowser::cachePath(state->md5, "txt");
+        QTableWidgetItem dateItem("date");
+        const QVariantMap e = entry("7", 2, "a.txt", "txt", "L");
+
+        // Navigating away cancels the download and leaves nothing behind.
+        state->slow = true;
+        QVariantMap big = e;
+        big.insert("length", 1000000000);
+        b.openFile(big, &dateItem);
+        QTRY_VERIFY(dateItem.text().startsWith("正在打开("));
+        QVERIFY(dateItem.text().endsWith("%)..."));
+        b.requestFileList("elsewhere", false);
+        QTRY_VERIFY(b.openThreads.isEmpty());
+        QVERIFY(filesBelow(QFileInfo(path).absolutePath()).isEmpty());
+        QVERIFY(recorder.opened.isEmpty());
+
+        // A size of 0 shows no percentage.
+        QVariantMap empty = e;
+        empty.insert("length", 0);
+        b.openFile(empty, &dateItem);
+        QTRY_COMPARE(dateItem.text(), QStringLiteral("正在打开..."));
+        b.reloadList();
+        QTRY_VERIFY(b.openThreads.isEmpty());
+        state->slow = false;
+
+        // A refusal in place of the file.
+        state->download = "{\"code\":1,\"msg\":\"没有下载权限\"}";
+        b.openFile(e, &dateItem);
+        QTRY_COMPARE(dateItem.text(), QStringLiteral("打开出错"));
+        QVERIFY(!QFileInfo::exists(path));
+
+        // The old copy cannot be replaced.
+        state->download = "new content";
+        QVERIFY(QDir().mkpath(path));
+        QString box;
+        answerBoxWith(&box);
+        b.openFile(e, &dateItem);
+        QTRY_COMPARE(box, QStringLiteral("操作出错|文件已被其它程序占用，请先关闭这些程序"));
+        QCOMPARE(dateItem.text(), QStringLiteral("打开出错"));
+        QVERIFY(QDir().rmdir(path));
+
+        // Success: the file, its log, and the desktop opens it.
+        b.openFile(e, &dateItem);
+        QTRY_COMPARE(recorder.opened.size(), 1);
+        QCOMPARE(recorder.opened.first(), QUrl::fromLocalFile(path));
+        QFile cached(path);
+        QVERIFY(cached.open(QIODevice::ReadOnly));
+        QCOMPARE(cached.readAll(), QByteArray("new content"));
+        QCOMPARE(dateItem.text(),
+                 QDateTime::fromMSecsSinceEpoch(0).toString("yyyy-MM-dd HH:mm:ss"));
+
+        // Hostile replies never make a path outside the cache.
+        const QStringList before = filesBelow(QDir::homePath());
+        const QList<QPair<QByteArray, QString>> hostile{
+            {"../../../../../../tmp/folvane-evil", "txt"},
+            {"0123456789abcdef0123456789abcde", "txt"},
+            {"0123456789abcdef0123456789abcdef/../../x", "txt"},
+            {"0123456789abcdef0123456789abcdef", "../../../evil"},
+            {"0123456789abcdef0123456789abcdef", "txt/../../evil"}};
+        for (const auto &bad : hostile) {
+            state->md5 = bad.first;
+            QVariantMap hostileEntry = e;
+            hostileEntry.insert("fileExtend", bad.second);
+            box.clear();
+            answerBoxWith(&box);
+            b.openFile(hostileEntry, &dateItem);
+            QCOMPARE(box, QStringLiteral("打开出错|服务器返回数据错误"));
+        }
+        QTest::qWait(100);
+        QCOMPARE(filesBelow(QDir::homePath()), before);
+        QVERIFY(!QFileInfo::exists("/tmp/folvane-evil.txt"));
+
+        // No answer at all.
+        GCore::instance()->writeSettings({{"host", "127.0.0.1"}, {"port", "1"}});
+        box.clear();
+        answerBoxWith(&box);
+        b.openFile(e, &dateItem);
+        QCOMPARE(box, QStringLiteral("打开出错|无法连接服务器"));
+    }
+};
+
+FOLVANE_TEST_MAIN(TestCompanyDocument)
+#include "tst_companydocument.moc"
