@@ -76,10 +76,77 @@ struct Grant {
     std::string source = "auth";
     int64_t expiresAt = 0; // 0: never
     std::string createdBy;
-    int64_t createdAt = 0;
+    int64_t createdAt = 0; // also the moment the grant starts to count
+    std::string shareId;   // the share or publication it comes from, if any
 };
 
 struct Tombstone {
     std::string itemId;
     int64_t removedAt = 0;
+};
+
+// A share ("share": library items to colleagues; "netshare": net disk items)
+// or a publication ("publish"). Its grants carry its id and its period.
+struct Share {
+    std::string id;
+    std::string kind;
+    std::string senderId;
+    std::string letters;
+    std::string memo;
+    int64_t createdAt = 0;
+    int64_t startsAt = 0;
+    int64_t expiresAt = 0; // 0: never
+    std::string senderName;
+};
+
+// A receiver of a share: a user ("U") or a group ("G") and its display name.
+struct Recipient {
+    std::string kind;
+    std::string id;
+    std::string name;
+};
+
+struct FavCategory {
+    std::string id;
+    std::string userId;
+    std::string name;
+    int sort = 0;
+};
+
+struct Favourite {
+    Item item;
+    std::string categoryId;
+    std::string categoryName;
+    int64_t createdAt = 0;
+};
+
+struct Notice {
+    std::string id;
+    std::string title;
+    std::string content;
+    int64_t noticeTime = 0;
+};
+
+// An external link: a random code, an optional password (stored hashed), a
+// visit limit (0: none), an expiry and the rights "1" preview, "2" download,
+// "3" upload joined with ",".
+struct Link {
+    std::string id;
+    std::string code;
+    std::string creatorId;
+    int type = 1;
+    std::string passwordHash;
+    int64_t maxVisit = 0;
+    int64_t visits = 0;
+    std::string rights;
+    std::string description;
+    int64_t createdAt = 0;
+    int64_t expiresAt = 0;
+};
+
+// One row of the full-text index: a library file's name and text.
+struct SearchDoc {
+    std::string itemId;
+    std::string name;
+    std::string body;
 };
