@@ -85,6 +85,18 @@ json AccountService::login(const std::string &account, const std::string &passwo
     return data;
 }
 
+Session AccountService::sessionOf(const std::string &userId)
+{
+    std::lock_guard<std::recursive_mutex> guard(store.database().mutex());
+    auto user = store.userById(userId);
+    if (!user)
+        throw ServiceError(CodeNotFound, "用户不存在");
+    Session session;
+    session.user = *user;
+    session.groups = store.groupsOf(user->id);
+    return session;
+}
+
 Session AccountService::authenticate(const std::string &token)
 {
     if (token.empty() || token.size() > 128)
