@@ -3,7 +3,11 @@
 #include "http/apiserver.h"
 #include "seed/demoseed.h"
 #include "service/accountservice.h"
+#include "service/deskservice.h"
 #include "service/fileservice.h"
+#include "service/linkservice.h"
+#include "service/searchservice.h"
+#include "service/shareservice.h"
 #include "store/blobstore.h"
 #include "store/store.h"
 
@@ -114,9 +118,15 @@ int main(int argc, char **argv)
         if (seed == "demo")
             DemoSeed(store, blobs).run(std::cerr);
 
+        SearchService search(store, blobs);
+        search.ensureIndexed();
+
         AccountService accounts(store);
-        FileService files(store, blobs);
-        ApiServer server(accounts, files, blobs);
+        FileService files(store, blobs, search);
+        ShareService shares(store, files);
+        DeskService desk(store, files);
+        LinkService links(store, files, accounts);
+        ApiServer server(Services{accounts, files, shares, desk, links, search, blobs});
         int bound = server.bind(host, port);
         if (bound < 0)
             return fail("cannot listen on " + listen);
