@@ -59,7 +59,8 @@ Item FileService::load(const Session &s, Area area, const std::string &id, bool 
     if (!helpers::isId(id))
         throw ServiceError(CodeNotFound, noSuchFile);
     auto item = store.item(id);
-    if (item && item->space != spaceOf(s, area) && sharedToo && item->space != lib) {
+    if (item && item->space != spaceOf(s, area) && sharedToo && item->space != lib &&
+        item->space != s.userId()) {
         // Another user's net disk item, reachable only through a share.
         Rights rights(store, s, helpers::nowMs());
         if (Rights::has(rights.letters(*item), 'A'))
