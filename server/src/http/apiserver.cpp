@@ -83,7 +83,8 @@ ApiServer::ApiServer(const Services &services)
     http.set_read_timeout(30);
     http.set_write_timeout(30);
     http.set_error_handler([](const httplib::Request &, httplib::Response &res) {
-        if (!res.body.empty() && res.get_header_value("Content-Type").rfind("application/json", 0) == 0)
+        // Answers that carry their own body (envelopes, the link pages) stay.
+        if (!res.body.empty())
             return;
         int code = res.status == 404 ? CodeNotFound : CodeBadInput;
         const char *message = res.status == 404 ? "接口不存在" : "请求无效";
