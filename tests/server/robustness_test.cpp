@@ -44,6 +44,13 @@ const char *const allPaths[] = {
     "/api/netdisk/download.jf",    "/api/netdisk/save-fold.jf",  "/api/netdisk/move.jf",
     "/api/netdisk/move-to-doc.jf", "/api/file/upload-docfile.jf", "/api/netdisk/upload.jf",
     "/api/file/save-update-file.jf", "/api/netdisk/save-update-file.jf",
+    "/api/file/share.jf",          "/api/netdisk/share.jf",      "/api/file/publish.jf",
+    "/api/file/auth.jf",           "/api/file/link-add.jf",      "/api/file/add-fav.jf",
+    "/api/file/fav-cat-list.jf",   "/api/file/search.jf",        "/api/file/list-my-file.jf",
+    "/api/file/my-fav-list.jf",    "/api/file/my-publish-list.jf", "/api/file/my-share-list.jf",
+    "/api/file/my-subscribe-list.jf", "/api/file/publish-to-me-list.jf",
+    "/api/file/share-to-me-list.jf", "/api/netdisk/my-share-list.jf",
+    "/api/netdisk/share-to-me-list.jf", "/api/sys/notice-list.jf", "/api/sys/notice-read.jf",
 };
 
 TEST_F(Robustness, MissingAndMalformedFieldsGetAnEnvelope)
@@ -53,6 +60,13 @@ TEST_F(Robustness, MissingAndMalformedFieldsGetAnEnvelope)
         {{"fileId", "../../etc/passwd"}, {"fileIds", ",,,"}, {"parentId", "%00"}},
         {{"fileId", std::string(100000, 'a')}, {"name", ""}, {"type", "9"}},
         {{"sourceIds", "0"}, {"targetId", "0"}, {"versionId", "-1"}, {"groupId", ""}},
+        {{"fileIds", "-9"}, {"userList", ",,U,G,UG"}, {"authList", "A,,Z"}, {"appRange", "x"},
+         {"dayCountType", "3"}, {"dayCount", "99999999999999999999"}, {"limit", "99999999999"},
+         {"type", "2"}, {"id", "'"}, {"catId", "%"}, {"solrKeyword", std::string(5000, '"')}},
+        {{"linkType", "2"}, {"pwd", std::string(100000, 'p')}, {"maxVisit", "1e9"},
+         {"linkExpiry", "2026-13-45"}, {"linkAuth", "1,2,3"}, {"invalidate", "9999-99-99"},
+         {"shareAuth", "V"}, {"dayCountType", "4"}, {"startTime", "x"}, {"endTime", ""},
+         {"solrKeyword", "部署"}, {"solrStartTime", "2020-01-01"}, {"solrEndTime", "1"}},
     };
     for (const char *path : allPaths)
         for (const auto &form : forms) {
