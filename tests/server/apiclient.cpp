@@ -19,12 +19,10 @@ nlohmann::json ApiClient::post(const std::string &path, const Form &form)
 
 nlohmann::json ApiClient::login(const std::string &account, const std::string &password)
 {
-    nlohmann::json reply = post("/api/user/login.jf", {{"username", account},
-                                                       {"password", password},
-                                                       {"mac", ""},
-                                                       {"ip", ""}});
-    if (reply.is_object() && reply.value("code", -1) == 0)
-    {
+    nlohmann::json reply =
+        post("/api/user/login.jf",
+             {{"username", account}, {"password", password}, {"mac", ""}, {"ip", ""}});
+    if (reply.is_object() && reply.value("code", -1) == 0) {
         token = reply["data"]["token"].get<std::string>();
         userId = reply["data"]["userId"].get<std::string>();
     }

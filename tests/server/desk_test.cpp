@@ -87,17 +87,19 @@ ServerProcess *Desk::server = nullptr;
 
 TEST_F(Desk, EveryDashboardListHasTheKeysTheClientReads)
 {
-    struct PerFile {
+    struct PerFile
+    {
         const char *path;
         const char *name;
         const char *id;
     };
-    for (const PerFile &list : {PerFile{"/api/file/share-to-me-list.jf", "userName", "userId"},
-                                PerFile{"/api/file/publish-to-me-list.jf", "creatorName", "creatorId"},
-                                PerFile{"/api/netdisk/share-to-me-list.jf", "creatorName", "userId"},
-                                PerFile{"/api/file/my-share-list.jf", "creatorName", "id"},
-                                PerFile{"/api/file/my-publish-list.jf", "creatorName", "id"},
-                                PerFile{"/api/netdisk/my-share-list.jf", "creatorName", "id"}}) {
+    for (const PerFile &list :
+         {PerFile{"/api/file/share-to-me-list.jf", "userName", "userId"},
+          PerFile{"/api/file/publish-to-me-list.jf", "creatorName", "creatorId"},
+          PerFile{"/api/netdisk/share-to-me-list.jf", "creatorName", "userId"},
+          PerFile{"/api/file/my-share-list.jf", "creatorName", "id"},
+          PerFile{"/api/file/my-publish-list.jf", "creatorName", "id"},
+          PerFile{"/api/netdisk/my-share-list.jf", "creatorName", "id"}}) {
         SCOPED_TRACE(list.path);
         json reply = zhang->call(list.path);
         ASSERT_EQ(reply["code"], 0);
@@ -165,9 +167,11 @@ TEST_F(Desk, FrequentAndLatestFiles)
         previous = f["lastModifyTime"];
         EXPECT_TRUE(f["createTime"].is_number_integer());
     }
-    EXPECT_EQ(zhao.call("/api/file/list-my-file.jf", {{"type", "2"}, {"limit", "2"}})["data"].size(), 2u);
+    EXPECT_EQ(
+        zhao.call("/api/file/list-my-file.jf", {{"type", "2"}, {"limit", "2"}})["data"].size(), 2u);
     EXPECT_NE(zhao.call("/api/file/list-my-file.jf", {{"type", "3"}})["code"], 0);
-    EXPECT_NE(zhao.call("/api/file/list-my-file.jf", {{"type", "2"}, {"limit", "1 OR 1"}})["code"], 0);
+    EXPECT_NE(zhao.call("/api/file/list-my-file.jf", {{"type", "2"}, {"limit", "1 OR 1"}})["code"],
+              0);
 }
 
 TEST_F(Desk, FavouritesGoIntoOwnCategoriesOnce)
@@ -196,13 +200,16 @@ TEST_F(Desk, FavouritesGoIntoOwnCategoriesOnce)
     wang.login("wangwu", "123456");
     std::string wangCat = wang.call("/api/file/fav-cat-list.jf")["data"][0]["catid"];
     std::string handbook = zhang->idOf(zhang->idOf("0", "公司制度"), "员工手册.docx");
-    EXPECT_NE(zhang->call("/api/file/add-fav.jf", {{"fileId", handbook}, {"catId", wangCat}})["code"], 0);
-    EXPECT_NE(zhang->call("/api/file/add-fav.jf", {{"fileId", handbook}, {"catId", ""}})["code"], 0);
+    EXPECT_NE(
+        zhang->call("/api/file/add-fav.jf", {{"fileId", handbook}, {"catId", wangCat}})["code"], 0);
+    EXPECT_NE(zhang->call("/api/file/add-fav.jf", {{"fileId", handbook}, {"catId", ""}})["code"],
+              0);
     std::string market = wang.idOf("0", "市场部");
     ApiClient zhao(server->port());
     zhao.login("zhaoliu", "123456");
     std::string zhaoCat = zhao.call("/api/file/fav-cat-list.jf")["data"][0]["catid"];
-    EXPECT_EQ(zhao.call("/api/file/add-fav.jf", {{"fileId", market}, {"catId", zhaoCat}})["code"], 4);
+    EXPECT_EQ(zhao.call("/api/file/add-fav.jf", {{"fileId", market}, {"catId", zhaoCat}})["code"],
+              4);
 }
 
 TEST_F(Desk, AnnouncementsNewestFirstAndReadAtTheTopLevel)
@@ -263,12 +270,13 @@ TEST_F(Desk, SearchFiltersAndRights)
     // Folder and everything below it.
     EXPECT_TRUE(has(plainNames(search(*zhang, "说明", {{"solrDirectoryId", shared}})),
                     "服务器部署说明.md"));
-    EXPECT_FALSE(has(plainNames(search(*zhang, "说明", {{"solrDirectoryId", knowledge}})),
-                     "接口说明.md"));
+    EXPECT_FALSE(
+        has(plainNames(search(*zhang, "说明", {{"solrDirectoryId", knowledge}})), "接口说明.md"));
     EXPECT_TRUE(has(plainNames(search(*zhang, "说明", {{"solrDirectoryId", rd}})), "接口说明.md"));
     EXPECT_TRUE(has(plainNames(search(*zhang, "说明", {{"solrDirectoryId", "0"}})), "接口说明.md"));
     // Extensions.
-    for (const std::string &name : plainNames(search(*zhang, "说明", {{"solrFileExtend", "txt,MD"}})))
+    for (const std::string &name :
+         plainNames(search(*zhang, "说明", {{"solrFileExtend", "txt,MD"}})))
         EXPECT_TRUE(name.size() > 3 && (name.substr(name.size() - 3) == ".md" ||
                                         name.substr(name.size() - 4) == ".txt"))
             << name;
@@ -281,9 +289,14 @@ TEST_F(Desk, SearchFiltersAndRights)
     for (const json &h : byLisi)
         EXPECT_EQ(h["user"], "李四");
     // Modification dates: both days included.
-    EXPECT_FALSE(search(*zhang, "部署", {{"solrStartTime", dateIn(-30)}, {"solrEndTime", dateIn(0)}}).empty());
-    EXPECT_TRUE(search(*zhang, "部署", {{"solrStartTime", dateIn(-400)}, {"solrEndTime", dateIn(-300)}}).empty());
-    EXPECT_NE(zhang->call("/api/file/search.jf", {{"solrKeyword", "部署"}, {"solrStartTime", "x"},
+    EXPECT_FALSE(
+        search(*zhang, "部署", {{"solrStartTime", dateIn(-30)}, {"solrEndTime", dateIn(0)}})
+            .empty());
+    EXPECT_TRUE(
+        search(*zhang, "部署", {{"solrStartTime", dateIn(-400)}, {"solrEndTime", dateIn(-300)}})
+            .empty());
+    EXPECT_NE(zhang->call("/api/file/search.jf", {{"solrKeyword", "部署"},
+                                                  {"solrStartTime", "x"},
                                                   {"solrEndTime", dateIn(0)}})["code"],
               0);
     // Never an item the user may not see.
@@ -300,8 +313,10 @@ TEST_F(Desk, SearchFiltersAndRights)
 TEST_F(Desk, SearchIndexFollowsTheFiles)
 {
     std::string shared = zhang->idOf("0", "公共资料");
-    std::string folder = zhang->call("/api/file/save-fold.jf", {{"parentId", shared}, {"name", "检索测试"}})["fileId"];
-    std::string other = zhang->call("/api/file/save-fold.jf", {{"parentId", shared}, {"name", "检索测试二"}})["fileId"];
+    std::string folder = zhang->call("/api/file/save-fold.jf",
+                                     {{"parentId", shared}, {"name", "检索测试"}})["fileId"];
+    std::string other = zhang->call("/api/file/save-fold.jf",
+                                    {{"parentId", shared}, {"name", "检索测试二"}})["fileId"];
     json made = zhang->upload("/api/file/upload-docfile.jf", {{"pid", folder}, {"uploadType", "2"}},
                               "周计划.txt", "本周重点：<b>蓝鲸项目</b> & ' OR 1=1 --\n");
     ASSERT_EQ(made["code"], 0);
@@ -326,11 +341,13 @@ TEST_F(Desk, SearchIndexFollowsTheFiles)
     EXPECT_TRUE(has(plainNames(search(*zhang, "月计划")), "月计划.txt"));
     EXPECT_TRUE(search(*zhang, "周计划").empty());
     // Move: the folder filter follows.
-    ASSERT_EQ(zhang->call("/api/file/move.jf", {{"targetId", other}, {"sourceIds", id}})["code"], 0);
+    ASSERT_EQ(zhang->call("/api/file/move.jf", {{"targetId", other}, {"sourceIds", id}})["code"],
+              0);
     EXPECT_TRUE(search(*zhang, "白鹭", {{"solrDirectoryId", folder}}).empty());
     EXPECT_EQ(search(*zhang, "白鹭", {{"solrDirectoryId", other}}).size(), 1u);
     // Copy, then delete the original.
-    ASSERT_EQ(zhang->call("/api/file/copy.jf", {{"targetId", folder}, {"sourceIds", id}})["code"], 0);
+    ASSERT_EQ(zhang->call("/api/file/copy.jf", {{"targetId", folder}, {"sourceIds", id}})["code"],
+              0);
     EXPECT_EQ(search(*zhang, "白鹭").size(), 2u);
     ASSERT_EQ(zhang->call("/api/file/delete.jf", {{"fileIds", other}})["code"], 0);
     EXPECT_EQ(search(*zhang, "白鹭").size(), 1u);
@@ -344,15 +361,18 @@ TEST(DemoSeed, SecondRunChangesNothing)
         ServerProcess server(true, dir.path());
         ApiClient c(server.port());
         c.login("zhangsan", "123456");
-        first = {c.call("/api/sys/notice-list.jf")["data"], c.call("/api/file/fav-cat-list.jf")["data"],
-                 c.call("/api/file/share-to-me-list.jf")["data"], c.call("/api/file/list-dir.jf")["data"],
+        first = {c.call("/api/sys/notice-list.jf")["data"],
+                 c.call("/api/file/fav-cat-list.jf")["data"],
+                 c.call("/api/file/share-to-me-list.jf")["data"],
+                 c.call("/api/file/list-dir.jf")["data"],
                  c.call("/api/file/search.jf", {{"solrKeyword", "说明"}})["data"]};
     }
     ServerProcess again(true, dir.path());
     ApiClient c(again.port());
     c.login("zhangsan", "123456");
-    json second = {c.call("/api/sys/notice-list.jf")["data"], c.call("/api/file/fav-cat-list.jf")["data"],
-                   c.call("/api/file/share-to-me-list.jf")["data"], c.call("/api/file/list-dir.jf")["data"],
-                   c.call("/api/file/search.jf", {{"solrKeyword", "说明"}})["data"]};
+    json second = {
+        c.call("/api/sys/notice-list.jf")["data"], c.call("/api/file/fav-cat-list.jf")["data"],
+        c.call("/api/file/share-to-me-list.jf")["data"], c.call("/api/file/list-dir.jf")["data"],
+        c.call("/api/file/search.jf", {{"solrKeyword", "说明"}})["data"]};
     EXPECT_EQ(first, second);
 }

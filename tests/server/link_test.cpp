@@ -74,8 +74,9 @@ ServerProcess *Links::server = nullptr;
 TEST_F(Links, CreationChecksItsFields)
 {
     EXPECT_EQ(add({{"fileIds", apiDoc}, {"linkAuth", ""}})["msg"], "请设定链接授权");
-    EXPECT_EQ(add({{"fileIds", apiDoc}, {"linkAuth", "2"}, {"linkType", "2"}, {"pwd", "  "}})["msg"],
-              "请填写授权密码");
+    EXPECT_EQ(
+        add({{"fileIds", apiDoc}, {"linkAuth", "2"}, {"linkType", "2"}, {"pwd", "  "}})["msg"],
+        "请填写授权密码");
     EXPECT_NE(add({{"fileIds", apiDoc}, {"linkAuth", "2"}, {"linkExpiry", dateIn(-1)}})["code"], 0);
     EXPECT_NE(add({{"fileIds", apiDoc}, {"linkAuth", "2"}, {"maxVisit", "-1"}})["code"], 0);
     EXPECT_NE(add({{"fileIds", apiDoc}, {"linkAuth", "4"}})["code"], 0);
@@ -126,7 +127,8 @@ TEST_F(Links, AnonymousLinkListsAndDownloads)
 TEST_F(Links, PasswordLinkAsksFirstAndKeepsOnlyAHash)
 {
     const std::string password = "p'; DROP TABLE links;--<x>";
-    std::string path = url({{"fileIds", design}, {"linkAuth", "1,2"}, {"linkType", "2"}, {"pwd", password}});
+    std::string path =
+        url({{"fileIds", design}, {"linkAuth", "1,2"}, {"linkType", "2"}, {"pwd", password}});
     std::string code = path.substr(6);
     httplib::Client browser("127.0.0.1", server->port());
     auto form = browser.Get(path.c_str());
@@ -201,13 +203,15 @@ TEST_F(Links, VisitLimitAndExpiry)
 
 TEST_F(Links, UploadIntoTheLinkedFolder)
 {
-    std::string drop = zhang->call("/api/file/save-fold.jf", {{"parentId", rd}, {"name", "收件箱"}})["fileId"];
+    std::string drop =
+        zhang->call("/api/file/save-fold.jf", {{"parentId", rd}, {"name", "收件箱"}})["fileId"];
     std::string path = url({{"fileIds", drop}, {"linkAuth", "3"}});
     httplib::Client browser("127.0.0.1", server->port());
     auto page = browser.Get(path.c_str());
     ASSERT_TRUE(page);
     EXPECT_TRUE(contains(page->body, "multipart/form-data"));
-    httplib::MultipartFormDataItems items{{"file", "外部上传的内容\n", "来自外部.txt", "text/plain"}};
+    httplib::MultipartFormDataItems items{
+        {"file", "外部上传的内容\n", "来自外部.txt", "text/plain"}};
     for (int i = 0; i < 2; ++i) {
         auto sent = browser.Post((path + "/upload").c_str(), items);
         ASSERT_TRUE(sent);

@@ -88,22 +88,26 @@ protected:
     {
         Database db(server->dataDir() + "/folvane.db");
         std::string before = std::to_string(nowMs() - 600000);
-        db.exec(("UPDATE grants SET created_at = " + before + " WHERE source = '" + source + "'").c_str());
+        db.exec(("UPDATE grants SET created_at = " + before + " WHERE source = '" + source + "'")
+                    .c_str());
         db.exec(("UPDATE shares SET created_at = " + before + ", starts_at = " + before +
                  " WHERE kind = '" + source + "'")
                     .c_str());
         if (expire) {
             std::string end = std::to_string(nowMs() - 1);
-            db.exec(("UPDATE grants SET expires_at = " + end + " WHERE source = '" + source + "'").c_str());
-            db.exec(("UPDATE shares SET expires_at = " + end + " WHERE kind = '" + source + "'").c_str());
+            db.exec(("UPDATE grants SET expires_at = " + end + " WHERE source = '" + source + "'")
+                        .c_str());
+            db.exec(("UPDATE shares SET expires_at = " + end + " WHERE kind = '" + source + "'")
+                        .c_str());
         }
     }
 
     // A file in 市场部 that only wangwu (and the administrator) can see.
     std::string quote()
     {
-        json made = wang->upload("/api/file/upload-docfile.jf", {{"pid", market}, {"uploadType", "2"}},
-                                 "报价单.txt", "报价：100元\n");
+        json made =
+            wang->upload("/api/file/upload-docfile.jf", {{"pid", market}, {"uploadType", "2"}},
+                         "报价单.txt", "报价：100元\n");
         return made["fileId"];
     }
 
@@ -195,10 +199,11 @@ TEST_F(Sharing, ARefusedRequestStoresNothing)
     std::string brochure = quote();
     json before = wang->call("/api/file/my-share-list.jf")["data"];
     // One unknown recipient among good ones.
-    json bad = wang->call("/api/file/share.jf", {{"fileIds", brochure},
-                                                 {"userList", "U" + zhao->userId + ",U0123456789abcdef"},
-                                                 {"authList", "A,V,D"},
-                                                 {"memo", ""}});
+    json bad =
+        wang->call("/api/file/share.jf", {{"fileIds", brochure},
+                                          {"userList", "U" + zhao->userId + ",U0123456789abcdef"},
+                                          {"authList", "A,V,D"},
+                                          {"memo", ""}});
     EXPECT_NE(bad["code"], 0);
     EXPECT_NE(bad["msg"].get<std::string>().find("不存在"), std::string::npos);
     // One unknown item among good ones.
@@ -209,10 +214,10 @@ TEST_F(Sharing, ARefusedRequestStoresNothing)
     EXPECT_NE(bad["code"], 0);
     // Recipients in a form of no kind, and none at all.
     for (const char *list : {"X123", "U'; DROP TABLE users;--", ""})
-        EXPECT_NE(wang->call("/api/file/share.jf", {{"fileIds", brochure},
-                                                    {"userList", list},
-                                                    {"authList", "A,V,D"}})["code"],
-                  0);
+        EXPECT_NE(
+            wang->call("/api/file/share.jf",
+                       {{"fileIds", brochure}, {"userList", list}, {"authList", "A,V,D"}})["code"],
+            0);
     EXPECT_EQ(md5(*zhao, brochure)["code"], 5);
     EXPECT_EQ(wang->call("/api/file/my-share-list.jf")["data"], before);
     EXPECT_TRUE(zhao->list("-9")["data"].is_array());
@@ -241,15 +246,16 @@ TEST_F(Sharing, PublicationLastsItsPeriodAndListsChanges)
 
     // Period checks come first.
     auto publish = [&](json::object_t extra) {
-        ApiClient::Form form{{"fileIds", market},
-                             {"userList", "U" + zhao->userId},
-                             {"authList", "A,V"}};
+        ApiClient::Form form{
+            {"fileIds", market}, {"userList", "U" + zhao->userId}, {"authList", "A,V"}};
         for (const auto &[k, v] : extra)
             form[k] = v.get<std::string>();
         return wang->call("/api/file/publish.jf", form);
     };
     EXPECT_EQ(publish({{"dayCountType", "3"}, {"dayCount", "0"}})["msg"], "自定义天数要大于0");
-    EXPECT_NE(publish({{"dayCountType", "4"}, {"startTime", dateIn(1)}, {"endTime", dateIn(1)}})["code"], 0);
+    EXPECT_NE(
+        publish({{"dayCountType", "4"}, {"startTime", dateIn(1)}, {"endTime", dateIn(1)}})["code"],
+        0);
     EXPECT_NE(publish({{"dayCountType", "9"}})["code"], 0);
     EXPECT_NE(publish({{"dayCountType", "1"}, {"authList", ""}})["code"], 0);
     ASSERT_EQ(publish({{"dayCountType", "3"}, {"dayCount", " 2 "}})["code"], 0);
@@ -370,13 +376,15 @@ TEST_F(Sharing, NetDiskShareReachesRecipientUntilItsDay)
     EXPECT_TRUE(listed(lisi->list("-9"), picture));
     auto body = lisi->download("/api/file/download.jf", {{"fileIds", picture}});
     ASSERT_TRUE(body);
-    EXPECT_EQ(body->body, zhang->download("/api/netdisk/download.jf", {{"fileIds", picture}})->body);
+    EXPECT_EQ(body->body,
+              zhang->download("/api/netdisk/download.jf", {{"fileIds", picture}})->body);
     EXPECT_EQ(md5(*lisi, picture)["code"], 0);
     // Not the folder around it, and not for anybody else.
     EXPECT_EQ(lisi->list(photos)["code"], 4);
-    EXPECT_EQ(wang->download("/api/file/download.jf", {{"fileIds", picture}})->body.find("\"code\":4") !=
-                  std::string::npos,
-              true);
+    EXPECT_EQ(
+        wang->download("/api/file/download.jf", {{"fileIds", picture}})->body.find("\"code\":4") !=
+            std::string::npos,
+        true);
     json toMe = lisi->call("/api/netdisk/share-to-me-list.jf")["data"];
     bool found = false;
     for (const json &rec : toMe)
@@ -392,7 +400,8 @@ TEST_F(Sharing, NetDiskShareReachesRecipientUntilItsDay)
                             {{"fileId", lisiTodo}, {"isCreateFile", "1"}, {"versionDesp", ""}},
                             "待办.txt", "2. 一起改\n")["code"],
               0);
-    EXPECT_EQ(lisi->download("/api/netdisk/download.jf", {{"fileIds", lisiTodo}})->body, "2. 一起改\n");
+    EXPECT_EQ(lisi->download("/api/netdisk/download.jf", {{"fileIds", lisiTodo}})->body,
+              "2. 一起改\n");
     EXPECT_EQ(lisi->find("0", "待办.txt", true)["version"], 1); // the net disk keeps one version
 
     age("netshare", true);

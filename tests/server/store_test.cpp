@@ -2,8 +2,8 @@
 
 #include "serverprocess.h"
 #include "store/blobstore.h"
-#include "store/storeerror.h"
 #include "store/store.h"
+#include "store/storeerror.h"
 #include "store/transaction.h"
 
 #include <gtest/gtest.h>

@@ -4,9 +4,9 @@
 #include "service/deskservice.h"
 #include "service/linkservice.h"
 #include "service/searchservice.h"
-#include "service/shareservice.h"
 #include "service/serviceerror.h"
 #include "service/session.h"
+#include "service/shareservice.h"
 #include "store/blobstore.h"
 #include "store/storeerror.h"
 
@@ -56,8 +56,7 @@ void answer(httplib::Response &res, int code, const std::string &message)
 }
 
 // Runs a handler body and turns every failure into an envelope.
-template <typename F>
-void guarded(httplib::Response &res, F &&body)
+template <typename F> void guarded(httplib::Response &res, F &&body)
 {
     try {
         body();
@@ -176,7 +175,8 @@ void ApiServer::streamFile(httplib::Response &res, const FileRef &file, bool inl
     if (inlineView)
         res.set_header("X-Content-Type-Options", "nosniff");
     res.set_content_provider(
-        static_cast<size_t>(file.size), inlineView ? inlineType.c_str() : "application/octet-stream",
+        static_cast<size_t>(file.size),
+        inlineView ? inlineType.c_str() : "application/octet-stream",
         [handle, buffer](size_t offset, size_t length, httplib::DataSink &sink) {
             size_t want = std::min(length, buffer->size());
             ssize_t got = ::pread(*handle, buffer->data(), want, static_cast<off_t>(offset));
@@ -307,14 +307,14 @@ void ApiServer::addRoutes()
                       r.top["fileId"] = r.data["fileId"];
                       return r;
                   });
-        addUpload(base + "save-update-file.jf",
-                  [this, area](const Session &s, const Fields &f, BlobWriter &body,
-                               const std::string &) {
-                      Reply r;
-                      r.data = files.saveUpdate(s, area, get(f, "fileId"), get(f, "versionDesp"),
-                                                get(f, "isCreateFile") != "0", body);
-                      return r;
-                  });
+        addUpload(
+            base + "save-update-file.jf",
+            [this, area](const Session &s, const Fields &f, BlobWriter &body, const std::string &) {
+                Reply r;
+                r.data = files.saveUpdate(s, area, get(f, "fileId"), get(f, "versionDesp"),
+                                          get(f, "isCreateFile") != "0", body);
+                return r;
+            });
         addJson(base + "save-fold.jf", [this, area](const Session &s, const Fields &f) {
             Reply r;
             std::string id = files.saveFold(s, area, get(f, "parentId"), get(f, "name"));
@@ -367,8 +367,8 @@ void ApiServer::addCollaborationRoutes()
     });
     addJson("/api/file/publish.jf", [this](const Session &s, const Fields &f) {
         shares.publish(s, get(f, "fileIds"), get(f, "userList"), get(f, "authList"),
-                       PublishPeriod{get(f, "dayCountType"), get(f, "dayCount"), get(f, "startTime"),
-                                     get(f, "endTime")});
+                       PublishPeriod{get(f, "dayCountType"), get(f, "dayCount"),
+                                     get(f, "startTime"), get(f, "endTime")});
         return Reply();
     });
     addJson("/api/file/auth.jf", [this](const Session &s, const Fields &f) {
@@ -378,10 +378,9 @@ void ApiServer::addCollaborationRoutes()
     });
     addJson("/api/file/link-add.jf", [this](const Session &s, const Fields &f) {
         Reply r;
-        std::string url = links.add(s, LinkRequest{get(f, "fileIds"), get(f, "linkType"),
-                                                   get(f, "maxVisit"), get(f, "pwd"),
-                                                   get(f, "linkAuth"), get(f, "linkExpiry"),
-                                                   get(f, "desp")});
+        std::string url = links.add(
+            s, LinkRequest{get(f, "fileIds"), get(f, "linkType"), get(f, "maxVisit"), get(f, "pwd"),
+                           get(f, "linkAuth"), get(f, "linkExpiry"), get(f, "desp")});
         r.data = json{{"url", url}};
         r.top["url"] = url;
         return r;

@@ -19,7 +19,8 @@ class ShareService;
 struct Session;
 
 // The services behind the paths.
-struct Services {
+struct Services
+{
     AccountService &accounts;
     FileService &files;
     ShareService &shares;
@@ -39,7 +40,8 @@ class ApiServer
 public:
     // What a JSON path answers: "data", plus keys the client reads at the top
     // level of the reply (for example "md5" or "fileId").
-    struct Reply {
+    struct Reply
+    {
         nlohmann::json data = nlohmann::json::object();
         nlohmann::json top = nlohmann::json::object();
     };

@@ -73,8 +73,9 @@ std::string cookieValue(const httplib::Request &req)
     while ((at = cookies.find(key, at)) != std::string::npos) {
         if (at == 0 || cookies[at - 1] == ' ' || cookies[at - 1] == ';') {
             size_t end = cookies.find(';', at);
-            return cookies.substr(at + key.size(),
-                                  end == std::string::npos ? std::string::npos : end - at - key.size());
+            return cookies.substr(at + key.size(), end == std::string::npos
+                                                       ? std::string::npos
+                                                       : end - at - key.size());
         }
         at += key.size();
     }
@@ -115,11 +116,11 @@ LinkPage::LinkPage(LinkService &links, BlobStore &blobs) : links(links), blobs(b
 
 void LinkPage::install(httplib::Server &http)
 {
-    http.Get(codePattern, [this](const httplib::Request &req, httplib::Response &res) {
-        show(req, res);
-    });
-    http.Post(codePattern, [this](const httplib::Request &req, httplib::Response &res,
-                                  const httplib::ContentReader &reader) { unlock(req, res, reader); });
+    http.Get(codePattern,
+             [this](const httplib::Request &req, httplib::Response &res) { show(req, res); });
+    http.Post(codePattern,
+              [this](const httplib::Request &req, httplib::Response &res,
+                     const httplib::ContentReader &reader) { unlock(req, res, reader); });
     http.Get(std::string(codePattern) + "/file/([0-9a-f]{16})",
              [this](const httplib::Request &req, httplib::Response &res) { file(req, res); });
     http.Post(std::string(codePattern) + "/upload",
@@ -171,8 +172,8 @@ std::string LinkPage::listing(const Link &link, const std::string &note)
                 "name=\"file\"> <button type=\"submit\">上传</button></p></form>";
     std::string limits = "有效期至 " + localDate(link.expiresAt - 1);
     if (link.maxVisit > 0)
-        limits += "，已访问 " + std::to_string(link.visits) + " / " + std::to_string(link.maxVisit) +
-                  " 次";
+        limits += "，已访问 " + std::to_string(link.visits) + " / " +
+                  std::to_string(link.maxVisit) + " 次";
     body += "<p class=\"desc\">" + escape(limits) + "</p>";
     return page(body);
 }

@@ -15,7 +15,8 @@ namespace {
 const int64_t day = 24LL * 3600 * 1000;
 }
 
-DemoSeed::DemoSeed(Store &store, BlobStore &blobs) : store(store), blobs(blobs), now(helpers::nowMs())
+DemoSeed::DemoSeed(Store &store, BlobStore &blobs)
+    : store(store), blobs(blobs), now(helpers::nowMs())
 {
 }
 
@@ -124,8 +125,7 @@ void DemoSeed::favourite(const std::string &userId, const std::string &itemId,
 void DemoSeed::share(const std::string &kind, const std::string &sender,
                      const std::vector<std::string> &items,
                      const std::vector<std::pair<std::string, std::string>> &recipients,
-                     const std::string &letters, const std::string &memo, int daysAgo,
-                     int daysLeft)
+                     const std::string &letters, const std::string &memo, int daysAgo, int daysLeft)
 {
     Share sh;
     sh.id = helpers::newId();
@@ -188,15 +188,18 @@ bool DemoSeed::run(std::ostream &out)
     // 公司制度: everybody reads, nobody but the administrator writes.
     std::string rules = folder(lib, "0", "公司制度", admin, 60);
     grant(rules, "G", org, "AVD", 1);
-    std::string handbook = file(lib, rules, "员工手册.docx", admin, 55,
-         {{dc::docx({"员工手册", "第一章 总则"}), "初始版本"},
-          {dc::docx({"员工手册", "第一章 总则", "第二章 考勤"}), "修订考勤章节"},
-          {dc::docx({"员工手册", "第一章 总则", "第二章 考勤", "第三章 福利"}), "2024年修订"}});
+    std::string handbook =
+        file(lib, rules, "员工手册.docx", admin, 55,
+             {{dc::docx({"员工手册", "第一章 总则"}), "初始版本"},
+              {dc::docx({"员工手册", "第一章 总则", "第二章 考勤"}), "修订考勤章节"},
+              {dc::docx({"员工手册", "第一章 总则", "第二章 考勤", "第三章 福利"}), "2024年修订"}});
     file(lib, rules, "考勤制度.pdf", admin, 50,
          {{dc::pdf({"Attendance policy", "Working hours: 9:00 - 18:00"}), "初始版本"}});
-    std::string expenses = file(lib, rules, "报销流程.xlsx", admin, 45,
-         {{dc::xlsx({{"步骤", "说明"}, {"1", "填写报销单"}}), "初始版本"},
-          {dc::xlsx({{"步骤", "说明"}, {"1", "填写报销单"}, {"2", "部门经理审批"}}), "增加审批步骤"}});
+    std::string expenses =
+        file(lib, rules, "报销流程.xlsx", admin, 45,
+             {{dc::xlsx({{"步骤", "说明"}, {"1", "填写报销单"}}), "初始版本"},
+              {dc::xlsx({{"步骤", "说明"}, {"1", "填写报销单"}, {"2", "部门经理审批"}}),
+               "增加审批步骤"}});
     std::string hr = folder(lib, rules, "人事", admin, 40);
     std::string year = folder(lib, hr, "2024", admin, 30);
     file(lib, year, "招聘计划.docx", admin, 28, {{dc::docx({"2024年招聘计划"}), "初始版本"}});
@@ -209,7 +212,7 @@ bool DemoSeed::run(std::ostream &out)
     grant(rdFolder, "G", org, "A", 4);
     std::string design = folder(lib, rdFolder, "设计文档", zhangsan, 35);
     std::string apiDoc = file(lib, design, "接口说明.md", zhangsan, 33,
-         {{"# 接口说明\n\n所有接口返回 code、msg、data。\n", "初始版本"}});
+                              {{"# 接口说明\n\n所有接口返回 code、msg、data。\n", "初始版本"}});
     file(lib, design, "架构图.png", lisi, 32, {{dc::png(160, 120, 0x2e86de), "初始版本"}});
     std::string spec = file(lib, design, "需求说明.docx", lisi, 31,
                             {{dc::docx({"需求说明 v1"}), "初始版本"},
@@ -221,23 +224,27 @@ bool DemoSeed::run(std::ostream &out)
     std::string source = folder(lib, rdFolder, "源码", lisi, 34);
     file(lib, source, "main.cpp", lisi, 20,
          {{"#include <cstdio>\n\nint main()\n{\n    std::puts(\"hello\");\n}\n", "初始版本"}});
-    file(lib, source, "构建脚本.zip", lisi, 19,
-         {{dc::zip({{"build.sh", "#!/bin/sh\nmake\n"}, {"README.txt", "构建说明\n"}}), "初始版本"}});
+    file(
+        lib, source, "构建脚本.zip", lisi, 19,
+        {{dc::zip({{"build.sh", "#!/bin/sh\nmake\n"}, {"README.txt", "构建说明\n"}}), "初始版本"}});
     std::string testReport = file(lib, rdFolder, "测试报告.csv", zhangsan, 10,
-         {{"用例,结果\n登录,通过\n上传,通过\n", "初始版本"}});
+                                  {{"用例,结果\n登录,通过\n上传,通过\n", "初始版本"}});
 
     // 市场部: hidden from everybody outside the department.
     std::string marketFolder = folder(lib, "0", "市场部", admin, 58);
     grant(marketFolder, "G", market, "L", 1);
-    std::string brochure = file(lib, marketFolder, "宣传册.pdf", wangwu, 15,
-         {{dc::pdf({"Product brochure", "Folvane document server"}), "初始版本"}});
-    std::string customers = file(lib, marketFolder, "客户名单.xlsx", wangwu, 14,
-         {{dc::xlsx({{"客户", "联系人"}, {"甲公司", "陈先生"}}), "初始版本"}});
+    std::string brochure =
+        file(lib, marketFolder, "宣传册.pdf", wangwu, 15,
+             {{dc::pdf({"Product brochure", "Folvane document server"}), "初始版本"}});
+    std::string customers =
+        file(lib, marketFolder, "客户名单.xlsx", wangwu, 14,
+             {{dc::xlsx({{"客户", "联系人"}, {"甲公司", "陈先生"}}), "初始版本"}});
 
     // 公共资料: everybody reads and writes, nobody but the creator deletes.
     std::string shared = folder(lib, "0", "公共资料", admin, 57);
     grant(shared, "G", org, "ACMVPDE", 1);
-    std::string minutes = file(lib, shared, "会议纪要.txt", zhaoliu, 5, {{"周例会纪要：\n1. 上线计划\n", "初始版本"}});
+    std::string minutes = file(lib, shared, "会议纪要.txt", zhaoliu, 5,
+                               {{"周例会纪要：\n1. 上线计划\n", "初始版本"}});
     file(lib, shared, "通讯录.xlsx", zhaoliu, 6,
          {{dc::xlsx({{"姓名", "部门"}, {"张三", "前端组"}, {"李四", "后端组"}}), "初始版本"}});
     file(lib, shared, "logo.svg", admin, 7,
@@ -257,9 +264,12 @@ bool DemoSeed::run(std::ostream &out)
 
     // A net disk per user.
     std::map<std::string, std::string> notes, todos;
-    for (const auto &[id, name] : std::vector<std::pair<std::string, std::string>>{
-             {admin, "系统管理员"}, {zhangsan, "张三"}, {lisi, "李四"}, {wangwu, "王五"},
-             {zhaoliu, "赵六"}}) {
+    for (const auto &[id, name] :
+         std::vector<std::pair<std::string, std::string>>{{admin, "系统管理员"},
+                                                          {zhangsan, "张三"},
+                                                          {lisi, "李四"},
+                                                          {wangwu, "王五"},
+                                                          {zhaoliu, "赵六"}}) {
         std::string docs = folder(id, "0", "我的文档", id, 20);
         notes[id] = file(id, docs, "笔记.txt", id, 18, {{name + "的笔记\n", ""}});
         std::string photos = folder(id, "0", "照片", id, 16);
@@ -285,8 +295,10 @@ bool DemoSeed::run(std::ostream &out)
          {{"年会通知\n\n公司年会定于本月最后一个周五举行，请各部门提前准备节目。\n", "初始版本"}});
 
     // Announcements, newest first in the list.
-    notice("系统升级通知", "本周六 22:00 至 24:00 文档服务器升级，期间暂停服务，请提前保存工作。", 1);
-    notice("新版员工手册发布", "《员工手册》2024年修订版已发布在“公司制度”文件夹，请全体员工阅读。", 3);
+    notice("系统升级通知", "本周六 22:00 至 24:00 文档服务器升级，期间暂停服务，请提前保存工作。",
+           1);
+    notice("新版员工手册发布", "《员工手册》2024年修订版已发布在“公司制度”文件夹，请全体员工阅读。",
+           3);
     notice("年会通知", "公司年会定于本月最后一个周五举行，请各部门提前准备节目。", 6);
     notice("欢迎使用 Folvane 文档管理系统", "在这里可以管理、分享和检索公司的全部文档。", 30);
 
@@ -316,14 +328,16 @@ bool DemoSeed::run(std::ostream &out)
         store.countUse(zhangsan, apiDoc, now - i * day);
 
     // Shares and publications in both directions between the demo users.
-    share("share", lisi, {spec}, {{"U", zhangsan}, {"U", wangwu}}, "AVD", "需求有更新，请查阅", 4, 0);
+    share("share", lisi, {spec}, {{"U", zhangsan}, {"U", wangwu}}, "AVD", "需求有更新，请查阅", 4,
+          0);
     share("share", zhangsan, {apiDoc}, {{"G", market}}, "AVD", "接口说明供参考", 3, 0);
     share("share", wangwu, {brochure}, {{"U", zhangsan}, {"G", rd}}, "AVD", "新版宣传册", 2, 0);
     share("publish", wangwu, {customers}, {{"U", zhangsan}, {"U", lisi}}, "AVD", "", 5, 30);
     share("publish", zhangsan, {apiDoc}, {{"U", wangwu}, {"G", office}}, "AVP", "", 1, 7);
     share("publish", admin, {expenses, testReport}, {{"G", office}}, "AVD", "", 2, 30);
     share("netshare", zhangsan, {notes[zhangsan]}, {{"U", lisi}}, "AVD", "我的笔记", 2, 14);
-    share("netshare", lisi, {todos[lisi]}, {{"U", zhangsan}, {"U", wangwu}}, "AVDE", "一起整理", 1, 7);
+    share("netshare", lisi, {todos[lisi]}, {{"U", zhangsan}, {"U", wangwu}}, "AVDE", "一起整理", 1,
+          7);
     share("netshare", wangwu, {notes[wangwu]}, {{"G", org}}, "AV", "", 1, 7);
     tx.commit();
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <iosfwd>
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -30,12 +30,13 @@ private:
     std::string group(const std::string &name, const std::string &parentId, int sort);
     std::string folder(const std::string &space, const std::string &parentId,
                        const std::string &name, const std::string &creator, int daysAgo);
-    struct Revision {
+    struct Revision
+    {
         std::string content;
         std::string memo;
     };
-    std::string file(const std::string &space, const std::string &parentId,
-                     const std::string &name, const std::string &creator, int daysAgo,
+    std::string file(const std::string &space, const std::string &parentId, const std::string &name,
+                     const std::string &creator, int daysAgo,
                      const std::vector<Revision> &revisions);
     void notice(const std::string &title, const std::string &content, int daysAgo);
     std::string category(const std::string &userId, const std::string &name, int sort);

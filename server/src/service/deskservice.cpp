@@ -147,8 +147,10 @@ json DeskService::notices()
     Guard guard(store.database().mutex());
     json list = json::array();
     for (const Notice &n : store.notices(100))
-        list.push_back(
-            json{{"id", n.id}, {"title", n.title}, {"noticeTime", n.noticeTime}, {"content", n.content}});
+        list.push_back(json{{"id", n.id},
+                            {"title", n.title},
+                            {"noticeTime", n.noticeTime},
+                            {"content", n.content}});
     return list;
 }
 
@@ -158,5 +160,6 @@ json DeskService::notice(const std::string &id)
     auto n = helpers::isId(id) ? store.notice(id) : std::nullopt;
     if (!n)
         throw ServiceError(CodeNotFound, "公告不存在");
-    return json{{"id", n->id}, {"title", n->title}, {"noticeTime", n->noticeTime}, {"content", n->content}};
+    return json{
+        {"id", n->id}, {"title", n->title}, {"noticeTime", n->noticeTime}, {"content", n->content}};
 }

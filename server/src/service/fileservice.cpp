@@ -5,8 +5,8 @@
 #include "service/searchservice.h"
 #include "service/serviceerror.h"
 #include "store/blobstore.h"
-#include "store/storeerror.h"
 #include "store/store.h"
+#include "store/storeerror.h"
 #include "store/transaction.h"
 
 #include <algorithm>
@@ -117,8 +117,8 @@ void FileService::refuseIfLockedByOther(const Session &s, const Item &item, int6
 {
     auto lock = activeLock(item.id, now);
     if (lock && lock->userId != s.userId())
-        throw ServiceError(CodeConflict, "文件“" + item.name + "”已被" + lock->holderName +
-                                             "锁定，" + what);
+        throw ServiceError(CodeConflict,
+                           "文件“" + item.name + "”已被" + lock->holderName + "锁定，" + what);
 }
 
 std::string FileService::freeName(const std::string &space, const std::string &parentId,
@@ -220,7 +220,8 @@ json FileService::listDir(const Session &s, Area area, const std::string &date, 
             }
             letters = rights.letters(f, chain);
             if (before) {
-                std::string earlier = f.createdAt < since ? before->letters(f, chain) : std::string();
+                std::string earlier =
+                    f.createdAt < since ? before->letters(f, chain) : std::string();
                 bool visible = Rights::has(letters, 'A');
                 if (Rights::has(earlier, 'A') && !visible)
                     removes.push_back(json{{"fileId", f.id}});
@@ -247,8 +248,10 @@ json FileService::listDir(const Session &s, Area area, const std::string &date, 
                                 {"parentId", "-1"},
                                 {"fileName", "分享给我的"},
                                 {"lastModifyTime", 0}});
-            list.push_back(json{
-                {"fileId", "-8"}, {"parentId", "-1"}, {"fileName", "我分享的"}, {"lastModifyTime", 0}});
+            list.push_back(json{{"fileId", "-8"},
+                                {"parentId", "-1"},
+                                {"fileName", "我分享的"},
+                                {"lastModifyTime", 0}});
         }
     }
     return list;
@@ -266,8 +269,8 @@ json FileService::listFile(const Session &s, Area area, const std::string &paren
         need(f.letters, "A", "没有权限访问该文件夹");
     bool ownNetDisk = f.space == s.userId();
     for (const Item &child : store.children(f.space, f.id)) {
-        std::string letters = ownNetDisk ? std::string(Rights::allLetters)
-                                         : rights.letters(child, f.chain);
+        std::string letters =
+            ownNetDisk ? std::string(Rights::allLetters) : rights.letters(child, f.chain);
         if (!ownNetDisk && !Rights::has(letters, 'A'))
             continue;
         list.push_back(entry(child, area == Area::Library ? letters : std::string()));
@@ -306,7 +309,8 @@ void FileService::rename(const Session &s, const std::string &fileId, const std:
         throw ServiceError(CodeConflict, "已存在同名的文件或文件夹");
     Transaction tx(store.database());
     try {
-        store.renameItem(item.id, name, item.isFolder() ? std::string() : helpers::extensionOf(name),
+        store.renameItem(item.id, name,
+                         item.isFolder() ? std::string() : helpers::extensionOf(name),
                          helpers::nowMs());
     } catch (const ConstraintError &) {
         throw ServiceError(CodeConflict, "已存在同名的文件或文件夹");
@@ -495,7 +499,7 @@ json FileService::upload(const Session &s, Area area, const std::string &parentI
 }
 
 json FileService::uploadNew(const Session &s, Area area, const std::string &parentId,
-                           const std::string &fileName, BlobWriter &body)
+                            const std::string &fileName, BlobWriter &body)
 {
     Guard guard(store.database().mutex());
     Rights rights(store, s, helpers::nowMs());

@@ -20,7 +20,8 @@ class Store;
 enum class Area { Library, NetDisk };
 
 // A stored file body ready to be streamed.
-struct FileRef {
+struct FileRef
+{
     std::string path;
     int64_t size = 0;
     std::string name;
@@ -48,8 +49,7 @@ public:
     void remove(const Session &s, Area area, const std::string &fileIds);
     std::string md5(const Session &s, Area area, const std::string &fileId);
     // `countUse` adds the download to the caller's most used files.
-    FileRef download(const Session &s, Area area, const std::string &fileIds,
-                     bool countUse = true);
+    FileRef download(const Session &s, Area area, const std::string &fileIds, bool countUse = true);
     // Stores an uploaded body (already written to `body`) as a new file, or as
     // a new version of the file it replaces. Returns the file's listing entry.
     nlohmann::json upload(const Session &s, Area area, const std::string &parentId,
@@ -77,7 +77,8 @@ public:
     nlohmann::json entry(const Item &item, const std::string &letters);
 
 private:
-    struct Folder {
+    struct Folder
+    {
         std::string id; // "0" for the top
         std::string space;
         std::string letters;
@@ -92,8 +93,7 @@ private:
                   bool sharedToo = false);
     std::string lettersOn(Area area, Rights &rights, const Item &item);
     std::optional<Lock> activeLock(const std::string &itemId, int64_t now);
-    void refuseIfLockedByOther(const Session &s, const Item &item, int64_t now,
-                               const char *what);
+    void refuseIfLockedByOther(const Session &s, const Item &item, int64_t now, const char *what);
     std::string freeName(const std::string &space, const std::string &parentId,
                          const std::string &name);
     std::string checkedName(const std::string &raw);

@@ -2,10 +2,10 @@
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <algorithm>
 
 namespace helpers {
 
@@ -198,9 +198,8 @@ int64_t parseLocalTime(const std::string &text)
     char tail = 0;
     int matched = std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &tm.tm_year, &tm.tm_mon,
                               &tm.tm_mday, &tm.tm_hour, &tm.tm_min, &tm.tm_sec, &tail);
-    if (matched != 6 || tm.tm_year < 1971 || tm.tm_year > 9999 || tm.tm_mon < 1 ||
-        tm.tm_mon > 12 || tm.tm_mday < 1 || tm.tm_mday > 31 || tm.tm_hour > 23 || tm.tm_min > 59 ||
-        tm.tm_sec > 60)
+    if (matched != 6 || tm.tm_year < 1971 || tm.tm_year > 9999 || tm.tm_mon < 1 || tm.tm_mon > 12 ||
+        tm.tm_mday < 1 || tm.tm_mday > 31 || tm.tm_hour > 23 || tm.tm_min > 59 || tm.tm_sec > 60)
         return 0;
     tm.tm_year -= 1900;
     tm.tm_mon -= 1;

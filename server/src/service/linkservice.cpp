@@ -220,7 +220,8 @@ std::string LinkService::upload(const Link &link, const std::string &fileName, B
         throw ServiceError(CodeForbidden, "链接不允许上传");
     Session creator = accounts.sessionOf(link.creatorId);
     visit(link);
-    json entry = fileRules.uploadNew(creator, folder->space == "lib" ? Area::Library : Area::NetDisk,
-                                     folder->id, fileName, body);
+    json entry =
+        fileRules.uploadNew(creator, folder->space == "lib" ? Area::Library : Area::NetDisk,
+                            folder->id, fileName, body);
     return entry.value("fileName", std::string());
 }

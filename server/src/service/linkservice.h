@@ -12,12 +12,13 @@ class BlobWriter;
 class Store;
 
 // The form of a new external link, as the client sends it.
-struct LinkRequest {
+struct LinkRequest
+{
     std::string fileIds;
     std::string linkType; // "1" anonymous, "2" with password
     std::string maxVisit; // 0: no limit
     std::string pwd;
-    std::string linkAuth; // "1" preview, "2" download, "3" upload, joined with ","
+    std::string linkAuth;   // "1" preview, "2" download, "3" upload, joined with ","
     std::string linkExpiry; // "yyyy-MM-dd", the last day the link works
     std::string desp;
 };

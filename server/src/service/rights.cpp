@@ -9,10 +9,10 @@ const char *const Rights::allLetters = "ACMVPDERL";
 Rights::Rights(Store &store, const Session &session, int64_t now) : store(store), session(session)
 {
     for (Grant &g : store.allGrants(now)) {
-        bool forMe = (g.principalKind == "U" && g.principalId == session.userId()) ||
-                     (g.principalKind == "G" &&
-                      std::find(session.groups.begin(), session.groups.end(), g.principalId) !=
-                          session.groups.end());
+        bool forMe =
+            (g.principalKind == "U" && g.principalId == session.userId()) ||
+            (g.principalKind == "G" && std::find(session.groups.begin(), session.groups.end(),
+                                                 g.principalId) != session.groups.end());
         if (forMe)
             mine[g.itemId].push_back(std::move(g));
     }

@@ -7,8 +7,8 @@
 #include "store/store.h"
 #include "store/transaction.h"
 
-#include <fstream>
 #include <algorithm>
+#include <fstream>
 #include <iterator>
 #include <mutex>
 #include <set>
@@ -25,8 +25,8 @@ const char *const indexedKey = "search_indexed";
 bool isTextExtension(const std::string &ext)
 {
     static const std::set<std::string> text = {
-        "txt", "md",  "csv", "log", "sql",  "json", "xml", "html", "htm", "c",    "cpp", "h",
-        "hpp", "py",  "java", "js", "ts",  "ini",  "conf", "yaml", "yml", "sh",  "css", "svg"};
+        "txt", "md", "csv",  "log", "sql", "json", "xml",  "html", "htm", "c",  "cpp", "h",
+        "hpp", "py", "java", "js",  "ts",  "ini",  "conf", "yaml", "yml", "sh", "css", "svg"};
     return text.count(ext) != 0;
 }
 
@@ -130,8 +130,7 @@ void SearchService::ensureIndexed()
     tx.commit();
 }
 
-std::string SearchService::highlight(const std::string &text, const std::string &word,
-                                     bool isName)
+std::string SearchService::highlight(const std::string &text, const std::string &word, bool isName)
 {
     std::string out;
     size_t at = 0;

@@ -11,7 +11,8 @@ class BlobStore;
 class Store;
 
 // What the full-text search filters by; empty fields do not filter.
-struct SearchQuery {
+struct SearchQuery
+{
     std::string keyword;
     std::string directoryId;
     std::string extensions; // comma list

@@ -212,7 +212,8 @@ void ShareService::publish(const Session &s, const std::string &fileIds,
     } else if (type == "3") {
         std::string text = helpers::trim(period.dayCount);
         int days = 0;
-        if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos ||
+        if (text.empty() || text.size() > 5 ||
+            text.find_first_not_of("0123456789") != std::string::npos ||
             (days = std::stoi(text)) < 1)
             throw ServiceError(CodeBadInput, "自定义天数要大于0");
         expiresAt = now + days * dayMs;

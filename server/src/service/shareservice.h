@@ -14,7 +14,8 @@ class Store;
 
 // The form of a publication's period: "dayCountType" 1 a week, 2 a month,
 // 3 "dayCount" days, 4 "startTime" to "endTime" (dates, both days included).
-struct PublishPeriod {
+struct PublishPeriod
+{
     std::string dayCountType;
     std::string dayCount;
     std::string startTime;
@@ -56,8 +57,8 @@ private:
     std::vector<Item> items(const Session &s, Rights &rights, const std::string &fileIds,
                             bool netDisk, const char *required);
     void save(const Session &s, const std::string &kind, const std::vector<Item> &items,
-              const std::vector<Recipient> &to, const std::string &letters,
-              const std::string &memo, int64_t startsAt, int64_t expiresAt);
+              const std::vector<Recipient> &to, const std::string &letters, const std::string &memo,
+              int64_t startsAt, int64_t expiresAt);
     nlohmann::json record(const Session &s, Rights &rights, const Share &share);
 
     Store &store;

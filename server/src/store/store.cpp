@@ -2,12 +2,12 @@
 
 namespace {
 
-#define FOLVANE_ITEM_SELECT                                                                      \
-    "i.id, i.space, i.parent_id, i.kind, i.name, i.ext, i.creator_id, i.created_at, "            \
-    "i.modified_at, i.current_version, COALESCE(v.size, 0), COALESCE(v.md5, ''), "               \
+#define FOLVANE_ITEM_SELECT                                                                        \
+    "i.id, i.space, i.parent_id, i.kind, i.name, i.ext, i.creator_id, i.created_at, "              \
+    "i.modified_at, i.current_version, COALESCE(v.size, 0), COALESCE(v.md5, ''), "                 \
     "COALESCE(v.memo, ''), COALESCE(u.nickname, '') "
-#define FOLVANE_ITEM_FROM                                                                        \
-    "FROM items i LEFT JOIN versions v ON v.item_id = i.id AND v.number = i.current_version "     \
+#define FOLVANE_ITEM_FROM                                                                          \
+    "FROM items i LEFT JOIN versions v ON v.item_id = i.id AND v.number = i.current_version "      \
     "LEFT JOIN users u ON u.id = i.creator_id "
 
 const char *const itemColumns = FOLVANE_ITEM_SELECT FOLVANE_ITEM_FROM;
@@ -146,7 +146,8 @@ bool Store::hasUsers()
 
 void Store::insertGroup(const Group &g)
 {
-    Statement q = db.prepare("INSERT INTO user_groups(id, name, parent_id, sort) VALUES(?, ?, ?, ?)");
+    Statement q =
+        db.prepare("INSERT INTO user_groups(id, name, parent_id, sort) VALUES(?, ?, ?, ?)");
     q.bind(1, g.id).bind(2, g.name).bind(4, g.sort);
     if (g.parentId.empty())
         q.bindNull(3);
@@ -186,10 +187,10 @@ void Store::addMember(const std::string &userId, const std::string &groupId)
 std::vector<std::string> Store::groupsOf(const std::string &userId)
 {
     // Membership of a group counts for every group above it as well.
-    Statement q = db.prepare(
-        "WITH RECURSIVE up(id) AS (SELECT group_id FROM memberships WHERE user_id = ? "
-        "UNION SELECT g.parent_id FROM user_groups g JOIN up ON g.id = up.id "
-        "WHERE g.parent_id IS NOT NULL) SELECT id FROM up");
+    Statement q =
+        db.prepare("WITH RECURSIVE up(id) AS (SELECT group_id FROM memberships WHERE user_id = ? "
+                   "UNION SELECT g.parent_id FROM user_groups g JOIN up ON g.id = up.id "
+                   "WHERE g.parent_id IS NOT NULL) SELECT id FROM up");
     q.bind(1, userId);
     std::vector<std::string> out;
     while (q.step())
@@ -199,9 +200,10 @@ std::vector<std::string> Store::groupsOf(const std::string &userId)
 
 std::vector<User> Store::membersOf(const std::string &groupId)
 {
-    Statement q = db.prepare("SELECT u.id, u.account, u.nickname, u.password_hash, u.is_admin, "
-                             "u.max_upload_num, u.created_at FROM users u JOIN memberships m ON "
-                             "m.user_id = u.id WHERE m.group_id = ? ORDER BY u.created_at, u.account");
+    Statement q =
+        db.prepare("SELECT u.id, u.account, u.nickname, u.password_hash, u.is_admin, "
+                   "u.max_upload_num, u.created_at FROM users u JOIN memberships m ON "
+                   "m.user_id = u.id WHERE m.group_id = ? ORDER BY u.created_at, u.account");
     q.bind(1, groupId);
     std::vector<User> out;
     while (q.step())
@@ -393,8 +395,8 @@ void Store::insertVersion(const Version &v)
 
 std::vector<Version> Store::versionsOf(const std::string &itemId)
 {
-    Statement q =
-        db.prepare((std::string(versionColumns) + "WHERE v.item_id = ? ORDER BY v.number DESC").c_str());
+    Statement q = db.prepare(
+        (std::string(versionColumns) + "WHERE v.item_id = ? ORDER BY v.number DESC").c_str());
     q.bind(1, itemId);
     std::vector<Version> out;
     while (q.step())
@@ -445,8 +447,9 @@ int64_t Store::blobReferences(const std::string &md5)
 
 std::optional<Lock> Store::lockOf(const std::string &itemId)
 {
-    Statement q = db.prepare("SELECT l.item_id, l.user_id, l.locked_at, COALESCE(u.nickname, '') "
-                             "FROM locks l LEFT JOIN users u ON u.id = l.user_id WHERE l.item_id = ?");
+    Statement q =
+        db.prepare("SELECT l.item_id, l.user_id, l.locked_at, COALESCE(u.nickname, '') "
+                   "FROM locks l LEFT JOIN users u ON u.id = l.user_id WHERE l.item_id = ?");
     q.bind(1, itemId);
     if (!q.step())
         return std::nullopt;
@@ -469,9 +472,10 @@ void Store::clearLock(const std::string &itemId)
 
 void Store::insertGrant(const Grant &g)
 {
-    Statement q = db.prepare("INSERT INTO grants(id, item_id, principal_kind, principal_id, letters, "
-                             "app_range, source, expires_at, created_by, created_at, share_id) "
-                             "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    Statement q =
+        db.prepare("INSERT INTO grants(id, item_id, principal_kind, principal_id, letters, "
+                   "app_range, source, expires_at, created_by, created_at, share_id) "
+                   "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     q.bind(1, g.id)
         .bind(2, g.itemId)
         .bind(3, g.principalKind)
@@ -669,9 +673,10 @@ std::vector<Share> Store::sharesTo(const std::string &userId, const std::string 
     // A group reaches its members and the members of its subgroups: the
     // user's groups are taken with every group above them.
     Statement q = db.prepare(
-        (std::string("WITH RECURSIVE up(id) AS (SELECT group_id FROM memberships WHERE user_id = ?1 "
-                     "UNION SELECT g.parent_id FROM user_groups g JOIN up ON g.id = up.id "
-                     "WHERE g.parent_id IS NOT NULL) ") +
+        (std::string(
+             "WITH RECURSIVE up(id) AS (SELECT group_id FROM memberships WHERE user_id = ?1 "
+             "UNION SELECT g.parent_id FROM user_groups g JOIN up ON g.id = up.id "
+             "WHERE g.parent_id IS NOT NULL) ") +
          shareColumns +
          "WHERE s.kind = ?2 AND s.starts_at <= ?3 AND (s.expires_at IS NULL OR s.expires_at > ?3) "
          "AND EXISTS(SELECT 1 FROM share_items si WHERE si.share_id = s.id) "
@@ -689,10 +694,10 @@ std::vector<Share> Store::sharesTo(const std::string &userId, const std::string 
 
 std::vector<Item> Store::shareItems(const std::string &shareId)
 {
-    Statement q = db.prepare(
-        itemQuery("JOIN share_items si ON si.item_id = i.id WHERE si.share_id = ? "
-                  "ORDER BY si.position")
-            .c_str());
+    Statement q =
+        db.prepare(itemQuery("JOIN share_items si ON si.item_id = i.id WHERE si.share_id = ? "
+                             "ORDER BY si.position")
+                       .c_str());
     q.bind(1, shareId);
     std::vector<Item> out;
     while (q.step())
@@ -702,12 +707,12 @@ std::vector<Item> Store::shareItems(const std::string &shareId)
 
 std::vector<Recipient> Store::shareRecipients(const std::string &shareId)
 {
-    Statement q = db.prepare(
-        "SELECT r.principal_kind, r.principal_id, COALESCE(u.nickname, g.name, '') "
-        "FROM share_recipients r "
-        "LEFT JOIN users u ON r.principal_kind = 'U' AND u.id = r.principal_id "
-        "LEFT JOIN user_groups g ON r.principal_kind = 'G' AND g.id = r.principal_id "
-        "WHERE r.share_id = ? ORDER BY r.position");
+    Statement q =
+        db.prepare("SELECT r.principal_kind, r.principal_id, COALESCE(u.nickname, g.name, '') "
+                   "FROM share_recipients r "
+                   "LEFT JOIN users u ON r.principal_kind = 'U' AND u.id = r.principal_id "
+                   "LEFT JOIN user_groups g ON r.principal_kind = 'G' AND g.id = r.principal_id "
+                   "WHERE r.share_id = ? ORDER BY r.position");
     q.bind(1, shareId);
     std::vector<Recipient> out;
     while (q.step())
@@ -774,7 +779,8 @@ std::vector<Favourite> Store::favouritesOf(const std::string &userId)
 
 void Store::insertSubscription(const std::string &userId, const std::string &folderId, int64_t now)
 {
-    db.prepare("INSERT OR IGNORE INTO subscriptions(user_id, folder_id, created_at) VALUES(?, ?, ?)")
+    db.prepare(
+          "INSERT OR IGNORE INTO subscriptions(user_id, folder_id, created_at) VALUES(?, ?, ?)")
         .bind(1, userId)
         .bind(2, folderId)
         .bind(3, now)
@@ -817,10 +823,10 @@ std::vector<Item> Store::mostUsed(const std::string &userId, int limit)
 
 std::vector<Item> Store::latestFiles(const std::string &space, int limit, int offset)
 {
-    Statement q = db.prepare(
-        itemQuery("WHERE i.space = ? AND i.kind = 2 ORDER BY i.modified_at DESC, i.id "
-                  "LIMIT ? OFFSET ?")
-            .c_str());
+    Statement q =
+        db.prepare(itemQuery("WHERE i.space = ? AND i.kind = 2 ORDER BY i.modified_at DESC, i.id "
+                             "LIMIT ? OFFSET ?")
+                       .c_str());
     q.bind(1, space).bind(2, limit).bind(3, offset);
     std::vector<Item> out;
     while (q.step())
@@ -922,7 +928,8 @@ std::optional<Link> Store::linkByCode(const std::string &code)
 std::vector<Item> Store::linkItems(const std::string &linkId)
 {
     Statement q = db.prepare(
-        itemQuery("JOIN link_items li ON li.item_id = i.id WHERE li.link_id = ? ORDER BY li.position")
+        itemQuery(
+            "JOIN link_items li ON li.item_id = i.id WHERE li.link_id = ? ORDER BY li.position")
             .c_str());
     q.bind(1, linkId);
     std::vector<Item> out;
@@ -952,7 +959,10 @@ void Store::indexDoc(const SearchDoc &doc)
 
 void Store::renameDoc(const std::string &itemId, const std::string &name)
 {
-    db.prepare("UPDATE search_docs SET name = ? WHERE item_id = ?").bind(1, name).bind(2, itemId).run();
+    db.prepare("UPDATE search_docs SET name = ? WHERE item_id = ?")
+        .bind(1, name)
+        .bind(2, itemId)
+        .run();
 }
 
 void Store::dropDoc(const std::string &itemId)
@@ -971,8 +981,9 @@ std::vector<SearchDoc> Store::matchDocs(const std::string &phrase, int limit)
         quoted += c;
     }
     quoted += '"';
-    Statement q = db.prepare("SELECT item_id, name, body FROM search_docs WHERE search_docs MATCH ? "
-                             "ORDER BY rank LIMIT ?");
+    Statement q =
+        db.prepare("SELECT item_id, name, body FROM search_docs WHERE search_docs MATCH ? "
+                   "ORDER BY rank LIMIT ?");
     q.bind(1, quoted).bind(2, limit);
     std::vector<SearchDoc> out;
     while (q.step())
