@@ -166,7 +166,10 @@ CREATE TABLE link_items(
   position INTEGER NOT NULL,
   PRIMARY KEY(link_id, item_id));
 CREATE INDEX link_items_item ON link_items(item_id);
-CREATE VIRTUAL TABLE search_docs USING fts5(item_id UNINDEXED, name, body, tokenize='trigram');
+CREATE TABLE search_rows(
+  id INTEGER PRIMARY KEY,
+  item_id TEXT NOT NULL UNIQUE);
+CREATE VIRTUAL TABLE search_docs USING fts5(name, body, tokenize='trigram');
 CREATE TABLE server_state(
   key TEXT PRIMARY KEY,
   value TEXT NOT NULL);

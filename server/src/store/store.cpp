@@ -947,11 +947,18 @@ bool Store::countVisit(const std::string &linkId)
     return db.changes() == 1;
 }
 
+// The index is keyed by rowid (search_rows maps item ids to rowids), so that
+// replacing or dropping one document never scans the whole index.
 void Store::indexDoc(const SearchDoc &doc)
 {
-    dropDoc(doc.itemId);
-    db.prepare("INSERT INTO search_docs(item_id, name, body) VALUES(?, ?, ?)")
-        .bind(1, doc.itemId)
+    db.prepare("INSERT OR IGNORE INTO search_rows(item_id) VALUES(?)").bind(1, doc.itemId).run();
+    Statement row = db.prepare("SELECT id FROM search_rows WHERE item_id = ?");
+    row.bind(1, doc.itemId);
+    row.step();
+    int64_t id = row.integer(0);
+    db.prepare("DELETE FROM search_docs WHERE rowid = ?").bind(1, id).run();
+    db.prepare("INSERT INTO search_docs(rowid, name, body) VALUES(?, ?, ?)")
+        .bind(1, id)
         .bind(2, doc.name)
         .bind(3, doc.body)
         .run();
@@ -959,7 +966,8 @@ void Store::indexDoc(const SearchDoc &doc)
 
 void Store::renameDoc(const std::string &itemId, const std::string &name)
 {
-    db.prepare("UPDATE search_docs SET name = ? WHERE item_id = ?")
+    db.prepare("UPDATE search_docs SET name = ? WHERE rowid = "
+               "(SELECT id FROM search_rows WHERE item_id = ?)")
         .bind(1, name)
         .bind(2, itemId)
         .run();
@@ -967,7 +975,11 @@ void Store::renameDoc(const std::string &itemId, const std::string &name)
 
 void Store::dropDoc(const std::string &itemId)
 {
-    db.prepare("DELETE FROM search_docs WHERE item_id = ?").bind(1, itemId).run();
+    db.prepare(
+          "DELETE FROM search_docs WHERE rowid = (SELECT id FROM search_rows WHERE item_id = ?)")
+        .bind(1, itemId)
+        .run();
+    db.prepare("DELETE FROM search_rows WHERE item_id = ?").bind(1, itemId).run();
 }
 
 std::vector<SearchDoc> Store::matchDocs(const std::string &phrase, int limit)
@@ -981,9 +993,9 @@ std::vector<SearchDoc> Store::matchDocs(const std::string &phrase, int limit)
         quoted += c;
     }
     quoted += '"';
-    Statement q =
-        db.prepare("SELECT item_id, name, body FROM search_docs WHERE search_docs MATCH ? "
-                   "ORDER BY rank LIMIT ?");
+    Statement q = db.prepare(
+        "SELECT r.item_id, search_docs.name, search_docs.body FROM search_docs JOIN search_rows r "
+        "ON r.id = search_docs.rowid WHERE search_docs MATCH ? ORDER BY search_docs.rank LIMIT ?");
     q.bind(1, quoted).bind(2, limit);
     std::vector<SearchDoc> out;
     while (q.step())
@@ -993,8 +1005,10 @@ std::vector<SearchDoc> Store::matchDocs(const std::string &phrase, int limit)
 
 std::vector<SearchDoc> Store::scanDocs(const std::string &word, int limit)
 {
-    Statement q = db.prepare("SELECT item_id, name, body FROM search_docs WHERE instr(lower(name), "
-                             "lower(?1)) > 0 OR instr(lower(body), lower(?1)) > 0 LIMIT ?2");
+    Statement q =
+        db.prepare("SELECT r.item_id, d.name, d.body FROM search_docs d JOIN search_rows r "
+                   "ON r.id = d.rowid WHERE instr(lower(d.name), lower(?1)) > 0 OR "
+                   "instr(lower(d.body), lower(?1)) > 0 LIMIT ?2");
     q.bind(1, word).bind(2, limit);
     std::vector<SearchDoc> out;
     while (q.step())
