@@ -215,8 +215,8 @@ bool DemoSeed::run(std::ostream &out)
                               {{"# 接口说明\n\n所有接口返回 code、msg、data。\n", "初始版本"}});
     file(lib, design, "架构图.png", lisi, 32, {{dc::png(160, 120, 0x2e86de), "初始版本"}});
     std::string requirements = file(lib, design, "需求说明.docx", lisi, 31,
-                            {{dc::docx({"需求说明 v1"}), "初始版本"},
-                             {dc::docx({"需求说明 v2", "增加导出功能"}), "增加导出功能"}});
+                                    {{dc::docx({"需求说明 v1"}), "初始版本"},
+                                     {dc::docx({"需求说明 v2", "增加导出功能"}), "增加导出功能"}});
     store.setLock(requirements, lisi, now - 3600 * 1000);
     std::string database = folder(lib, design, "数据库", lisi, 30);
     file(lib, database, "schema.sql", lisi, 29,
@@ -328,8 +328,8 @@ bool DemoSeed::run(std::ostream &out)
         store.countUse(zhangsan, apiDoc, now - i * day);
 
     // Shares and publications in both directions between the demo users.
-    share("share", lisi, {requirements}, {{"U", zhangsan}, {"U", wangwu}}, "AVD", "需求有更新，请查阅", 4,
-          0);
+    share("share", lisi, {requirements}, {{"U", zhangsan}, {"U", wangwu}}, "AVD",
+          "需求有更新，请查阅", 4, 0);
     share("share", zhangsan, {apiDoc}, {{"G", market}}, "AVD", "接口说明供参考", 3, 0);
     share("share", wangwu, {brochure}, {{"U", zhangsan}, {"G", rd}}, "AVD", "新版宣传册", 2, 0);
     share("publish", wangwu, {customers}, {{"U", zhangsan}, {"U", lisi}}, "AVD", "", 5, 30);
