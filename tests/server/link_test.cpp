@@ -231,3 +231,34 @@ TEST_F(Links, UploadIntoTheLinkedFolder)
     std::string readOnly = url({{"fileIds", drop}, {"linkAuth", "2"}});
     EXPECT_EQ(browser.Post((readOnly + "/upload").c_str(), items)->status, 403);
 }
+
+TEST_F(Links, ShowsOnlyWhatTheCreatorMaySee)
+{
+    // zhaoliu may download from 市场部 itself but sees none of its files.
+    ApiClient admin(server->port()), wang(server->port()), zhao(server->port());
+    admin.login("admin", "admin123");
+    wang.login("wangwu", "123456");
+    zhao.login("zhaoliu", "123456");
+    std::string market = wang.idOf("0", "市场部");
+    std::string brochure = wang.idOf(market, "宣传册.pdf");
+    ASSERT_EQ(admin.call("/api/file/auth.jf", {{"fileIds", market},
+                                               {"userList", "U" + zhao.userId},
+                                               {"authList", "A,V,D"},
+                                               {"appRange", "4"}})["code"],
+              0);
+    json made = zhao.call("/api/file/link-add.jf", {{"fileIds", market},
+                                                    {"linkType", "1"},
+                                                    {"maxVisit", "0"},
+                                                    {"pwd", ""},
+                                                    {"linkAuth", "2"},
+                                                    {"linkExpiry", dateIn(1)},
+                                                    {"desp", ""}});
+    ASSERT_EQ(made["code"], 0) << made.dump();
+    std::string path = made["url"];
+    httplib::Client browser("127.0.0.1", server->port());
+    auto page = browser.Get(path.c_str());
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_FALSE(contains(page->body, "宣传册.pdf"));
+    EXPECT_EQ(browser.Get((path + "/file/" + brochure).c_str())->status, 404);
+}

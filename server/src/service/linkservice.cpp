@@ -174,14 +174,18 @@ void LinkService::visit(const Link &link)
 std::vector<Item> LinkService::files(const Link &link)
 {
     Guard guard(store.database().mutex());
+    // The link shows what its creator may see today, nothing more.
+    Session creator = accounts.sessionOf(link.creatorId);
+    Rights rights(store, creator, helpers::nowMs());
     std::vector<Item> out;
     for (const Item &item : store.linkItems(link.id)) {
         if (!item.isFolder()) {
-            out.push_back(item);
+            if (Rights::has(rights.letters(item), 'A'))
+                out.push_back(item);
             continue;
         }
         for (const Item &child : store.children(item.space, item.id))
-            if (!child.isFolder())
+            if (!child.isFolder() && Rights::has(rights.letters(child), 'A'))
                 out.push_back(child);
     }
     return out;
