@@ -3,7 +3,11 @@
 #include "http/apiserver.h"
 #include "seed/demoseed.h"
 #include "service/accountservice.h"
+#include "service/deskservice.h"
 #include "service/fileservice.h"
+#include "service/linkservice.h"
+#include "service/searchservice.h"
+#include "service/shareservice.h"
 #include "store/blobstore.h"
 #include "store/store.h"
 
@@ -31,9 +35,10 @@ const char *const usage =
     "  --listen HOST:PORT  address to serve on, for example 127.0.0.1:8080. Port 0\n"
     "                      picks a free port. Default 127.0.0.1:8080.\n"
     "  --seed demo         on an empty data folder, build the demo data set (users,\n"
-    "                      groups, a library tree, net disks) and print the demo\n"
-    "                      accounts to standard error; a folder that already has\n"
-    "                      data is left as it is.\n"
+    "                      groups, a library tree, net disks, announcements,\n"
+    "                      favourites, shares and publications) and print the\n"
+    "                      demo accounts to standard error; a folder that already\n"
+    "                      has data is left as it is.\n"
     "  --help              show this text.\n"
     "\n"
     "Once it accepts connections the server prints one line to standard output:\n"
@@ -114,9 +119,15 @@ int main(int argc, char **argv)
         if (seed == "demo")
             DemoSeed(store, blobs).run(std::cerr);
 
+        SearchService search(store, blobs);
+        search.ensureIndexed();
+
         AccountService accounts(store);
-        FileService files(store, blobs);
-        ApiServer server(accounts, files, blobs);
+        FileService files(store, blobs, search);
+        ShareService shares(store, files);
+        DeskService desk(store, files);
+        LinkService links(store, files, accounts);
+        ApiServer server(Services{accounts, files, shares, desk, links, search, blobs});
         int bound = server.bind(host, port);
         if (bound < 0)
             return fail("cannot listen on " + listen);

@@ -19,12 +19,13 @@ nlohmann::json ApiClient::post(const std::string &path, const Form &form)
 
 nlohmann::json ApiClient::login(const std::string &account, const std::string &password)
 {
-    nlohmann::json reply = post("/api/user/login.jf", {{"username", account},
-                                                       {"password", password},
-                                                       {"mac", ""},
-                                                       {"ip", ""}});
-    if (reply.is_object() && reply.value("code", -1) == 0)
+    nlohmann::json reply =
+        post("/api/user/login.jf",
+             {{"username", account}, {"password", password}, {"mac", ""}, {"ip", ""}});
+    if (reply.is_object() && reply.value("code", -1) == 0) {
         token = reply["data"]["token"].get<std::string>();
+        userId = reply["data"]["userId"].get<std::string>();
+    }
     return reply;
 }
 
@@ -62,6 +63,12 @@ nlohmann::json ApiClient::list(const std::string &parentId, bool netDisk)
     if (netDisk)
         return call("/api/netdisk/list.jf", {{"parentId", parentId}, {"pageSize", "1000"}});
     return call("/api/file/list-file.jf", {{"parentId", parentId}});
+}
+
+std::string ApiClient::idOf(const std::string &parentId, const std::string &name, bool netDisk)
+{
+    nlohmann::json e = find(parentId, name, netDisk);
+    return e.is_object() ? e["fileId"].get<std::string>() : std::string();
 }
 
 nlohmann::json ApiClient::find(const std::string &parentId, const std::string &name, bool netDisk)

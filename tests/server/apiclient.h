@@ -31,6 +31,10 @@ public:
     nlohmann::json list(const std::string &parentId, bool netDisk = false);
     nlohmann::json find(const std::string &parentId, const std::string &name, bool netDisk = false);
 
+    // The id of an entry of a folder by name; empty when it is not listed.
+    std::string idOf(const std::string &parentId, const std::string &name, bool netDisk = false);
+
     std::string token;
+    std::string userId;
     httplib::Client http;
 };

@@ -35,15 +35,51 @@ std::unique_ptr<ApiClient> Robustness::c;
 std::string Robustness::rd;
 
 const char *const allPaths[] = {
-    "/api/user/list-all-group.jf", "/api/user/user-list.jf",     "/api/file/list-dir.jf",
-    "/api/file/list-file.jf",      "/api/file/rename.jf",        "/api/file/delete.jf",
-    "/api/file/md5.jf",            "/api/file/download.jf",      "/api/file/lock.jf",
-    "/api/file/version-list.jf",   "/api/file/version-download.jf", "/api/file/copy.jf",
-    "/api/file/move.jf",           "/api/file/save-fold.jf",     "/api/netdisk/list-dir.jf",
-    "/api/netdisk/list.jf",        "/api/netdisk/delete.jf",     "/api/netdisk/md5.jf",
-    "/api/netdisk/download.jf",    "/api/netdisk/save-fold.jf",  "/api/netdisk/move.jf",
-    "/api/netdisk/move-to-doc.jf", "/api/file/upload-docfile.jf", "/api/netdisk/upload.jf",
-    "/api/file/save-update-file.jf", "/api/netdisk/save-update-file.jf",
+    "/api/user/list-all-group.jf",
+    "/api/user/user-list.jf",
+    "/api/file/list-dir.jf",
+    "/api/file/list-file.jf",
+    "/api/file/rename.jf",
+    "/api/file/delete.jf",
+    "/api/file/md5.jf",
+    "/api/file/download.jf",
+    "/api/file/lock.jf",
+    "/api/file/version-list.jf",
+    "/api/file/version-download.jf",
+    "/api/file/copy.jf",
+    "/api/file/move.jf",
+    "/api/file/save-fold.jf",
+    "/api/netdisk/list-dir.jf",
+    "/api/netdisk/list.jf",
+    "/api/netdisk/delete.jf",
+    "/api/netdisk/md5.jf",
+    "/api/netdisk/download.jf",
+    "/api/netdisk/save-fold.jf",
+    "/api/netdisk/move.jf",
+    "/api/netdisk/move-to-doc.jf",
+    "/api/file/upload-docfile.jf",
+    "/api/netdisk/upload.jf",
+    "/api/file/save-update-file.jf",
+    "/api/netdisk/save-update-file.jf",
+    "/api/file/share.jf",
+    "/api/netdisk/share.jf",
+    "/api/file/publish.jf",
+    "/api/file/auth.jf",
+    "/api/file/link-add.jf",
+    "/api/file/add-fav.jf",
+    "/api/file/fav-cat-list.jf",
+    "/api/file/search.jf",
+    "/api/file/list-my-file.jf",
+    "/api/file/my-fav-list.jf",
+    "/api/file/my-publish-list.jf",
+    "/api/file/my-share-list.jf",
+    "/api/file/my-subscribe-list.jf",
+    "/api/file/publish-to-me-list.jf",
+    "/api/file/share-to-me-list.jf",
+    "/api/netdisk/my-share-list.jf",
+    "/api/netdisk/share-to-me-list.jf",
+    "/api/sys/notice-list.jf",
+    "/api/sys/notice-read.jf",
 };
 
 TEST_F(Robustness, MissingAndMalformedFieldsGetAnEnvelope)
@@ -53,6 +89,30 @@ TEST_F(Robustness, MissingAndMalformedFieldsGetAnEnvelope)
         {{"fileId", "../../etc/passwd"}, {"fileIds", ",,,"}, {"parentId", "%00"}},
         {{"fileId", std::string(100000, 'a')}, {"name", ""}, {"type", "9"}},
         {{"sourceIds", "0"}, {"targetId", "0"}, {"versionId", "-1"}, {"groupId", ""}},
+        {{"fileIds", "-9"},
+         {"userList", ",,U,G,UG"},
+         {"authList", "A,,Z"},
+         {"appRange", "x"},
+         {"dayCountType", "3"},
+         {"dayCount", "99999999999999999999"},
+         {"limit", "99999999999"},
+         {"type", "2"},
+         {"id", "'"},
+         {"catId", "%"},
+         {"solrKeyword", std::string(5000, '"')}},
+        {{"linkType", "2"},
+         {"pwd", std::string(100000, 'p')},
+         {"maxVisit", "1e9"},
+         {"linkExpiry", "2026-13-45"},
+         {"linkAuth", "1,2,3"},
+         {"invalidate", "9999-99-99"},
+         {"shareAuth", "V"},
+         {"dayCountType", "4"},
+         {"startTime", "x"},
+         {"endTime", ""},
+         {"solrKeyword", "部署"},
+         {"solrStartTime", "2020-01-01"},
+         {"solrEndTime", "1"}},
     };
     for (const char *path : allPaths)
         for (const auto &form : forms) {
@@ -68,8 +128,8 @@ TEST_F(Robustness, MissingAndMalformedFieldsGetAnEnvelope)
             }
         }
     // A body that is not a form at all.
-    auto res = c->http.Post("/api/file/list-file.jf", "\xff\xfe{{{%%%&&&===",
-                            "application/x-www-form-urlencoded");
+    auto res = c->http.Post("/api/file/list-file.jf",
+                            "\xff\xfe{{{%%%&&&===", "application/x-www-form-urlencoded");
     ASSERT_TRUE(res);
     EXPECT_TRUE(json::parse(res->body, nullptr, false).is_object());
     // Unknown paths answer JSON too.
@@ -84,11 +144,13 @@ TEST_F(Robustness, BadMultipartBodiesStoreNothing)
     size_t before = c->list(rd)["data"].size();
     const std::pair<std::string, std::string> bodies[] = {
         {"multipart/form-data; boundary=XYZ", "garbage without any boundary"},
-        {"multipart/form-data", "--XYZ\r\nContent-Disposition: form-data; name=\"token\"\r\n\r\nx\r\n"},
+        {"multipart/form-data",
+         "--XYZ\r\nContent-Disposition: form-data; name=\"token\"\r\n\r\nx\r\n"},
         {"multipart/form-data; boundary=XYZ",
          "--XYZ\r\nContent-Disposition: form-data; name=\"token\"\r\n\r\n" + c->token +
              "\r\n--XYZ\r\nContent-Disposition: form-data; name=\"pid\"\r\n\r\n" + rd +
-             "\r\n--XYZ\r\nContent-Disposition: form-data; name=\"file\"; filename=\"cut.txt\"\r\n\r\n"
+             "\r\n--XYZ\r\nContent-Disposition: form-data; name=\"file\"; "
+             "filename=\"cut.txt\"\r\n\r\n"
              "the body ends before its closing boundary"},
         {"multipart/form-data; boundary=XYZ",
          "--XYZ\r\nContent-Disposition: form-data; name=\"token\"\r\n\r\n" + c->token +
@@ -111,15 +173,18 @@ TEST_F(Robustness, BadMultipartBodiesStoreNothing)
 
 TEST_F(Robustness, UnusableNamesAreRefusedEverywhere)
 {
-    const std::string names[] = {"a/b",     "a\\b",  "..",  ".",  "bad\x01name", "tab\tname",
-                                 std::string(300, 'n'), "",    "   ", "\xff\xfe.txt", "a:b", "end."};
+    const std::string names[] = {
+        "a/b", "a\\b", "..",           ".",   "bad\x01name", "tab\tname", std::string(300, 'n'),
+        "",    "   ",  "\xff\xfe.txt", "a:b", "end."};
     std::string csv = c->find(rd, "测试报告.csv")["fileId"];
     for (const std::string &name : names) {
         EXPECT_NE(c->call("/api/file/save-fold.jf", {{"parentId", rd}, {"name", name}})["code"], 0)
             << name;
-        EXPECT_NE(c->call("/api/netdisk/save-fold.jf", {{"parentId", "0"}, {"name", name}})["code"], 0)
+        EXPECT_NE(c->call("/api/netdisk/save-fold.jf", {{"parentId", "0"}, {"name", name}})["code"],
+                  0)
             << name;
-        EXPECT_NE(c->call("/api/file/rename.jf", {{"fileId", csv}, {"name", name}})["code"], 0) << name;
+        EXPECT_NE(c->call("/api/file/rename.jf", {{"fileId", csv}, {"name", name}})["code"], 0)
+            << name;
         if (!name.empty()) {
             EXPECT_NE(c->upload("/api/file/upload-docfile.jf", {{"pid", rd}, {"uploadType", "2"}},
                                 name, "x")["code"],
@@ -132,7 +197,8 @@ TEST_F(Robustness, UnusableNamesAreRefusedEverywhere)
     std::string longest;
     for (int i = 0; i < 255; ++i)
         longest += "名";
-    EXPECT_EQ(c->call("/api/netdisk/save-fold.jf", {{"parentId", "0"}, {"name", longest}})["code"], 0);
+    EXPECT_EQ(c->call("/api/netdisk/save-fold.jf", {{"parentId", "0"}, {"name", longest}})["code"],
+              0);
 }
 
 TEST_F(Robustness, SqlMetacharactersAreJustText)
@@ -147,14 +213,16 @@ TEST_F(Robustness, SqlMetacharactersAreJustText)
         EXPECT_EQ(c->call("/api/file/delete.jf", {{"fileIds", text}})["code"], 4);
         EXPECT_EQ(c->login(text, text)["code"], 1);
         c->login("zhangsan", "123456");
-        json up = c->upload("/api/file/save-update-file.jf",
-                            {{"fileId", text}, {"versionDesp", text}, {"isCreateFile", "1"}}, text, "x");
+        json up =
+            c->upload("/api/file/save-update-file.jf",
+                      {{"fileId", text}, {"versionDesp", text}, {"isCreateFile", "1"}}, text, "x");
         EXPECT_EQ(up["code"], 4);
         EXPECT_EQ(c->call("/api/user/user-list.jf", {{"groupId", text}})["code"], 4);
     }
     // Everything is still there.
     EXPECT_EQ(c->login("admin", "admin123")["code"], 0);
-    EXPECT_GE(c->call("/api/user/user-list.jf", {{"groupId", "9d27ffe38ca78490"}})["data"].size(), 5u);
+    EXPECT_GE(c->call("/api/user/user-list.jf", {{"groupId", "9d27ffe38ca78490"}})["data"].size(),
+              5u);
     c->login("zhangsan", "123456");
     EXPECT_TRUE(c->find(rd, "测试报告.csv").is_object());
 }
@@ -166,9 +234,13 @@ TEST_F(Robustness, IdsThatDoNotExist)
         EXPECT_NE(c->call("/api/file/rename.jf", {{"fileId", id}, {"name", "n"}})["code"], 0) << id;
         EXPECT_NE(c->call("/api/file/lock.jf", {{"fileId", id}, {"type", "1"}})["code"], 0) << id;
         EXPECT_NE(c->call("/api/file/version-list.jf", {{"fileId", id}})["code"], 0) << id;
-        EXPECT_NE(c->call("/api/file/move.jf", {{"targetId", rd}, {"sourceIds", id}})["code"], 0) << id;
-        EXPECT_NE(c->call("/api/file/copy.jf", {{"targetId", rd}, {"sourceIds", id}})["code"], 0) << id;
-        EXPECT_NE(c->call("/api/file/save-fold.jf", {{"parentId", std::string(id) + "1"}, {"name", "n"}})["code"], 0);
+        EXPECT_NE(c->call("/api/file/move.jf", {{"targetId", rd}, {"sourceIds", id}})["code"], 0)
+            << id;
+        EXPECT_NE(c->call("/api/file/copy.jf", {{"targetId", rd}, {"sourceIds", id}})["code"], 0)
+            << id;
+        EXPECT_NE(c->call("/api/file/save-fold.jf",
+                          {{"parentId", std::string(id) + "1"}, {"name", "n"}})["code"],
+                  0);
     }
     // One missing id refuses the whole delete; nothing is deleted.
     std::string csv = c->find(rd, "测试报告.csv")["fileId"];

@@ -2,8 +2,8 @@
 
 #include "serverprocess.h"
 #include "store/blobstore.h"
-#include "store/storeerror.h"
 #include "store/store.h"
+#include "store/storeerror.h"
 #include "store/transaction.h"
 
 #include <gtest/gtest.h>
@@ -41,11 +41,11 @@ TEST(Store, MigratesOnceAndReopens)
     TempDir dir;
     {
         Store store(dir.path() + "/folvane.db");
-        EXPECT_EQ(store.database().schemaVersion(), 1);
+        EXPECT_EQ(store.database().schemaVersion(), 2);
         addUser(store);
     }
     Store again(dir.path() + "/folvane.db");
-    EXPECT_EQ(again.database().schemaVersion(), 1);
+    EXPECT_EQ(again.database().schemaVersion(), 2);
     EXPECT_TRUE(again.userByAccount("SOMEONE")); // account names ignore case
 }
 

@@ -1,8 +1,12 @@
 #include "http/apiserver.h"
 
 #include "service/accountservice.h"
+#include "service/deskservice.h"
+#include "service/linkservice.h"
+#include "service/searchservice.h"
 #include "service/serviceerror.h"
 #include "service/session.h"
+#include "service/shareservice.h"
 #include "store/blobstore.h"
 #include "store/storeerror.h"
 
@@ -52,8 +56,7 @@ void answer(httplib::Response &res, int code, const std::string &message)
 }
 
 // Runs a handler body and turns every failure into an envelope.
-template <typename F>
-void guarded(httplib::Response &res, F &&body)
+template <typename F> void guarded(httplib::Response &res, F &&body)
 {
     try {
         body();
@@ -70,14 +73,17 @@ void guarded(httplib::Response &res, F &&body)
 
 } // namespace
 
-ApiServer::ApiServer(AccountService &accounts, FileService &files, BlobStore &blobs)
-    : accounts(accounts), files(files), blobs(blobs)
+ApiServer::ApiServer(const Services &services)
+    : accounts(services.accounts), files(services.files), shares(services.shares),
+      desk(services.desk), links(services.links), search(services.search), blobs(services.blobs),
+      linkPage(services.links, services.blobs)
 {
     http.new_task_queue = [] { return new httplib::ThreadPool(workerThreads); };
     http.set_read_timeout(30);
     http.set_write_timeout(30);
     http.set_error_handler([](const httplib::Request &, httplib::Response &res) {
-        if (!res.body.empty() && res.get_header_value("Content-Type").rfind("application/json", 0) == 0)
+        // Answers that carry their own body (envelopes, the link pages) stay.
+        if (!res.body.empty())
             return;
         int code = res.status == 404 ? CodeNotFound : CodeBadInput;
         const char *message = res.status == 404 ? "接口不存在" : "请求无效";
@@ -93,6 +99,8 @@ ApiServer::ApiServer(AccountService &accounts, FileService &files, BlobStore &bl
             res.set_content(envelope(CodeServerError, "服务器内部错误"), jsonType);
         });
     addRoutes();
+    addCollaborationRoutes();
+    addLinkRoutes();
 }
 
 std::string ApiServer::envelope(int code, const std::string &message, const json &data)
@@ -146,27 +154,36 @@ void ApiServer::addDownload(const std::string &path, DownloadHandler handler)
                 throw ServiceError(CodeBadInput, "请求数据无效");
             Session session = accounts.authenticate(get(form.fields, "token"));
             FileRef file = handler(session, form.fields);
-            int fd = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC);
-            if (fd < 0)
-                throw ServiceError(CodeServerError, "文件内容丢失");
-            auto handle = std::shared_ptr<int>(new int(fd), [](int *p) {
-                ::close(*p);
-                delete p;
-            });
-            auto buffer = std::make_shared<std::vector<char>>(downloadChunk);
-            res.set_header("Content-Disposition",
-                           "attachment; filename*=UTF-8''" + encodedFileName(file.name));
-            res.set_content_provider(
-                static_cast<size_t>(file.size), "application/octet-stream",
-                [handle, buffer](size_t offset, size_t length, httplib::DataSink &sink) {
-                    size_t want = std::min(length, buffer->size());
-                    ssize_t got = ::pread(*handle, buffer->data(), want, static_cast<off_t>(offset));
-                    if (got <= 0)
-                        return false;
-                    return sink.write(buffer->data(), static_cast<size_t>(got));
-                });
+            streamFile(res, file, false, std::string());
         });
     });
+}
+
+void ApiServer::streamFile(httplib::Response &res, const FileRef &file, bool inlineView,
+                           const std::string &inlineType)
+{
+    int fd = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw ServiceError(CodeServerError, "文件内容丢失");
+    auto handle = std::shared_ptr<int>(new int(fd), [](int *p) {
+        ::close(*p);
+        delete p;
+    });
+    auto buffer = std::make_shared<std::vector<char>>(downloadChunk);
+    res.set_header("Content-Disposition", std::string(inlineView ? "inline" : "attachment") +
+                                              "; filename*=UTF-8''" + encodedFileName(file.name));
+    if (inlineView)
+        res.set_header("X-Content-Type-Options", "nosniff");
+    res.set_content_provider(
+        static_cast<size_t>(file.size),
+        inlineView ? inlineType.c_str() : "application/octet-stream",
+        [handle, buffer](size_t offset, size_t length, httplib::DataSink &sink) {
+            size_t want = std::min(length, buffer->size());
+            ssize_t got = ::pread(*handle, buffer->data(), want, static_cast<off_t>(offset));
+            if (got <= 0)
+                return false;
+            return sink.write(buffer->data(), static_cast<size_t>(got));
+        });
 }
 
 void ApiServer::addUpload(const std::string &path, UploadHandler handler)
@@ -260,7 +277,11 @@ void ApiServer::addRoutes()
         addJson(base + (area == Area::Library ? "list-file.jf" : "list.jf"),
                 [this, area](const Session &s, const Fields &f) {
                     Reply r;
-                    r.data = files.listFile(s, area, get(f, "parentId"));
+                    std::string parent = get(f, "parentId");
+                    if (area == Area::Library && (parent == "-8" || parent == "-9"))
+                        r.data = shares.sharedFolder(s, parent);
+                    else
+                        r.data = files.listFile(s, area, parent);
                     return r;
                 });
         addJson(base + "delete.jf", [this, area](const Session &s, const Fields &f) {
@@ -286,14 +307,14 @@ void ApiServer::addRoutes()
                       r.top["fileId"] = r.data["fileId"];
                       return r;
                   });
-        addUpload(base + "save-update-file.jf",
-                  [this, area](const Session &s, const Fields &f, BlobWriter &body,
-                               const std::string &) {
-                      Reply r;
-                      r.data = files.saveUpdate(s, area, get(f, "fileId"), get(f, "versionDesp"),
-                                                get(f, "isCreateFile") != "0", body);
-                      return r;
-                  });
+        addUpload(
+            base + "save-update-file.jf",
+            [this, area](const Session &s, const Fields &f, BlobWriter &body, const std::string &) {
+                Reply r;
+                r.data = files.saveUpdate(s, area, get(f, "fileId"), get(f, "versionDesp"),
+                                          get(f, "isCreateFile") != "0", body);
+                return r;
+            });
         addJson(base + "save-fold.jf", [this, area](const Session &s, const Fields &f) {
             Reply r;
             std::string id = files.saveFold(s, area, get(f, "parentId"), get(f, "name"));
@@ -331,4 +352,104 @@ void ApiServer::addRoutes()
         files.copy(s, get(f, "targetId"), get(f, "sourceIds"), true);
         return Reply();
     });
+}
+
+void ApiServer::addCollaborationRoutes()
+{
+    addJson("/api/file/share.jf", [this](const Session &s, const Fields &f) {
+        shares.share(s, get(f, "fileIds"), get(f, "userList"), get(f, "authList"), get(f, "memo"));
+        return Reply();
+    });
+    addJson("/api/netdisk/share.jf", [this](const Session &s, const Fields &f) {
+        shares.netDiskShare(s, get(f, "fileIds"), get(f, "userList"), get(f, "shareAuth"),
+                            get(f, "invalidate"), get(f, "memo"));
+        return Reply();
+    });
+    addJson("/api/file/publish.jf", [this](const Session &s, const Fields &f) {
+        shares.publish(s, get(f, "fileIds"), get(f, "userList"), get(f, "authList"),
+                       PublishPeriod{get(f, "dayCountType"), get(f, "dayCount"),
+                                     get(f, "startTime"), get(f, "endTime")});
+        return Reply();
+    });
+    addJson("/api/file/auth.jf", [this](const Session &s, const Fields &f) {
+        shares.auth(s, get(f, "fileIds"), get(f, "userList"), get(f, "authList"),
+                    get(f, "appRange"));
+        return Reply();
+    });
+    addJson("/api/file/link-add.jf", [this](const Session &s, const Fields &f) {
+        Reply r;
+        std::string url = links.add(
+            s, LinkRequest{get(f, "fileIds"), get(f, "linkType"), get(f, "maxVisit"), get(f, "pwd"),
+                           get(f, "linkAuth"), get(f, "linkExpiry"), get(f, "desp")});
+        r.data = json{{"url", url}};
+        r.top["url"] = url;
+        return r;
+    });
+
+    // Lists of the personal desktop.
+    const std::vector<std::pair<std::string, std::pair<std::string, bool>>> shareLists = {
+        {"/api/file/share-to-me-list.jf", {"share", false}},
+        {"/api/file/my-share-list.jf", {"share", true}},
+        {"/api/file/publish-to-me-list.jf", {"publish", false}},
+        {"/api/file/my-publish-list.jf", {"publish", true}},
+        {"/api/netdisk/share-to-me-list.jf", {"netshare", false}},
+        {"/api/netdisk/my-share-list.jf", {"netshare", true}},
+    };
+    for (const auto &[path, list] : shareLists) {
+        std::string kind = list.first;
+        bool sent = list.second;
+        addJson(path, [this, kind, sent](const Session &s, const Fields &) {
+            Reply r;
+            r.data = sent ? shares.sentList(s, kind) : shares.receivedList(s, kind);
+            return r;
+        });
+    }
+    addJson("/api/file/fav-cat-list.jf", [this](const Session &s, const Fields &) {
+        Reply r;
+        r.data = desk.favouriteCategories(s);
+        return r;
+    });
+    addJson("/api/file/add-fav.jf", [this](const Session &s, const Fields &f) {
+        desk.addFavourite(s, get(f, "fileId"), get(f, "catId"));
+        return Reply();
+    });
+    addJson("/api/file/my-fav-list.jf", [this](const Session &s, const Fields &) {
+        Reply r;
+        r.data = desk.favourites(s);
+        return r;
+    });
+    addJson("/api/file/my-subscribe-list.jf", [this](const Session &s, const Fields &) {
+        Reply r;
+        r.data = desk.subscriptions(s);
+        return r;
+    });
+    addJson("/api/file/list-my-file.jf", [this](const Session &s, const Fields &f) {
+        Reply r;
+        r.data = desk.myFiles(s, get(f, "type"), get(f, "limit"));
+        return r;
+    });
+    addJson("/api/sys/notice-list.jf", [this](const Session &, const Fields &) {
+        Reply r;
+        r.data = desk.notices();
+        return r;
+    });
+    addJson("/api/sys/notice-read.jf", [this](const Session &, const Fields &f) {
+        // The viewer reads the announcement's fields at the top level.
+        Reply r;
+        r.data = desk.notice(get(f, "id"));
+        r.top = r.data;
+        return r;
+    });
+    addJson("/api/file/search.jf", [this](const Session &s, const Fields &f) {
+        Reply r;
+        r.data = search.search(s, SearchQuery{get(f, "solrKeyword"), get(f, "solrDirectoryId"),
+                                              get(f, "solrFileExtend"), get(f, "solrCreatorId"),
+                                              get(f, "solrStartTime"), get(f, "solrEndTime")});
+        return r;
+    });
+}
+
+void ApiServer::addLinkRoutes()
+{
+    linkPage.install(http);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "http/formreader.h"
+#include "http/linkpage.h"
 #include "service/fileservice.h"
 
 #include <httplib.h>
@@ -11,7 +12,23 @@
 
 class AccountService;
 class BlobStore;
+class DeskService;
+class LinkService;
+class SearchService;
+class ShareService;
 struct Session;
+
+// The services behind the paths.
+struct Services
+{
+    AccountService &accounts;
+    FileService &files;
+    ShareService &shares;
+    DeskService &desk;
+    LinkService &links;
+    SearchService &search;
+    BlobStore &blobs;
+};
 
 // The HTTP face of the server: routes every path of the client's interface,
 // reads forms and multipart bodies, checks the token, calls a service and
@@ -23,7 +40,8 @@ class ApiServer
 public:
     // What a JSON path answers: "data", plus keys the client reads at the top
     // level of the reply (for example "md5" or "fileId").
-    struct Reply {
+    struct Reply
+    {
         nlohmann::json data = nlohmann::json::object();
         nlohmann::json top = nlohmann::json::object();
     };
@@ -32,7 +50,7 @@ public:
     using UploadHandler =
         std::function<Reply(const Session &, const Fields &, BlobWriter &, const std::string &)>;
 
-    ApiServer(AccountService &accounts, FileService &files, BlobStore &blobs);
+    explicit ApiServer(const Services &services);
 
     // Binds to host:port (0 picks a free port); returns the port or -1.
     int bind(const std::string &host, int port);
@@ -42,15 +60,26 @@ public:
 
     static std::string envelope(int code, const std::string &message,
                                 const nlohmann::json &data = nlohmann::json::object());
+    // Streams a stored file as the response body, as an attachment or (with
+    // `inlineType`) to be shown in place.
+    static void streamFile(httplib::Response &res, const FileRef &file, bool inlineView,
+                           const std::string &inlineType);
 
 private:
     void addRoutes();
+    void addCollaborationRoutes();
+    void addLinkRoutes();
     void addJson(const std::string &path, JsonHandler handler);
     void addDownload(const std::string &path, DownloadHandler handler);
     void addUpload(const std::string &path, UploadHandler handler);
 
     AccountService &accounts;
     FileService &files;
+    ShareService &shares;
+    DeskService &desk;
+    LinkService &links;
+    SearchService &search;
     BlobStore &blobs;
+    LinkPage linkPage;
     httplib::Server http;
 };

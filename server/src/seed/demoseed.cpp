@@ -7,6 +7,7 @@
 #include "store/store.h"
 #include "store/transaction.h"
 
+#include <map>
 #include <mutex>
 #include <ostream>
 
@@ -14,7 +15,8 @@ namespace {
 const int64_t day = 24LL * 3600 * 1000;
 }
 
-DemoSeed::DemoSeed(Store &store, BlobStore &blobs) : store(store), blobs(blobs), now(helpers::nowMs())
+DemoSeed::DemoSeed(Store &store, BlobStore &blobs)
+    : store(store), blobs(blobs), now(helpers::nowMs())
 {
 }
 
@@ -97,8 +99,65 @@ void DemoSeed::grant(const std::string &itemId, const std::string &kind,
     g.principalId = principal;
     g.letters = letters;
     g.appRange = range;
-    g.createdAt = now;
+    // In force since before the oldest item, as if set when the tree was made.
+    g.createdAt = now - 90 * day;
     store.insertGrant(g);
+}
+
+void DemoSeed::notice(const std::string &title, const std::string &content, int daysAgo)
+{
+    store.insertNotice(Notice{helpers::newId(), title, content, now - daysAgo * day});
+}
+
+std::string DemoSeed::category(const std::string &userId, const std::string &name, int sort)
+{
+    FavCategory c{helpers::newId(), userId, name, sort};
+    store.insertCategory(c);
+    return c.id;
+}
+
+void DemoSeed::favourite(const std::string &userId, const std::string &itemId,
+                         const std::string &categoryId, int daysAgo)
+{
+    store.insertFavourite(userId, itemId, categoryId, now - daysAgo * day);
+}
+
+void DemoSeed::share(const std::string &kind, const std::string &sender,
+                     const std::vector<std::string> &items,
+                     const std::vector<std::pair<std::string, std::string>> &recipients,
+                     const std::string &letters, const std::string &memo, int daysAgo, int daysLeft)
+{
+    Share sh;
+    sh.id = helpers::newId();
+    sh.kind = kind;
+    sh.senderId = sender;
+    sh.letters = letters;
+    sh.memo = memo;
+    sh.createdAt = sh.startsAt = now - daysAgo * day;
+    sh.expiresAt = daysLeft > 0 ? now + daysLeft * day : 0;
+    store.insertShare(sh);
+    int position = 0;
+    for (const std::string &item : items)
+        store.addShareItem(sh.id, item, position++);
+    position = 0;
+    for (const auto &[kindOf, id] : recipients) {
+        store.addShareRecipient(sh.id, kindOf, id, position++);
+        for (const std::string &item : items) {
+            Grant g;
+            g.id = helpers::newId();
+            g.itemId = item;
+            g.principalKind = kindOf;
+            g.principalId = id;
+            g.letters = letters;
+            g.appRange = 1;
+            g.source = kind;
+            g.expiresAt = sh.expiresAt;
+            g.createdBy = sender;
+            g.createdAt = sh.startsAt;
+            g.shareId = sh.id;
+            store.insertGrant(g);
+        }
+    }
 }
 
 bool DemoSeed::run(std::ostream &out)
@@ -129,15 +188,18 @@ bool DemoSeed::run(std::ostream &out)
     // 公司制度: everybody reads, nobody but the administrator writes.
     std::string rules = folder(lib, "0", "公司制度", admin, 60);
     grant(rules, "G", org, "AVD", 1);
-    file(lib, rules, "员工手册.docx", admin, 55,
-         {{dc::docx({"员工手册", "第一章 总则"}), "初始版本"},
-          {dc::docx({"员工手册", "第一章 总则", "第二章 考勤"}), "修订考勤章节"},
-          {dc::docx({"员工手册", "第一章 总则", "第二章 考勤", "第三章 福利"}), "2024年修订"}});
+    std::string handbook =
+        file(lib, rules, "员工手册.docx", admin, 55,
+             {{dc::docx({"员工手册", "第一章 总则"}), "初始版本"},
+              {dc::docx({"员工手册", "第一章 总则", "第二章 考勤"}), "修订考勤章节"},
+              {dc::docx({"员工手册", "第一章 总则", "第二章 考勤", "第三章 福利"}), "2024年修订"}});
     file(lib, rules, "考勤制度.pdf", admin, 50,
          {{dc::pdf({"Attendance policy", "Working hours: 9:00 - 18:00"}), "初始版本"}});
-    file(lib, rules, "报销流程.xlsx", admin, 45,
-         {{dc::xlsx({{"步骤", "说明"}, {"1", "填写报销单"}}), "初始版本"},
-          {dc::xlsx({{"步骤", "说明"}, {"1", "填写报销单"}, {"2", "部门经理审批"}}), "增加审批步骤"}});
+    std::string expenses =
+        file(lib, rules, "报销流程.xlsx", admin, 45,
+             {{dc::xlsx({{"步骤", "说明"}, {"1", "填写报销单"}}), "初始版本"},
+              {dc::xlsx({{"步骤", "说明"}, {"1", "填写报销单"}, {"2", "部门经理审批"}}),
+               "增加审批步骤"}});
     std::string hr = folder(lib, rules, "人事", admin, 40);
     std::string year = folder(lib, hr, "2024", admin, 30);
     file(lib, year, "招聘计划.docx", admin, 28, {{dc::docx({"2024年招聘计划"}), "初始版本"}});
@@ -149,36 +211,40 @@ bool DemoSeed::run(std::ostream &out)
     grant(rdFolder, "G", rd, "ACMVPDER", 1);
     grant(rdFolder, "G", org, "A", 4);
     std::string design = folder(lib, rdFolder, "设计文档", zhangsan, 35);
-    file(lib, design, "接口说明.md", zhangsan, 33,
-         {{"# 接口说明\n\n所有接口返回 code、msg、data。\n", "初始版本"}});
+    std::string apiDoc = file(lib, design, "接口说明.md", zhangsan, 33,
+                              {{"# 接口说明\n\n所有接口返回 code、msg、data。\n", "初始版本"}});
     file(lib, design, "架构图.png", lisi, 32, {{dc::png(160, 120, 0x2e86de), "初始版本"}});
-    std::string requirementsDoc = file(lib, design, "需求说明.docx", lisi, 31,
-                            {{dc::docx({"需求说明 v1"}), "初始版本"},
-                             {dc::docx({"需求说明 v2", "增加导出功能"}), "增加导出功能"}});
-    store.setLock(requirementsDoc, lisi, now - 3600 * 1000);
+    std::string requirements = file(lib, design, "需求说明.docx", lisi, 31,
+                                    {{dc::docx({"需求说明 v1"}), "初始版本"},
+                                     {dc::docx({"需求说明 v2", "增加导出功能"}), "增加导出功能"}});
+    store.setLock(requirements, lisi, now - 3600 * 1000);
     std::string database = folder(lib, design, "数据库", lisi, 30);
     file(lib, database, "schema.sql", lisi, 29,
          {{"CREATE TABLE demo(id INTEGER PRIMARY KEY, name TEXT);\n", "初始版本"}});
     std::string source = folder(lib, rdFolder, "源码", lisi, 34);
     file(lib, source, "main.cpp", lisi, 20,
          {{"#include <cstdio>\n\nint main()\n{\n    std::puts(\"hello\");\n}\n", "初始版本"}});
-    file(lib, source, "构建脚本.zip", lisi, 19,
-         {{dc::zip({{"build.sh", "#!/bin/sh\nmake\n"}, {"README.txt", "构建说明\n"}}), "初始版本"}});
-    file(lib, rdFolder, "测试报告.csv", zhangsan, 10,
-         {{"用例,结果\n登录,通过\n上传,通过\n", "初始版本"}});
+    file(
+        lib, source, "构建脚本.zip", lisi, 19,
+        {{dc::zip({{"build.sh", "#!/bin/sh\nmake\n"}, {"README.txt", "构建说明\n"}}), "初始版本"}});
+    std::string testReport = file(lib, rdFolder, "测试报告.csv", zhangsan, 10,
+                                  {{"用例,结果\n登录,通过\n上传,通过\n", "初始版本"}});
 
     // 市场部: hidden from everybody outside the department.
     std::string marketFolder = folder(lib, "0", "市场部", admin, 58);
     grant(marketFolder, "G", market, "L", 1);
-    file(lib, marketFolder, "宣传册.pdf", wangwu, 15,
-         {{dc::pdf({"Product brochure", "Folvane document server"}), "初始版本"}});
-    file(lib, marketFolder, "客户名单.xlsx", wangwu, 14,
-         {{dc::xlsx({{"客户", "联系人"}, {"甲公司", "陈先生"}}), "初始版本"}});
+    std::string brochure =
+        file(lib, marketFolder, "宣传册.pdf", wangwu, 15,
+             {{dc::pdf({"Product brochure", "Folvane document server"}), "初始版本"}});
+    std::string customers =
+        file(lib, marketFolder, "客户名单.xlsx", wangwu, 14,
+             {{dc::xlsx({{"客户", "联系人"}, {"甲公司", "陈先生"}}), "初始版本"}});
 
     // 公共资料: everybody reads and writes, nobody but the creator deletes.
     std::string shared = folder(lib, "0", "公共资料", admin, 57);
     grant(shared, "G", org, "ACMVPDE", 1);
-    file(lib, shared, "会议纪要.txt", zhaoliu, 5, {{"周例会纪要：\n1. 上线计划\n", "初始版本"}});
+    std::string minutes = file(lib, shared, "会议纪要.txt", zhaoliu, 5,
+                               {{"周例会纪要：\n1. 上线计划\n", "初始版本"}});
     file(lib, shared, "通讯录.xlsx", zhaoliu, 6,
          {{dc::xlsx({{"姓名", "部门"}, {"张三", "前端组"}, {"李四", "后端组"}}), "初始版本"}});
     file(lib, shared, "logo.svg", admin, 7,
@@ -197,15 +263,82 @@ bool DemoSeed::run(std::ostream &out)
          {{dc::xlsx({{"姓名", "薪资"}, {"示例", "0"}}), "初始版本"}});
 
     // A net disk per user.
-    for (const auto &[id, name] : std::vector<std::pair<std::string, std::string>>{
-             {admin, "系统管理员"}, {zhangsan, "张三"}, {lisi, "李四"}, {wangwu, "王五"},
-             {zhaoliu, "赵六"}}) {
+    std::map<std::string, std::string> notes, todos;
+    for (const auto &[id, name] :
+         std::vector<std::pair<std::string, std::string>>{{admin, "系统管理员"},
+                                                          {zhangsan, "张三"},
+                                                          {lisi, "李四"},
+                                                          {wangwu, "王五"},
+                                                          {zhaoliu, "赵六"}}) {
         std::string docs = folder(id, "0", "我的文档", id, 20);
-        file(id, docs, "笔记.txt", id, 18, {{name + "的笔记\n", ""}});
+        notes[id] = file(id, docs, "笔记.txt", id, 18, {{name + "的笔记\n", ""}});
         std::string photos = folder(id, "0", "照片", id, 16);
         file(id, photos, "风景.png", id, 16, {{dc::png(120, 80, 0x27ae60), ""}});
-        file(id, "0", "待办.txt", id, 2, {{"1. 整理文档\n", ""}});
+        todos[id] = file(id, "0", "待办.txt", id, 2, {{"1. 整理文档\n", ""}});
     }
+
+    // 知识库: Chinese text documents for the full-text search.
+    std::string knowledge = folder(lib, shared, "知识库", admin, 12);
+    file(lib, knowledge, "服务器部署说明.md", lisi, 11,
+         {{"# 服务器部署说明\n\n部署前先做数据库备份。服务器使用 SQLite 数据库，"
+           "全文检索由 FTS5 提供。\n升级步骤：停止服务、备份数据目录、替换程序、启动服务。\n",
+           "初始版本"}});
+    file(lib, knowledge, "项目管理规范.txt", admin, 9,
+         {{"项目管理规范\n\n每个项目设项目经理一名，每周五提交周报。需求变更须经评审，"
+           "评审记录归档到文档管理系统。\n",
+           "初始版本"}});
+    file(lib, knowledge, "常见问题.txt", zhaoliu, 4,
+         {{"常见问题\n\n问：忘记密码怎么办？\n答：请联系行政部重置密码。\n"
+           "问：文档管理系统支持哪些格式？\n答：支持 Word、Excel、PDF 和图片等常见格式。\n",
+           "初始版本"}});
+    file(lib, officeFolder, "年会通知.txt", zhaoliu, 3,
+         {{"年会通知\n\n公司年会定于本月最后一个周五举行，请各部门提前准备节目。\n", "初始版本"}});
+
+    // Announcements, newest first in the list.
+    notice("系统升级通知", "本周六 22:00 至 24:00 文档服务器升级，期间暂停服务，请提前保存工作。",
+           1);
+    notice("新版员工手册发布", "《员工手册》2024年修订版已发布在“公司制度”文件夹，请全体员工阅读。",
+           3);
+    notice("年会通知", "公司年会定于本月最后一个周五举行，请各部门提前准备节目。", 6);
+    notice("欢迎使用 Folvane 文档管理系统", "在这里可以管理、分享和检索公司的全部文档。", 30);
+
+    // Favourite categories and favourites, subscriptions and use counts.
+    for (const std::string &id : {admin, zhangsan, lisi, wangwu, zhaoliu}) {
+        std::vector<std::string> cats;
+        int sort = 0;
+        for (const char *name : {"常用文档", "项目资料", "学习资料"})
+            cats.push_back(category(id, name, sort++));
+        if (id == zhangsan) {
+            favourite(id, handbook, cats[0], 8);
+            favourite(id, apiDoc, cats[1], 5);
+            favourite(id, minutes, cats[0], 2);
+        } else {
+            favourite(id, handbook, cats[0], 6);
+            favourite(id, minutes, cats[1], 1);
+        }
+        store.insertSubscription(id, shared, now - 20 * day);
+        store.insertSubscription(id, rules, now - 20 * day);
+        for (int i = 0; i < 5; ++i)
+            store.countUse(id, handbook, now - i * day);
+        for (int i = 0; i < 3; ++i)
+            store.countUse(id, minutes, now - i * day);
+        store.countUse(id, expenses, now - 2 * day);
+    }
+    for (int i = 0; i < 7; ++i)
+        store.countUse(zhangsan, apiDoc, now - i * day);
+
+    // Shares and publications in both directions between the demo users.
+    share("share", lisi, {requirements}, {{"U", zhangsan}, {"U", wangwu}}, "AVD",
+          "需求有更新，请查阅", 4, 0);
+    share("share", zhangsan, {apiDoc}, {{"G", market}}, "AVD", "接口说明供参考", 3, 0);
+    share("share", wangwu, {brochure}, {{"U", zhangsan}, {"G", rd}}, "AVD", "新版宣传册", 2, 0);
+    share("publish", wangwu, {customers}, {{"U", zhangsan}, {"U", lisi}}, "AVD", "", 5, 30);
+    share("publish", zhangsan, {apiDoc}, {{"U", wangwu}, {"G", office}}, "AVP", "", 1, 7);
+    share("publish", admin, {expenses, testReport}, {{"G", office}}, "AVD", "", 2, 30);
+    share("netshare", zhangsan, {notes[zhangsan]}, {{"U", lisi}}, "AVD", "我的笔记", 2, 14);
+    share("netshare", lisi, {todos[lisi]}, {{"U", zhangsan}, {"U", wangwu}}, "AVDE", "一起整理", 1,
+          7);
+    share("netshare", wangwu, {notes[wangwu]}, {{"G", org}}, "AV", "", 1, 7);
     tx.commit();
 
     out << "demo data: seeded. Accounts (account / password / nickname):\n"

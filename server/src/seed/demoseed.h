@@ -1,7 +1,7 @@
 #pragma once
 
-#include <iosfwd>
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -11,7 +11,10 @@ class Store;
 // The demo data set of `--seed demo`: an administrator and users in nested
 // groups, a library tree three levels deep with files of many types (some
 // with several versions, one locked, some folders hidden or read-only for
-// most users) and a net disk per user. It runs only on an empty data folder.
+// most users), Chinese text documents for the search, a net disk per user,
+// announcements, favourite categories and favourites, subscriptions, use
+// counts, and shares, net disk shares and publications between the users in
+// both directions. It runs only on an empty data folder.
 class DemoSeed
 {
 public:
@@ -27,13 +30,24 @@ private:
     std::string group(const std::string &name, const std::string &parentId, int sort);
     std::string folder(const std::string &space, const std::string &parentId,
                        const std::string &name, const std::string &creator, int daysAgo);
-    struct Revision {
+    struct Revision
+    {
         std::string content;
         std::string memo;
     };
-    std::string file(const std::string &space, const std::string &parentId,
-                     const std::string &name, const std::string &creator, int daysAgo,
+    std::string file(const std::string &space, const std::string &parentId, const std::string &name,
+                     const std::string &creator, int daysAgo,
                      const std::vector<Revision> &revisions);
+    void notice(const std::string &title, const std::string &content, int daysAgo);
+    std::string category(const std::string &userId, const std::string &name, int sort);
+    void favourite(const std::string &userId, const std::string &itemId,
+                   const std::string &categoryId, int daysAgo);
+    // A share, net disk share or publication sent `daysAgo`, ending in
+    // `daysLeft` days (0: never), with its grants.
+    void share(const std::string &kind, const std::string &sender,
+               const std::vector<std::string> &items,
+               const std::vector<std::pair<std::string, std::string>> &recipients,
+               const std::string &letters, const std::string &memo, int daysAgo, int daysLeft);
     void grant(const std::string &itemId, const std::string &kind, const std::string &principal,
                const std::string &letters, int range);
 

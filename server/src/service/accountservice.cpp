@@ -1,7 +1,7 @@
 #include "service/accountservice.h"
 
-#include "service/helpers.h"
 #include "service/avatar.h"
+#include "service/helpers.h"
 #include "service/serviceerror.h"
 #include "store/store.h"
 
@@ -49,7 +49,8 @@ AccountService::AccountService(Store &store) : store(store) {}
 std::string AccountService::hashPassword(const std::string &password)
 {
     char hash[crypto_pwhash_STRBYTES];
-    if (crypto_pwhash_str(hash, password.data(), password.size(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
+    if (crypto_pwhash_str(hash, password.data(), password.size(),
+                          crypto_pwhash_OPSLIMIT_INTERACTIVE,
                           crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0)
         throw ServiceError(CodeServerError, "服务器内存不足");
     return hash;
@@ -67,8 +68,8 @@ json AccountService::login(const std::string &account, const std::string &passwo
         user = store.userByAccount(name);
     }
     // The hash check runs outside the lock: it takes tens of milliseconds.
-    if (!user || crypto_pwhash_str_verify(user->passwordHash.c_str(), password.data(),
-                                          password.size()) != 0)
+    if (!user ||
+        crypto_pwhash_str_verify(user->passwordHash.c_str(), password.data(), password.size()) != 0)
         throw ServiceError(CodeBadLogin, badLogin);
 
     std::string token = helpers::randomHex(32);
@@ -83,6 +84,18 @@ json AccountService::login(const std::string &account, const std::string &passwo
     data["maxUploadNum"] = user->maxUploadNum;
     data["isAdmin"] = user->isAdmin ? 1 : 0;
     return data;
+}
+
+Session AccountService::sessionOf(const std::string &userId)
+{
+    std::lock_guard<std::recursive_mutex> guard(store.database().mutex());
+    auto user = store.userById(userId);
+    if (!user)
+        throw ServiceError(CodeNotFound, "用户不存在");
+    Session session;
+    session.user = *user;
+    session.groups = store.groupsOf(user->id);
+    return session;
 }
 
 Session AccountService::authenticate(const std::string &token)

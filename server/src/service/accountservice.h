@@ -26,6 +26,9 @@ public:
                          const std::string &mac, const std::string &ip);
     // The session of a token; CodeTokenInvalid when it is unknown or expired.
     Session authenticate(const std::string &token);
+    // The session of a user acting without a token (the creator of an
+    // external link); CodeNotFound when the user is gone.
+    Session sessionOf(const std::string &userId);
 
     nlohmann::json listAllGroup();
     nlohmann::json userList(const std::string &groupId);

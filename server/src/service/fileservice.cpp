@@ -2,14 +2,16 @@
 
 #include "service/helpers.h"
 #include "service/rights.h"
+#include "service/searchservice.h"
 #include "service/serviceerror.h"
 #include "store/blobstore.h"
-#include "store/storeerror.h"
 #include "store/store.h"
+#include "store/storeerror.h"
 #include "store/transaction.h"
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 
@@ -42,18 +44,28 @@ std::string lower(std::string text)
 
 } // namespace
 
-FileService::FileService(Store &store, BlobStore &blobs) : store(store), blobs(blobs) {}
+FileService::FileService(Store &store, BlobStore &blobs, SearchService &search)
+    : store(store), blobs(blobs), search(search)
+{
+}
 
 std::string FileService::spaceOf(const Session &s, Area area) const
 {
     return area == Area::Library ? std::string(lib) : s.userId();
 }
 
-Item FileService::load(const Session &s, Area area, const std::string &id)
+Item FileService::load(const Session &s, Area area, const std::string &id, bool sharedToo)
 {
     if (!helpers::isId(id))
         throw ServiceError(CodeNotFound, noSuchFile);
     auto item = store.item(id);
+    if (item && item->space != spaceOf(s, area) && sharedToo && item->space != lib &&
+        item->space != s.userId()) {
+        // Another user's net disk item, reachable only through a share.
+        Rights rights(store, s, helpers::nowMs());
+        if (Rights::has(rights.letters(*item), 'A'))
+            return *item;
+    }
     // Another user's net disk answers exactly like a missing id.
     if (!item || item->space != spaceOf(s, area))
         throw ServiceError(CodeNotFound, noSuchFile);
@@ -62,19 +74,21 @@ Item FileService::load(const Session &s, Area area, const std::string &id)
 
 std::string FileService::lettersOn(Area area, Rights &rights, const Item &item)
 {
-    return area == Area::Library ? rights.letters(item) : std::string(Rights::allLetters);
+    return area == Area::Library || item.space != lib ? rights.letters(item)
+                                                      : std::string(Rights::allLetters);
 }
 
 FileService::Folder FileService::folder(const Session &s, Area area, Rights &rights,
-                                        const std::string &id)
+                                        const std::string &id, bool sharedToo)
 {
     Folder f;
     if (id.empty() || id == "0") {
         f.id = "0";
+        f.space = spaceOf(s, area);
         f.letters = area == Area::Library ? rights.topLetters() : std::string(Rights::allLetters);
         return f;
     }
-    Item item = load(s, area, id);
+    Item item = load(s, area, id, sharedToo);
     if (!item.isFolder())
         throw ServiceError(CodeBadInput, "目标不是文件夹");
     f.id = item.id;
@@ -82,8 +96,9 @@ FileService::Folder FileService::folder(const Session &s, Area area, Rights &rig
     for (const Item &a : store.ancestors(item.id))
         f.chain.push_back(a.id);
     std::vector<std::string> above(f.chain.begin() + 1, f.chain.end());
-    f.letters = area == Area::Library ? rights.letters(item, above)
-                                      : std::string(Rights::allLetters);
+    f.letters = area == Area::Library || item.space != s.userId() ? rights.letters(item, above)
+                                                                  : std::string(Rights::allLetters);
+    f.space = item.space;
     return f;
 }
 
@@ -102,8 +117,8 @@ void FileService::refuseIfLockedByOther(const Session &s, const Item &item, int6
 {
     auto lock = activeLock(item.id, now);
     if (lock && lock->userId != s.userId())
-        throw ServiceError(CodeConflict, "文件“" + item.name + "”已被" + lock->holderName +
-                                             "锁定，" + what);
+        throw ServiceError(CodeConflict,
+                           "文件“" + item.name + "”已被" + lock->holderName + "锁定，" + what);
 }
 
 std::string FileService::freeName(const std::string &space, const std::string &parentId,
@@ -184,10 +199,15 @@ json FileService::listDir(const Session &s, Area area, const std::string &date, 
     for (const Item &f : all)
         byId[f.id] = &f;
     Rights rights(store, s, now);
+    // The rights the caller held at the given moment: folders whose letters
+    // differ were granted, changed or withdrawn since (share, publication,
+    // permission or the expiry of one of them).
+    std::unique_ptr<Rights> before;
+    if (area == Area::Library && since > 0)
+        before = std::make_unique<Rights>(store, s, since);
     for (const Item &f : all) {
-        if (f.modifiedAt < since)
-            continue;
         std::string letters = Rights::allLetters;
+        bool changed = f.modifiedAt >= since;
         if (area == Area::Library) {
             std::vector<std::string> chain;
             std::string p = f.parentId;
@@ -199,9 +219,20 @@ json FileService::listDir(const Session &s, Area area, const std::string &date, 
                 p = it->second->parentId;
             }
             letters = rights.letters(f, chain);
+            if (before) {
+                std::string earlier =
+                    f.createdAt < since ? before->letters(f, chain) : std::string();
+                bool visible = Rights::has(letters, 'A');
+                if (Rights::has(earlier, 'A') && !visible)
+                    removes.push_back(json{{"fileId", f.id}});
+                if (earlier != letters)
+                    changed = true;
+            }
             if (!Rights::has(letters, 'A'))
                 continue;
         }
+        if (!changed)
+            continue;
         list.push_back(json{{"fileId", f.id},
                             {"parentId", f.parentId},
                             {"fileName", f.name},
@@ -217,8 +248,10 @@ json FileService::listDir(const Session &s, Area area, const std::string &date, 
                                 {"parentId", "-1"},
                                 {"fileName", "分享给我的"},
                                 {"lastModifyTime", 0}});
-            list.push_back(json{
-                {"fileId", "-8"}, {"parentId", "-1"}, {"fileName", "我分享的"}, {"lastModifyTime", 0}});
+            list.push_back(json{{"fileId", "-8"},
+                                {"parentId", "-1"},
+                                {"fileName", "我分享的"},
+                                {"lastModifyTime", 0}});
         }
     }
     return list;
@@ -228,17 +261,17 @@ json FileService::listFile(const Session &s, Area area, const std::string &paren
 {
     Guard guard(store.database().mutex());
     json list = json::array();
-    // The share folders are filled by the sharing rules; they start empty.
-    if (area == Area::Library && (parentId == "-8" || parentId == "-9"))
-        return list;
     Rights rights(store, s, helpers::nowMs());
-    Folder f = folder(s, area, rights, parentId);
+    // Folders of a colleague's net disk shared with the caller open from the
+    // library's "-9" folder.
+    Folder f = folder(s, area, rights, parentId, area == Area::Library);
     if (f.id != "0")
         need(f.letters, "A", "没有权限访问该文件夹");
-    for (const Item &child : store.children(spaceOf(s, area), f.id)) {
-        std::string letters = area == Area::Library ? rights.letters(child, f.chain)
-                                                    : std::string(Rights::allLetters);
-        if (area == Area::Library && !Rights::has(letters, 'A'))
+    bool ownNetDisk = f.space == s.userId();
+    for (const Item &child : store.children(f.space, f.id)) {
+        std::string letters =
+            ownNetDisk ? std::string(Rights::allLetters) : rights.letters(child, f.chain);
+        if (!ownNetDisk && !Rights::has(letters, 'A'))
             continue;
         list.push_back(entry(child, area == Area::Library ? letters : std::string()));
     }
@@ -274,12 +307,19 @@ void FileService::rename(const Session &s, const std::string &fileId, const std:
     auto clash = store.idByName(item.space, item.parentId, name);
     if (clash && *clash != item.id)
         throw ServiceError(CodeConflict, "已存在同名的文件或文件夹");
+    Transaction tx(store.database());
     try {
-        store.renameItem(item.id, name, item.isFolder() ? std::string() : helpers::extensionOf(name),
+        store.renameItem(item.id, name,
+                         item.isFolder() ? std::string() : helpers::extensionOf(name),
                          helpers::nowMs());
     } catch (const ConstraintError &) {
         throw ServiceError(CodeConflict, "已存在同名的文件或文件夹");
     }
+    if (!item.isFolder()) {
+        item.name = name;
+        search.renameFile(item);
+    }
+    tx.commit();
 }
 
 void FileService::remove(const Session &s, Area area, const std::string &fileIds)
@@ -307,6 +347,8 @@ void FileService::remove(const Session &s, Area area, const std::string &fileIds
                 md5s.push_back(v.md5);
             if (it->isFolder())
                 store.addTombstone(it->id, it->space, now);
+            else
+                search.dropFile(it->id);
             store.deleteGrantsOn(it->id);
             store.deleteItem(it->id);
         }
@@ -326,29 +368,30 @@ void FileService::collectGarbage(const std::vector<std::string> &md5s)
 std::string FileService::md5(const Session &s, Area area, const std::string &fileId)
 {
     Guard guard(store.database().mutex());
-    Item item = load(s, area, fileId);
+    Item item = load(s, area, fileId, true);
     if (item.isFolder())
         throw ServiceError(CodeBadInput, "文件夹没有内容");
-    if (area == Area::Library) {
-        Rights rights(store, s, helpers::nowMs());
-        need(rights.letters(item), "VD", "没有预览或下载权限");
-    }
+    Rights rights(store, s, helpers::nowMs());
+    need(rights.letters(item), "VD", "没有预览或下载权限");
     return item.md5;
 }
 
-FileRef FileService::download(const Session &s, Area area, const std::string &fileIds)
+FileRef FileService::download(const Session &s, Area area, const std::string &fileIds,
+                              bool countUse)
 {
     Guard guard(store.database().mutex());
     std::vector<std::string> ids = splitIds(fileIds);
-    Item item = load(s, area, ids.front());
+    Item item = load(s, area, ids.front(), true);
     if (item.isFolder())
         throw ServiceError(CodeBadInput, "不能下载文件夹");
-    if (area == Area::Library) {
-        Rights rights(store, s, helpers::nowMs());
-        need(rights.letters(item), "VD", "没有预览或下载权限");
-    }
+    int64_t now = helpers::nowMs();
+    Rights rights(store, s, now);
+    need(rights.letters(item), "VD", "没有预览或下载权限");
     if (!blobs.exists(item.md5))
         throw ServiceError(CodeServerError, "文件内容丢失");
+    // Opening a file downloads it: the count behind "常用文件".
+    if (countUse)
+        store.countUse(s.userId(), item.id, now);
     return FileRef{blobs.path(item.md5), item.size, item.name};
 }
 
@@ -381,10 +424,13 @@ json FileService::storeNewVersion(const Session &s, Area area, const Item &item,
         store.touchItem(item.id, item.currentVersion, now);
     }
     blobs.adopt(body);
+    Item fresh = *store.item(item.id);
+    search.indexFile(fresh);
     tx.commit();
     collectGarbage(released);
-    Item fresh = *store.item(item.id);
-    return entry(fresh, area == Area::Library ? Rights(store, s, now).letters(fresh) : "");
+    return entry(fresh, area == Area::Library || fresh.space != s.userId()
+                            ? Rights(store, s, now).letters(fresh)
+                            : "");
 }
 
 json FileService::upload(const Session &s, Area area, const std::string &parentId,
@@ -446,9 +492,21 @@ json FileService::upload(const Session &s, Area area, const std::string &parentI
     store.insertItem(item);
     store.insertVersion(v);
     blobs.adopt(body);
-    tx.commit();
     Item fresh = *store.item(item.id);
+    search.indexFile(fresh);
+    tx.commit();
     return entry(fresh, area == Area::Library ? std::string(Rights::allLetters) : "");
+}
+
+json FileService::uploadNew(const Session &s, Area area, const std::string &parentId,
+                            const std::string &fileName, BlobWriter &body)
+{
+    Guard guard(store.database().mutex());
+    Rights rights(store, s, helpers::nowMs());
+    Folder target = folder(s, area, rights, parentId);
+    need(target.letters, "C", "没有上传权限");
+    std::string name = freeName(spaceOf(s, area), target.id, checkedName(fileName));
+    return upload(s, area, target.id, "2", std::string(), name, body);
 }
 
 json FileService::saveUpdate(const Session &s, Area area, const std::string &fileId,
@@ -456,10 +514,10 @@ json FileService::saveUpdate(const Session &s, Area area, const std::string &fil
 {
     Guard guard(store.database().mutex());
     int64_t now = helpers::nowMs();
-    Item item = load(s, area, fileId);
+    Item item = load(s, area, fileId, true);
     if (item.isFolder())
         throw ServiceError(CodeBadInput, "不能用文件替换文件夹");
-    if (area == Area::Library) {
+    if (item.space != s.userId()) {
         Rights rights(store, s, now);
         need(rights.letters(item), "E", "没有修改权限");
         refuseIfLockedByOther(s, item, now, "无法更新");
@@ -467,7 +525,9 @@ json FileService::saveUpdate(const Session &s, Area area, const std::string &fil
     std::string text = helpers::trim(memo);
     if (helpers::utf8Length(text) > 1000)
         throw ServiceError(CodeBadInput, "版本描述太长");
-    return storeNewVersion(s, area, item, text, newVersion, body, now);
+    // A shared net disk file keeps the net disk's rule of one version.
+    Area itemArea = item.space == lib ? Area::Library : Area::NetDisk;
+    return storeNewVersion(s, itemArea, item, text, newVersion, body, now);
 }
 
 void FileService::lock(const Session &s, const std::string &fileId, const std::string &type)
@@ -528,6 +588,7 @@ FileRef FileService::versionDownload(const Session &s, const std::string &versio
     need(rights.letters(item), "VD", "没有预览或下载权限");
     if (!blobs.exists(v->md5))
         throw ServiceError(CodeServerError, "文件内容丢失");
+    store.countUse(s.userId(), item.id, helpers::nowMs());
     return FileRef{blobs.path(v->md5), v->size, item.name};
 }
 
@@ -555,6 +616,7 @@ void FileService::copyTree(const Session &s, Rights &rights, const Item &source,
         v.creatorId = s.userId();
         v.createdAt = now;
         store.insertVersion(v);
+        search.indexFile(*store.item(copy.id));
         return;
     }
     for (const Item &child : store.children(source.space, source.id)) {

@@ -12,6 +12,7 @@
 class BlobStore;
 class BlobWriter;
 class Rights;
+class SearchService;
 class Store;
 
 // The two file areas: the company library, governed by rights letters, and
@@ -19,7 +20,8 @@ class Store;
 enum class Area { Library, NetDisk };
 
 // A stored file body ready to be streamed.
-struct FileRef {
+struct FileRef
+{
     std::string path;
     int64_t size = 0;
     std::string name;
@@ -33,10 +35,12 @@ class FileService
 public:
     static const int64_t lockLifetimeMs = 24LL * 3600 * 1000;
 
-    FileService(Store &store, BlobStore &blobs);
+    FileService(Store &store, BlobStore &blobs, SearchService &search);
 
     // Folder list of an area. For the library a usable date asks for the
-    // folders changed since then; the removed ones go into `removes`.
+    // folders changed since then, and those whose rights changed for the
+    // caller since then: newly visible ones (or with other letters) come in
+    // the list, removed and newly hidden ones go into `removes`.
     nlohmann::json listDir(const Session &s, Area area, const std::string &date,
                            nlohmann::json &removes);
     nlohmann::json listFile(const Session &s, Area area, const std::string &parentId);
@@ -44,12 +48,17 @@ public:
     void rename(const Session &s, const std::string &fileId, const std::string &name);
     void remove(const Session &s, Area area, const std::string &fileIds);
     std::string md5(const Session &s, Area area, const std::string &fileId);
-    FileRef download(const Session &s, Area area, const std::string &fileIds);
+    // `countUse` adds the download to the caller's most used files.
+    FileRef download(const Session &s, Area area, const std::string &fileIds, bool countUse = true);
     // Stores an uploaded body (already written to `body`) as a new file, or as
     // a new version of the file it replaces. Returns the file's listing entry.
     nlohmann::json upload(const Session &s, Area area, const std::string &parentId,
                           const std::string &uploadType, const std::string &fileId,
                           const std::string &fileName, BlobWriter &body);
+    // Stores an uploaded body as a new file under a free name (never a new
+    // version of an existing file).
+    nlohmann::json uploadNew(const Session &s, Area area, const std::string &parentId,
+                             const std::string &fileName, BlobWriter &body);
     nlohmann::json saveUpdate(const Session &s, Area area, const std::string &fileId,
                               const std::string &memo, bool newVersion, BlobWriter &body);
     void lock(const Session &s, const std::string &fileId, const std::string &type);
@@ -68,19 +77,23 @@ public:
     nlohmann::json entry(const Item &item, const std::string &letters);
 
 private:
-    struct Folder {
+    struct Folder
+    {
         std::string id; // "0" for the top
+        std::string space;
         std::string letters;
         std::vector<std::string> chain; // the folder and its ancestors, nearest first
     };
 
     std::string spaceOf(const Session &s, Area area) const;
-    Item load(const Session &s, Area area, const std::string &id);
-    Folder folder(const Session &s, Area area, Rights &rights, const std::string &id);
+    // An item of the area; with `sharedToo` also an item of another user's
+    // net disk that a net disk share lets the caller see.
+    Item load(const Session &s, Area area, const std::string &id, bool sharedToo = false);
+    Folder folder(const Session &s, Area area, Rights &rights, const std::string &id,
+                  bool sharedToo = false);
     std::string lettersOn(Area area, Rights &rights, const Item &item);
     std::optional<Lock> activeLock(const std::string &itemId, int64_t now);
-    void refuseIfLockedByOther(const Session &s, const Item &item, int64_t now,
-                               const char *what);
+    void refuseIfLockedByOther(const Session &s, const Item &item, int64_t now, const char *what);
     std::string freeName(const std::string &space, const std::string &parentId,
                          const std::string &name);
     std::string checkedName(const std::string &raw);
@@ -94,4 +107,5 @@ private:
 
     Store &store;
     BlobStore &blobs;
+    SearchService &search;
 };

@@ -2,6 +2,7 @@
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -197,9 +198,8 @@ int64_t parseLocalTime(const std::string &text)
     char tail = 0;
     int matched = std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &tm.tm_year, &tm.tm_mon,
                               &tm.tm_mday, &tm.tm_hour, &tm.tm_min, &tm.tm_sec, &tail);
-    if (matched != 6 || tm.tm_year < 1971 || tm.tm_year > 9999 || tm.tm_mon < 1 ||
-        tm.tm_mon > 12 || tm.tm_mday < 1 || tm.tm_mday > 31 || tm.tm_hour > 23 || tm.tm_min > 59 ||
-        tm.tm_sec > 60)
+    if (matched != 6 || tm.tm_year < 1971 || tm.tm_year > 9999 || tm.tm_mon < 1 || tm.tm_mon > 12 ||
+        tm.tm_mday < 1 || tm.tm_mday > 31 || tm.tm_hour > 23 || tm.tm_min > 59 || tm.tm_sec > 60)
         return 0;
     tm.tm_year -= 1900;
     tm.tm_mon -= 1;
@@ -208,6 +208,60 @@ int64_t parseLocalTime(const std::string &text)
     if (t <= 0)
         return 0;
     return static_cast<int64_t>(t) * 1000;
+}
+
+bool validUtf8(const std::string &text)
+{
+    for (size_t i = 0; i < text.size();) {
+        uint32_t cp;
+        size_t n = decodeUtf8(text, i, cp);
+        if (n == 0)
+            return false;
+        i += n;
+    }
+    return true;
+}
+
+size_t utf8Step(const std::string &text, size_t at)
+{
+    uint32_t cp;
+    size_t n = decodeUtf8(text, at, cp);
+    return n ? n : 1;
+}
+
+std::vector<std::string> splitList(const std::string &text)
+{
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t comma = text.find(',', start);
+        if (comma == std::string::npos)
+            comma = text.size();
+        std::string part = trim(text.substr(start, comma - start));
+        if (!part.empty() && std::find(out.begin(), out.end(), part) == out.end())
+            out.push_back(part);
+        start = comma + 1;
+    }
+    return out;
+}
+
+int64_t parseLocalDate(const std::string &text)
+{
+    std::string trimmed = trim(text);
+    if (trimmed.size() != 10)
+        return 0;
+    return parseLocalTime(trimmed + " 00:00:00");
+}
+
+int64_t endOfLocalDay(int64_t dayStart)
+{
+    std::time_t t = static_cast<std::time_t>(dayStart / 1000);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    tm.tm_mday += 1;
+    tm.tm_hour = tm.tm_min = tm.tm_sec = 0;
+    tm.tm_isdst = -1;
+    return static_cast<int64_t>(std::mktime(&tm)) * 1000;
 }
 
 bool isId(const std::string &text)

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace helpers {
 
@@ -35,5 +36,15 @@ std::string numberedName(const std::string &name, int n);
 int64_t parseLocalTime(const std::string &text);
 
 bool isId(const std::string &text);
+
+bool validUtf8(const std::string &text);
+// The byte length of the UTF-8 character at `at` (1 for a broken one).
+size_t utf8Step(const std::string &text, size_t at);
+// The trimmed, non-empty, distinct parts of a comma-separated list.
+std::vector<std::string> splitList(const std::string &text);
+// Parses "yyyy-MM-dd" as the start of that local day; 0 when unusable.
+int64_t parseLocalDate(const std::string &text);
+// The start of the local day after the one that begins at `dayStart`.
+int64_t endOfLocalDay(int64_t dayStart);
 
 } // namespace helpers

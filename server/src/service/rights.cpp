@@ -9,10 +9,10 @@ const char *const Rights::allLetters = "ACMVPDERL";
 Rights::Rights(Store &store, const Session &session, int64_t now) : store(store), session(session)
 {
     for (Grant &g : store.allGrants(now)) {
-        bool forMe = (g.principalKind == "U" && g.principalId == session.userId()) ||
-                     (g.principalKind == "G" &&
-                      std::find(session.groups.begin(), session.groups.end(), g.principalId) !=
-                          session.groups.end());
+        bool forMe =
+            (g.principalKind == "U" && g.principalId == session.userId()) ||
+            (g.principalKind == "G" && std::find(session.groups.begin(), session.groups.end(),
+                                                 g.principalId) != session.groups.end());
         if (forMe)
             mine[g.itemId].push_back(std::move(g));
     }
@@ -55,14 +55,19 @@ void Rights::addFrom(const std::string &holder, int depth, bool isFolder, std::s
 
 std::string Rights::letters(const Item &item, const std::vector<std::string> &ancestorIds)
 {
-    if (session.isAdmin() || item.creatorId == session.userId())
+    // Net disk items belong to their owner; other users (administrators
+    // included) reach them only through grants of a net disk share.
+    bool library = item.space == "lib";
+    if (item.creatorId == session.userId() || item.space == session.userId() ||
+        (library && session.isAdmin()))
         return allLetters;
     std::string out;
     addFrom(item.id, 0, item.isFolder(), out);
     int depth = 1;
     for (const std::string &id : ancestorIds)
         addFrom(id, depth++, item.isFolder(), out);
-    addFrom("0", depth, item.isFolder(), out);
+    if (library)
+        addFrom("0", depth, item.isFolder(), out);
     if (out.find('L') != std::string::npos)
         return allLetters;
     return out;

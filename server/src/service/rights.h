@@ -16,8 +16,10 @@ class Store;
 //   3 the folder and its own files           4 only the folder
 //   5 everything below, not the folder       6 only the subfolders
 //   7 only the folder's own files
-// Administrators hold "L" everywhere, creators on what they created; "L" means
-// every letter.
+// Administrators hold "L" everywhere in the library, creators on what they
+// created, owners on their net disk; "L" means every letter. Rights are those
+// in force at the moment given to the constructor, so the rights of an
+// earlier moment can be compared with today's.
 class Rights
 {
 public:

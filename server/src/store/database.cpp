@@ -83,6 +83,97 @@ CREATE TABLE tombstones(
   removed_at INTEGER NOT NULL);
 CREATE INDEX tombstones_time ON tombstones(space, removed_at);
 )sql",
+    // Sharing, publishing, favourites, subscriptions, use counts, notices,
+    // external links and the full-text index. Grants gain the time they were
+    // replaced, so the rights of any moment can be worked out again, and the
+    // share or publication they come from.
+    R"sql(
+ALTER TABLE grants ADD COLUMN revoked_at INTEGER;
+ALTER TABLE grants ADD COLUMN share_id TEXT;
+CREATE INDEX grants_share ON grants(share_id);
+CREATE TABLE shares(
+  id TEXT PRIMARY KEY,
+  kind TEXT NOT NULL CHECK(kind IN ('share', 'publish', 'netshare')),
+  sender_id TEXT NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+  letters TEXT NOT NULL,
+  memo TEXT NOT NULL DEFAULT '',
+  created_at INTEGER NOT NULL,
+  starts_at INTEGER NOT NULL,
+  expires_at INTEGER);
+CREATE INDEX shares_sender ON shares(sender_id, kind);
+CREATE TABLE share_items(
+  share_id TEXT NOT NULL REFERENCES shares(id) ON DELETE CASCADE,
+  item_id TEXT NOT NULL REFERENCES items(id) ON DELETE CASCADE,
+  position INTEGER NOT NULL,
+  PRIMARY KEY(share_id, item_id));
+CREATE INDEX share_items_item ON share_items(item_id);
+CREATE TABLE share_recipients(
+  share_id TEXT NOT NULL REFERENCES shares(id) ON DELETE CASCADE,
+  principal_kind TEXT NOT NULL CHECK(principal_kind IN ('U', 'G')),
+  principal_id TEXT NOT NULL,
+  position INTEGER NOT NULL,
+  PRIMARY KEY(share_id, principal_kind, principal_id));
+CREATE INDEX share_recipients_principal ON share_recipients(principal_kind, principal_id);
+CREATE TABLE fav_categories(
+  id TEXT PRIMARY KEY,
+  user_id TEXT NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+  name TEXT NOT NULL,
+  sort INTEGER NOT NULL DEFAULT 0,
+  UNIQUE(user_id, name));
+CREATE TABLE favourites(
+  user_id TEXT NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+  item_id TEXT NOT NULL REFERENCES items(id) ON DELETE CASCADE,
+  category_id TEXT NOT NULL REFERENCES fav_categories(id) ON DELETE CASCADE,
+  created_at INTEGER NOT NULL,
+  PRIMARY KEY(user_id, item_id));
+CREATE INDEX favourites_item ON favourites(item_id);
+CREATE INDEX favourites_category ON favourites(category_id);
+CREATE TABLE subscriptions(
+  user_id TEXT NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+  folder_id TEXT NOT NULL REFERENCES items(id) ON DELETE CASCADE,
+  created_at INTEGER NOT NULL,
+  PRIMARY KEY(user_id, folder_id));
+CREATE INDEX subscriptions_folder ON subscriptions(folder_id);
+CREATE TABLE file_uses(
+  user_id TEXT NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+  item_id TEXT NOT NULL REFERENCES items(id) ON DELETE CASCADE,
+  uses INTEGER NOT NULL,
+  last_used_at INTEGER NOT NULL,
+  PRIMARY KEY(user_id, item_id));
+CREATE INDEX file_uses_item ON file_uses(item_id);
+CREATE TABLE notices(
+  id TEXT PRIMARY KEY,
+  title TEXT NOT NULL,
+  content TEXT NOT NULL,
+  notice_time INTEGER NOT NULL,
+  creator_id TEXT NOT NULL DEFAULT '');
+CREATE INDEX notices_time ON notices(notice_time);
+CREATE TABLE links(
+  id TEXT PRIMARY KEY,
+  code TEXT NOT NULL UNIQUE,
+  creator_id TEXT NOT NULL REFERENCES users(id) ON DELETE CASCADE,
+  link_type INTEGER NOT NULL CHECK(link_type IN (1, 2)),
+  password_hash TEXT NOT NULL DEFAULT '',
+  max_visit INTEGER NOT NULL DEFAULT 0,
+  visits INTEGER NOT NULL DEFAULT 0,
+  rights TEXT NOT NULL,
+  description TEXT NOT NULL DEFAULT '',
+  created_at INTEGER NOT NULL,
+  expires_at INTEGER NOT NULL);
+CREATE TABLE link_items(
+  link_id TEXT NOT NULL REFERENCES links(id) ON DELETE CASCADE,
+  item_id TEXT NOT NULL REFERENCES items(id) ON DELETE CASCADE,
+  position INTEGER NOT NULL,
+  PRIMARY KEY(link_id, item_id));
+CREATE INDEX link_items_item ON link_items(item_id);
+CREATE TABLE search_rows(
+  id INTEGER PRIMARY KEY,
+  item_id TEXT NOT NULL UNIQUE);
+CREATE VIRTUAL TABLE search_docs USING fts5(name, body, tokenize='trigram');
+CREATE TABLE server_state(
+  key TEXT PRIMARY KEY,
+  value TEXT NOT NULL);
+)sql",
 };
 
 } // namespace

@@ -5,7 +5,8 @@
 #include <cstdint>
 #include <string>
 
-struct User {
+struct User
+{
     std::string id;
     std::string account;
     std::string nickname;
@@ -15,7 +16,8 @@ struct User {
     int64_t createdAt = 0;
 };
 
-struct Group {
+struct Group
+{
     std::string id;
     std::string name;
     std::string parentId; // empty for the organisation's top group
@@ -24,7 +26,8 @@ struct Group {
 
 // A folder or file of the library (space "lib") or of one user's net disk
 // (space = the owner's user id). The top of a space has the id "0" and no row.
-struct Item {
+struct Item
+{
     std::string id;
     std::string space;
     std::string parentId;
@@ -45,7 +48,8 @@ struct Item {
     bool isFolder() const { return kind == 1; }
 };
 
-struct Version {
+struct Version
+{
     std::string id;
     std::string itemId;
     int number = 0;
@@ -57,7 +61,8 @@ struct Version {
     std::string creatorName;
 };
 
-struct Lock {
+struct Lock
+{
     std::string itemId;
     std::string userId;
     int64_t lockedAt = 0;
@@ -66,7 +71,8 @@ struct Lock {
 
 // Letters granted to a user ("U") or group ("G") on an item or on the top of
 // the library ("0"), spread over the item's subtree according to appRange.
-struct Grant {
+struct Grant
+{
     std::string id;
     std::string itemId;
     std::string principalKind;
@@ -76,10 +82,85 @@ struct Grant {
     std::string source = "auth";
     int64_t expiresAt = 0; // 0: never
     std::string createdBy;
+    int64_t createdAt = 0; // also the moment the grant starts to count
+    std::string shareId;   // the share or publication it comes from, if any
+};
+
+struct Tombstone
+{
+    std::string itemId;
+    int64_t removedAt = 0;
+};
+
+// A share ("share": library items to colleagues; "netshare": net disk items)
+// or a publication ("publish"). Its grants carry its id and its period.
+struct Share
+{
+    std::string id;
+    std::string kind;
+    std::string senderId;
+    std::string letters;
+    std::string memo;
+    int64_t createdAt = 0;
+    int64_t startsAt = 0;
+    int64_t expiresAt = 0; // 0: never
+    std::string senderName;
+};
+
+// A receiver of a share: a user ("U") or a group ("G") and its display name.
+struct Recipient
+{
+    std::string kind;
+    std::string id;
+    std::string name;
+};
+
+struct FavCategory
+{
+    std::string id;
+    std::string userId;
+    std::string name;
+    int sort = 0;
+};
+
+struct Favourite
+{
+    Item item;
+    std::string categoryId;
+    std::string categoryName;
     int64_t createdAt = 0;
 };
 
-struct Tombstone {
+struct Notice
+{
+    std::string id;
+    std::string title;
+    std::string content;
+    int64_t noticeTime = 0;
+};
+
+// An external link: a random code, an optional password (stored hashed), a
+// visit limit (0: none), an expiry and the rights "1" preview, "2" download,
+// "3" upload joined with ",".
+struct Link
+{
+    std::string id;
+    std::string code;
+    std::string creatorId;
+    int type = 1;
+    std::string passwordHash;
+    int64_t maxVisit = 0;
+    int64_t visits = 0;
+    std::string rights;
+    std::string description;
+    int64_t createdAt = 0;
+    int64_t expiresAt = 0;
+};
+
+// One row of the full-text index: a library file's name and text.
+struct SearchDoc
+{
     std::string itemId;
-    int64_t removedAt = 0;
+    std::string name;
+    std::string body;
 };

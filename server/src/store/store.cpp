@@ -2,16 +2,25 @@
 
 namespace {
 
-const char *const itemColumns =
-    "i.id, i.space, i.parent_id, i.kind, i.name, i.ext, i.creator_id, i.created_at, "
-    "i.modified_at, i.current_version, COALESCE(v.size, 0), COALESCE(v.md5, ''), "
+#define FOLVANE_ITEM_SELECT                                                                        \
+    "i.id, i.space, i.parent_id, i.kind, i.name, i.ext, i.creator_id, i.created_at, "              \
+    "i.modified_at, i.current_version, COALESCE(v.size, 0), COALESCE(v.md5, ''), "                 \
     "COALESCE(v.memo, ''), COALESCE(u.nickname, '') "
-    "FROM items i LEFT JOIN versions v ON v.item_id = i.id AND v.number = i.current_version "
-    "LEFT JOIN users u ON u.id = i.creator_id ";
+#define FOLVANE_ITEM_FROM                                                                          \
+    "FROM items i LEFT JOIN versions v ON v.item_id = i.id AND v.number = i.current_version "      \
+    "LEFT JOIN users u ON u.id = i.creator_id "
+
+const char *const itemColumns = FOLVANE_ITEM_SELECT FOLVANE_ITEM_FROM;
 
 std::string itemQuery(const char *tail)
 {
     return std::string("SELECT ") + itemColumns + tail;
+}
+
+// Item columns 0 to 13, then `extra` columns from 14 on.
+std::string itemQueryWith(const char *extra, const char *tail)
+{
+    return std::string("SELECT " FOLVANE_ITEM_SELECT ", ") + extra + " " FOLVANE_ITEM_FROM + tail;
 }
 
 Item readItem(const Statement &q)
@@ -137,7 +146,8 @@ bool Store::hasUsers()
 
 void Store::insertGroup(const Group &g)
 {
-    Statement q = db.prepare("INSERT INTO user_groups(id, name, parent_id, sort) VALUES(?, ?, ?, ?)");
+    Statement q =
+        db.prepare("INSERT INTO user_groups(id, name, parent_id, sort) VALUES(?, ?, ?, ?)");
     q.bind(1, g.id).bind(2, g.name).bind(4, g.sort);
     if (g.parentId.empty())
         q.bindNull(3);
@@ -177,10 +187,10 @@ void Store::addMember(const std::string &userId, const std::string &groupId)
 std::vector<std::string> Store::groupsOf(const std::string &userId)
 {
     // Membership of a group counts for every group above it as well.
-    Statement q = db.prepare(
-        "WITH RECURSIVE up(id) AS (SELECT group_id FROM memberships WHERE user_id = ? "
-        "UNION SELECT g.parent_id FROM user_groups g JOIN up ON g.id = up.id "
-        "WHERE g.parent_id IS NOT NULL) SELECT id FROM up");
+    Statement q =
+        db.prepare("WITH RECURSIVE up(id) AS (SELECT group_id FROM memberships WHERE user_id = ? "
+                   "UNION SELECT g.parent_id FROM user_groups g JOIN up ON g.id = up.id "
+                   "WHERE g.parent_id IS NOT NULL) SELECT id FROM up");
     q.bind(1, userId);
     std::vector<std::string> out;
     while (q.step())
@@ -190,9 +200,10 @@ std::vector<std::string> Store::groupsOf(const std::string &userId)
 
 std::vector<User> Store::membersOf(const std::string &groupId)
 {
-    Statement q = db.prepare("SELECT u.id, u.account, u.nickname, u.password_hash, u.is_admin, "
-                             "u.max_upload_num, u.created_at FROM users u JOIN memberships m ON "
-                             "m.user_id = u.id WHERE m.group_id = ? ORDER BY u.created_at, u.account");
+    Statement q =
+        db.prepare("SELECT u.id, u.account, u.nickname, u.password_hash, u.is_admin, "
+                   "u.max_upload_num, u.created_at FROM users u JOIN memberships m ON "
+                   "m.user_id = u.id WHERE m.group_id = ? ORDER BY u.created_at, u.account");
     q.bind(1, groupId);
     std::vector<User> out;
     while (q.step())
@@ -384,8 +395,8 @@ void Store::insertVersion(const Version &v)
 
 std::vector<Version> Store::versionsOf(const std::string &itemId)
 {
-    Statement q =
-        db.prepare((std::string(versionColumns) + "WHERE v.item_id = ? ORDER BY v.number DESC").c_str());
+    Statement q = db.prepare(
+        (std::string(versionColumns) + "WHERE v.item_id = ? ORDER BY v.number DESC").c_str());
     q.bind(1, itemId);
     std::vector<Version> out;
     while (q.step())
@@ -436,8 +447,9 @@ int64_t Store::blobReferences(const std::string &md5)
 
 std::optional<Lock> Store::lockOf(const std::string &itemId)
 {
-    Statement q = db.prepare("SELECT l.item_id, l.user_id, l.locked_at, COALESCE(u.nickname, '') "
-                             "FROM locks l LEFT JOIN users u ON u.id = l.user_id WHERE l.item_id = ?");
+    Statement q =
+        db.prepare("SELECT l.item_id, l.user_id, l.locked_at, COALESCE(u.nickname, '') "
+                   "FROM locks l LEFT JOIN users u ON u.id = l.user_id WHERE l.item_id = ?");
     q.bind(1, itemId);
     if (!q.step())
         return std::nullopt;
@@ -460,9 +472,10 @@ void Store::clearLock(const std::string &itemId)
 
 void Store::insertGrant(const Grant &g)
 {
-    Statement q = db.prepare("INSERT INTO grants(id, item_id, principal_kind, principal_id, letters, "
-                             "app_range, source, expires_at, created_by, created_at) "
-                             "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    Statement q =
+        db.prepare("INSERT INTO grants(id, item_id, principal_kind, principal_id, letters, "
+                   "app_range, source, expires_at, created_by, created_at, share_id) "
+                   "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     q.bind(1, g.id)
         .bind(2, g.itemId)
         .bind(3, g.principalKind)
@@ -476,6 +489,10 @@ void Store::insertGrant(const Grant &g)
         q.bind(8, g.expiresAt);
     else
         q.bindNull(8);
+    if (g.shareId.empty())
+        q.bindNull(11);
+    else
+        q.bind(11, g.shareId);
     q.run();
 }
 
@@ -494,19 +511,21 @@ Grant readGrant(const Statement &q)
     g.expiresAt = q.integer(7);
     g.createdBy = q.text(8);
     g.createdAt = q.integer(9);
+    g.shareId = q.text(10);
     return g;
 }
 
 const char *const grantColumns =
     "SELECT id, item_id, principal_kind, principal_id, letters, app_range, source, "
-    "COALESCE(expires_at, 0), created_by, created_at FROM grants "
-    "WHERE (expires_at IS NULL OR expires_at > ?) ";
+    "COALESCE(expires_at, 0), created_by, created_at, COALESCE(share_id, '') FROM grants "
+    "WHERE (expires_at IS NULL OR expires_at > ?1) AND created_at <= ?1 "
+    "AND (revoked_at IS NULL OR revoked_at > ?1) ";
 
 } // namespace
 
 std::vector<Grant> Store::grantsOn(const std::string &itemId, int64_t now)
 {
-    Statement q = db.prepare((std::string(grantColumns) + "AND item_id = ?").c_str());
+    Statement q = db.prepare((std::string(grantColumns) + "AND item_id = ?2").c_str());
     q.bind(1, now).bind(2, itemId);
     std::vector<Grant> out;
     while (q.step())
@@ -548,4 +567,466 @@ std::vector<Tombstone> Store::tombstonesSince(const std::string &space, int64_t 
     while (q.step())
         out.push_back(Tombstone{q.text(0), q.integer(1)});
     return out;
+}
+
+void Store::revokeGrants(const std::string &itemId, const std::string &kind,
+                         const std::string &principalId, const std::string &source, int64_t now)
+{
+    db.prepare("UPDATE grants SET revoked_at = ? WHERE item_id = ? AND principal_kind = ? AND "
+               "principal_id = ? AND source = ? AND revoked_at IS NULL")
+        .bind(1, now)
+        .bind(2, itemId)
+        .bind(3, kind)
+        .bind(4, principalId)
+        .bind(5, source)
+        .run();
+}
+
+bool Store::groupExists(const std::string &id)
+{
+    Statement q = db.prepare("SELECT 1 FROM user_groups WHERE id = ?");
+    q.bind(1, id);
+    return q.step();
+}
+
+namespace {
+
+const char *const shareColumns =
+    "SELECT s.id, s.kind, s.sender_id, s.letters, s.memo, s.created_at, s.starts_at, "
+    "COALESCE(s.expires_at, 0), COALESCE(u.nickname, '') FROM shares s "
+    "LEFT JOIN users u ON u.id = s.sender_id ";
+
+Share readShare(const Statement &q)
+{
+    Share sh;
+    sh.id = q.text(0);
+    sh.kind = q.text(1);
+    sh.senderId = q.text(2);
+    sh.letters = q.text(3);
+    sh.memo = q.text(4);
+    sh.createdAt = q.integer(5);
+    sh.startsAt = q.integer(6);
+    sh.expiresAt = q.integer(7);
+    sh.senderName = q.text(8);
+    return sh;
+}
+
+} // namespace
+
+void Store::insertShare(const Share &sh)
+{
+    Statement q = db.prepare("INSERT INTO shares(id, kind, sender_id, letters, memo, created_at, "
+                             "starts_at, expires_at) VALUES(?, ?, ?, ?, ?, ?, ?, ?)");
+    q.bind(1, sh.id)
+        .bind(2, sh.kind)
+        .bind(3, sh.senderId)
+        .bind(4, sh.letters)
+        .bind(5, sh.memo)
+        .bind(6, sh.createdAt)
+        .bind(7, sh.startsAt);
+    if (sh.expiresAt > 0)
+        q.bind(8, sh.expiresAt);
+    else
+        q.bindNull(8);
+    q.run();
+}
+
+void Store::addShareItem(const std::string &shareId, const std::string &itemId, int position)
+{
+    db.prepare("INSERT OR IGNORE INTO share_items(share_id, item_id, position) VALUES(?, ?, ?)")
+        .bind(1, shareId)
+        .bind(2, itemId)
+        .bind(3, position)
+        .run();
+}
+
+void Store::addShareRecipient(const std::string &shareId, const std::string &kind,
+                              const std::string &principalId, int position)
+{
+    db.prepare("INSERT OR IGNORE INTO share_recipients(share_id, principal_kind, principal_id, "
+               "position) VALUES(?, ?, ?, ?)")
+        .bind(1, shareId)
+        .bind(2, kind)
+        .bind(3, principalId)
+        .bind(4, position)
+        .run();
+}
+
+std::vector<Share> Store::sharesFrom(const std::string &userId, const std::string &kind,
+                                     int64_t now)
+{
+    Statement q = db.prepare(
+        (std::string(shareColumns) +
+         "WHERE s.sender_id = ?1 AND s.kind = ?2 AND (s.expires_at IS NULL OR s.expires_at > ?3) "
+         "AND EXISTS(SELECT 1 FROM share_items si WHERE si.share_id = s.id) "
+         "ORDER BY s.created_at DESC, s.id")
+            .c_str());
+    q.bind(1, userId).bind(2, kind).bind(3, now);
+    std::vector<Share> out;
+    while (q.step())
+        out.push_back(readShare(q));
+    return out;
+}
+
+std::vector<Share> Store::sharesTo(const std::string &userId, const std::string &kind, int64_t now)
+{
+    // A group reaches its members and the members of its subgroups: the
+    // user's groups are taken with every group above them.
+    Statement q = db.prepare(
+        (std::string(
+             "WITH RECURSIVE up(id) AS (SELECT group_id FROM memberships WHERE user_id = ?1 "
+             "UNION SELECT g.parent_id FROM user_groups g JOIN up ON g.id = up.id "
+             "WHERE g.parent_id IS NOT NULL) ") +
+         shareColumns +
+         "WHERE s.kind = ?2 AND s.starts_at <= ?3 AND (s.expires_at IS NULL OR s.expires_at > ?3) "
+         "AND EXISTS(SELECT 1 FROM share_items si WHERE si.share_id = s.id) "
+         "AND EXISTS(SELECT 1 FROM share_recipients r WHERE r.share_id = s.id AND "
+         "((r.principal_kind = 'U' AND r.principal_id = ?1) OR "
+         "(r.principal_kind = 'G' AND r.principal_id IN (SELECT id FROM up)))) "
+         "ORDER BY s.created_at DESC, s.id")
+            .c_str());
+    q.bind(1, userId).bind(2, kind).bind(3, now);
+    std::vector<Share> out;
+    while (q.step())
+        out.push_back(readShare(q));
+    return out;
+}
+
+std::vector<Item> Store::shareItems(const std::string &shareId)
+{
+    Statement q =
+        db.prepare(itemQuery("JOIN share_items si ON si.item_id = i.id WHERE si.share_id = ? "
+                             "ORDER BY si.position")
+                       .c_str());
+    q.bind(1, shareId);
+    std::vector<Item> out;
+    while (q.step())
+        out.push_back(readItem(q));
+    return out;
+}
+
+std::vector<Recipient> Store::shareRecipients(const std::string &shareId)
+{
+    Statement q =
+        db.prepare("SELECT r.principal_kind, r.principal_id, COALESCE(u.nickname, g.name, '') "
+                   "FROM share_recipients r "
+                   "LEFT JOIN users u ON r.principal_kind = 'U' AND u.id = r.principal_id "
+                   "LEFT JOIN user_groups g ON r.principal_kind = 'G' AND g.id = r.principal_id "
+                   "WHERE r.share_id = ? ORDER BY r.position");
+    q.bind(1, shareId);
+    std::vector<Recipient> out;
+    while (q.step())
+        out.push_back(Recipient{q.text(0), q.text(1), q.text(2)});
+    return out;
+}
+
+void Store::insertCategory(const FavCategory &c)
+{
+    db.prepare("INSERT INTO fav_categories(id, user_id, name, sort) VALUES(?, ?, ?, ?)")
+        .bind(1, c.id)
+        .bind(2, c.userId)
+        .bind(3, c.name)
+        .bind(4, c.sort)
+        .run();
+}
+
+std::vector<FavCategory> Store::categoriesOf(const std::string &userId)
+{
+    Statement q = db.prepare(
+        "SELECT id, user_id, name, sort FROM fav_categories WHERE user_id = ? ORDER BY sort, name");
+    q.bind(1, userId);
+    std::vector<FavCategory> out;
+    while (q.step())
+        out.push_back(FavCategory{q.text(0), q.text(1), q.text(2), static_cast<int>(q.integer(3))});
+    return out;
+}
+
+std::optional<FavCategory> Store::category(const std::string &id)
+{
+    Statement q = db.prepare("SELECT id, user_id, name, sort FROM fav_categories WHERE id = ?");
+    q.bind(1, id);
+    if (!q.step())
+        return std::nullopt;
+    return FavCategory{q.text(0), q.text(1), q.text(2), static_cast<int>(q.integer(3))};
+}
+
+bool Store::insertFavourite(const std::string &userId, const std::string &itemId,
+                            const std::string &categoryId, int64_t now)
+{
+    db.prepare("INSERT OR IGNORE INTO favourites(user_id, item_id, category_id, created_at) "
+               "VALUES(?, ?, ?, ?)")
+        .bind(1, userId)
+        .bind(2, itemId)
+        .bind(3, categoryId)
+        .bind(4, now)
+        .run();
+    return db.changes() == 1;
+}
+
+std::vector<Favourite> Store::favouritesOf(const std::string &userId)
+{
+    Statement q = db.prepare(
+        itemQueryWith("f.category_id, c.name, f.created_at",
+                      "JOIN favourites f ON f.item_id = i.id JOIN fav_categories c ON "
+                      "c.id = f.category_id WHERE f.user_id = ? ORDER BY f.created_at DESC, i.name")
+            .c_str());
+    q.bind(1, userId);
+    std::vector<Favourite> out;
+    while (q.step())
+        out.push_back(Favourite{readItem(q), q.text(14), q.text(15), q.integer(16)});
+    return out;
+}
+
+void Store::insertSubscription(const std::string &userId, const std::string &folderId, int64_t now)
+{
+    db.prepare(
+          "INSERT OR IGNORE INTO subscriptions(user_id, folder_id, created_at) VALUES(?, ?, ?)")
+        .bind(1, userId)
+        .bind(2, folderId)
+        .bind(3, now)
+        .run();
+}
+
+std::vector<std::string> Store::subscribedFolders(const std::string &userId)
+{
+    Statement q = db.prepare(
+        "SELECT folder_id FROM subscriptions WHERE user_id = ? ORDER BY created_at, folder_id");
+    q.bind(1, userId);
+    std::vector<std::string> out;
+    while (q.step())
+        out.push_back(q.text(0));
+    return out;
+}
+
+void Store::countUse(const std::string &userId, const std::string &itemId, int64_t now)
+{
+    db.prepare("INSERT INTO file_uses(user_id, item_id, uses, last_used_at) VALUES(?1, ?2, 1, ?3) "
+               "ON CONFLICT(user_id, item_id) DO UPDATE SET uses = uses + 1, last_used_at = ?3")
+        .bind(1, userId)
+        .bind(2, itemId)
+        .bind(3, now)
+        .run();
+}
+
+std::vector<Item> Store::mostUsed(const std::string &userId, int limit)
+{
+    Statement q = db.prepare(
+        itemQuery("JOIN file_uses f ON f.item_id = i.id WHERE f.user_id = ? AND i.kind = 2 "
+                  "ORDER BY f.uses DESC, f.last_used_at DESC LIMIT ?")
+            .c_str());
+    q.bind(1, userId).bind(2, limit);
+    std::vector<Item> out;
+    while (q.step())
+        out.push_back(readItem(q));
+    return out;
+}
+
+std::vector<Item> Store::latestFiles(const std::string &space, int limit, int offset)
+{
+    Statement q =
+        db.prepare(itemQuery("WHERE i.space = ? AND i.kind = 2 ORDER BY i.modified_at DESC, i.id "
+                             "LIMIT ? OFFSET ?")
+                       .c_str());
+    q.bind(1, space).bind(2, limit).bind(3, offset);
+    std::vector<Item> out;
+    while (q.step())
+        out.push_back(readItem(q));
+    return out;
+}
+
+std::vector<Item> Store::allFiles(const std::string &space)
+{
+    Statement q = db.prepare(itemQuery("WHERE i.space = ? AND i.kind = 2").c_str());
+    q.bind(1, space);
+    std::vector<Item> out;
+    while (q.step())
+        out.push_back(readItem(q));
+    return out;
+}
+
+void Store::insertNotice(const Notice &n)
+{
+    db.prepare("INSERT INTO notices(id, title, content, notice_time) VALUES(?, ?, ?, ?)")
+        .bind(1, n.id)
+        .bind(2, n.title)
+        .bind(3, n.content)
+        .bind(4, n.noticeTime)
+        .run();
+}
+
+std::vector<Notice> Store::notices(int limit)
+{
+    Statement q = db.prepare("SELECT id, title, content, notice_time FROM notices "
+                             "ORDER BY notice_time DESC, id LIMIT ?");
+    q.bind(1, limit);
+    std::vector<Notice> out;
+    while (q.step())
+        out.push_back(Notice{q.text(0), q.text(1), q.text(2), q.integer(3)});
+    return out;
+}
+
+std::optional<Notice> Store::notice(const std::string &id)
+{
+    Statement q = db.prepare("SELECT id, title, content, notice_time FROM notices WHERE id = ?");
+    q.bind(1, id);
+    if (!q.step())
+        return std::nullopt;
+    return Notice{q.text(0), q.text(1), q.text(2), q.integer(3)};
+}
+
+void Store::insertLink(const Link &l)
+{
+    db.prepare("INSERT INTO links(id, code, creator_id, link_type, password_hash, max_visit, "
+               "visits, rights, description, created_at, expires_at) "
+               "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+        .bind(1, l.id)
+        .bind(2, l.code)
+        .bind(3, l.creatorId)
+        .bind(4, l.type)
+        .bind(5, l.passwordHash)
+        .bind(6, l.maxVisit)
+        .bind(7, l.visits)
+        .bind(8, l.rights)
+        .bind(9, l.description)
+        .bind(10, l.createdAt)
+        .bind(11, l.expiresAt)
+        .run();
+}
+
+void Store::addLinkItem(const std::string &linkId, const std::string &itemId, int position)
+{
+    db.prepare("INSERT OR IGNORE INTO link_items(link_id, item_id, position) VALUES(?, ?, ?)")
+        .bind(1, linkId)
+        .bind(2, itemId)
+        .bind(3, position)
+        .run();
+}
+
+std::optional<Link> Store::linkByCode(const std::string &code)
+{
+    Statement q = db.prepare("SELECT id, code, creator_id, link_type, password_hash, max_visit, "
+                             "visits, rights, description, created_at, expires_at FROM links "
+                             "WHERE code = ?");
+    q.bind(1, code);
+    if (!q.step())
+        return std::nullopt;
+    Link l;
+    l.id = q.text(0);
+    l.code = q.text(1);
+    l.creatorId = q.text(2);
+    l.type = static_cast<int>(q.integer(3));
+    l.passwordHash = q.text(4);
+    l.maxVisit = q.integer(5);
+    l.visits = q.integer(6);
+    l.rights = q.text(7);
+    l.description = q.text(8);
+    l.createdAt = q.integer(9);
+    l.expiresAt = q.integer(10);
+    return l;
+}
+
+std::vector<Item> Store::linkItems(const std::string &linkId)
+{
+    Statement q = db.prepare(
+        itemQuery(
+            "JOIN link_items li ON li.item_id = i.id WHERE li.link_id = ? ORDER BY li.position")
+            .c_str());
+    q.bind(1, linkId);
+    std::vector<Item> out;
+    while (q.step())
+        out.push_back(readItem(q));
+    return out;
+}
+
+bool Store::countVisit(const std::string &linkId)
+{
+    db.prepare("UPDATE links SET visits = visits + 1 WHERE id = ? AND "
+               "(max_visit = 0 OR visits < max_visit)")
+        .bind(1, linkId)
+        .run();
+    return db.changes() == 1;
+}
+
+// The index is keyed by rowid (search_rows maps item ids to rowids), so that
+// replacing or dropping one document never scans the whole index.
+void Store::indexDoc(const SearchDoc &doc)
+{
+    db.prepare("INSERT OR IGNORE INTO search_rows(item_id) VALUES(?)").bind(1, doc.itemId).run();
+    Statement row = db.prepare("SELECT id FROM search_rows WHERE item_id = ?");
+    row.bind(1, doc.itemId);
+    row.step();
+    int64_t id = row.integer(0);
+    db.prepare("DELETE FROM search_docs WHERE rowid = ?").bind(1, id).run();
+    db.prepare("INSERT INTO search_docs(rowid, name, body) VALUES(?, ?, ?)")
+        .bind(1, id)
+        .bind(2, doc.name)
+        .bind(3, doc.body)
+        .run();
+}
+
+void Store::renameDoc(const std::string &itemId, const std::string &name)
+{
+    db.prepare("UPDATE search_docs SET name = ? WHERE rowid = "
+               "(SELECT id FROM search_rows WHERE item_id = ?)")
+        .bind(1, name)
+        .bind(2, itemId)
+        .run();
+}
+
+void Store::dropDoc(const std::string &itemId)
+{
+    db.prepare(
+          "DELETE FROM search_docs WHERE rowid = (SELECT id FROM search_rows WHERE item_id = ?)")
+        .bind(1, itemId)
+        .run();
+    db.prepare("DELETE FROM search_rows WHERE item_id = ?").bind(1, itemId).run();
+}
+
+std::vector<SearchDoc> Store::matchDocs(const std::string &phrase, int limit)
+{
+    // The phrase is one quoted FTS5 string: quotes inside are doubled, so no
+    // word of the user's text is read as query syntax.
+    std::string quoted = "\"";
+    for (char c : phrase) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    quoted += '"';
+    Statement q = db.prepare(
+        "SELECT r.item_id, search_docs.name, search_docs.body FROM search_docs JOIN search_rows r "
+        "ON r.id = search_docs.rowid WHERE search_docs MATCH ? ORDER BY search_docs.rank LIMIT ?");
+    q.bind(1, quoted).bind(2, limit);
+    std::vector<SearchDoc> out;
+    while (q.step())
+        out.push_back(SearchDoc{q.text(0), q.text(1), q.text(2)});
+    return out;
+}
+
+std::vector<SearchDoc> Store::scanDocs(const std::string &word, int limit)
+{
+    Statement q =
+        db.prepare("SELECT r.item_id, d.name, d.body FROM search_docs d JOIN search_rows r "
+                   "ON r.id = d.rowid WHERE instr(lower(d.name), lower(?1)) > 0 OR "
+                   "instr(lower(d.body), lower(?1)) > 0 LIMIT ?2");
+    q.bind(1, word).bind(2, limit);
+    std::vector<SearchDoc> out;
+    while (q.step())
+        out.push_back(SearchDoc{q.text(0), q.text(1), q.text(2)});
+    return out;
+}
+
+std::string Store::state(const std::string &key)
+{
+    Statement q = db.prepare("SELECT value FROM server_state WHERE key = ?");
+    q.bind(1, key);
+    return q.step() ? q.text(0) : std::string();
+}
+
+void Store::setState(const std::string &key, const std::string &value)
+{
+    db.prepare("INSERT OR REPLACE INTO server_state(key, value) VALUES(?, ?)")
+        .bind(1, key)
+        .bind(2, value)
+        .run();
 }

@@ -75,8 +75,66 @@ public:
     // Rights
     void insertGrant(const Grant &grant);
     std::vector<Grant> grantsOn(const std::string &itemId, int64_t now);
-    std::vector<Grant> allGrants(int64_t now);
+    // The grants in force at `at`: started, not expired, not replaced.
+    std::vector<Grant> allGrants(int64_t at);
     void deleteGrantsOn(const std::string &itemId);
+    // Ends the grants of one principal on one item that came from `source`.
+    void revokeGrants(const std::string &itemId, const std::string &kind,
+                      const std::string &principalId, const std::string &source, int64_t now);
+    bool groupExists(const std::string &id);
+
+    // Shares and publications
+    void insertShare(const Share &share);
+    void addShareItem(const std::string &shareId, const std::string &itemId, int position);
+    void addShareRecipient(const std::string &shareId, const std::string &kind,
+                           const std::string &principalId, int position);
+    // Shares of a kind sent by a user that have not expired at `now`, newest first.
+    std::vector<Share> sharesFrom(const std::string &userId, const std::string &kind, int64_t now);
+    // Shares of a kind that reach the user (directly or through a group) and
+    // are in force at `now`, newest first.
+    std::vector<Share> sharesTo(const std::string &userId, const std::string &kind, int64_t now);
+    std::vector<Item> shareItems(const std::string &shareId);
+    std::vector<Recipient> shareRecipients(const std::string &shareId);
+
+    // Favourites, subscriptions and use counts
+    void insertCategory(const FavCategory &category);
+    std::vector<FavCategory> categoriesOf(const std::string &userId);
+    std::optional<FavCategory> category(const std::string &id);
+    // False when the user has already filed the item.
+    bool insertFavourite(const std::string &userId, const std::string &itemId,
+                         const std::string &categoryId, int64_t now);
+    std::vector<Favourite> favouritesOf(const std::string &userId);
+    void insertSubscription(const std::string &userId, const std::string &folderId, int64_t now);
+    std::vector<std::string> subscribedFolders(const std::string &userId);
+    void countUse(const std::string &userId, const std::string &itemId, int64_t now);
+    std::vector<Item> mostUsed(const std::string &userId, int limit);
+    // Files of a space, newest change first.
+    std::vector<Item> latestFiles(const std::string &space, int limit, int offset);
+    std::vector<Item> allFiles(const std::string &space);
+
+    // Announcements
+    void insertNotice(const Notice &notice);
+    std::vector<Notice> notices(int limit);
+    std::optional<Notice> notice(const std::string &id);
+
+    // External links
+    void insertLink(const Link &link);
+    void addLinkItem(const std::string &linkId, const std::string &itemId, int position);
+    std::optional<Link> linkByCode(const std::string &code);
+    std::vector<Item> linkItems(const std::string &linkId);
+    // Counts one visit unless the limit is reached; false when it was.
+    bool countVisit(const std::string &linkId);
+
+    // Full-text index
+    void indexDoc(const SearchDoc &doc);
+    void renameDoc(const std::string &itemId, const std::string &name);
+    void dropDoc(const std::string &itemId);
+    // Documents whose name or text contain the phrase (three characters or more).
+    std::vector<SearchDoc> matchDocs(const std::string &phrase, int limit);
+    // The same by a plain substring scan, for shorter words.
+    std::vector<SearchDoc> scanDocs(const std::string &word, int limit);
+    std::string state(const std::string &key);
+    void setState(const std::string &key, const std::string &value);
 
     // Removed folders, for incremental folder lists
     void addTombstone(const std::string &itemId, const std::string &space, int64_t now);
