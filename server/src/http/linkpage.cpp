@@ -15,33 +15,6 @@ namespace {
 const char *const codePattern = "/link/([0-9a-f]{32})";
 const char *const cookieName = "folvane_link";
 
-std::string escape(const std::string &text)
-{
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&#39;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
 std::string localDate(int64_t ms)
 {
     std::time_t t = static_cast<std::time_t>(ms / 1000);
@@ -147,9 +120,9 @@ std::string LinkPage::listing(const Link &link, const std::string &note)
 {
     std::string body;
     if (!note.empty())
-        body += "<p class=\"note\">" + escape(note) + "</p>";
+        body += "<p class=\"note\">" + helpers::escapeMarkup(note) + "</p>";
     if (!link.description.empty())
-        body += "<p class=\"desc\">" + escape(link.description) + "</p>";
+        body += "<p class=\"desc\">" + helpers::escapeMarkup(link.description) + "</p>";
     bool preview = LinkService::allows(link, '1');
     bool download = LinkService::allows(link, '2');
     std::string base = "/link/" + link.code;
@@ -157,8 +130,9 @@ std::string LinkPage::listing(const Link &link, const std::string &note)
     for (const Item &item : links.files(link)) {
         std::string size = helpers::sizeText(item.size);
         size.replace(size.find("&nbsp;"), 6, " ");
-        body += "<tr><td>" + escape(item.name) + "</td><td>" + escape(size) + "</td><td>" +
-                localDate(item.modifiedAt) + "</td><td>";
+        body += "<tr><td>" + helpers::escapeMarkup(item.name) + "</td><td>" +
+                helpers::escapeMarkup(size) + "</td><td>" + localDate(item.modifiedAt) +
+                "</td><td>";
         if (preview)
             body += "<a href=\"" + base + "/file/" + item.id + "?view=1\">预览</a> ";
         if (download)
@@ -174,7 +148,7 @@ std::string LinkPage::listing(const Link &link, const std::string &note)
     if (link.maxVisit > 0)
         limits += "，已访问 " + std::to_string(link.visits) + " / " +
                   std::to_string(link.maxVisit) + " 次";
-    body += "<p class=\"desc\">" + escape(limits) + "</p>";
+    body += "<p class=\"desc\">" + helpers::escapeMarkup(limits) + "</p>";
     return page(body);
 }
 
@@ -184,7 +158,7 @@ std::string passwordForm(const std::string &code, const std::string &note)
 {
     std::string body;
     if (!note.empty())
-        body += "<p class=\"note\">" + escape(note) + "</p>";
+        body += "<p class=\"note\">" + helpers::escapeMarkup(note) + "</p>";
     body += "<form method=\"post\" action=\"/link/" + code +
             "\"><p>访问密码：<input type=\"password\" name=\"pwd\" autofocus> "
             "<button type=\"submit\">访问</button></p></form>";
@@ -206,7 +180,8 @@ void LinkPage::show(const httplib::Request &req, httplib::Response &res)
         link.visits += 1;
         answer(res, 200, listing(link, std::string()));
     } catch (const ServiceError &e) {
-        answer(res, statusOf(e), page("<p class=\"note\">" + escape(e.what()) + "</p>"));
+        answer(res, statusOf(e),
+               page("<p class=\"note\">" + helpers::escapeMarkup(e.what()) + "</p>"));
     }
 }
 
@@ -228,7 +203,8 @@ void LinkPage::unlock(const httplib::Request &req, httplib::Response &res,
                                          "; Path=/link/" + code + "; HttpOnly; SameSite=Strict");
         res.set_redirect("/link/" + code, 303);
     } catch (const ServiceError &e) {
-        answer(res, statusOf(e), page("<p class=\"note\">" + escape(e.what()) + "</p>"));
+        answer(res, statusOf(e),
+               page("<p class=\"note\">" + helpers::escapeMarkup(e.what()) + "</p>"));
     }
 }
 
@@ -252,7 +228,8 @@ void LinkPage::file(const httplib::Request &req, httplib::Response &res)
             type = "application/octet-stream";
         ApiServer::streamFile(res, ref, view && type != "application/octet-stream", type);
     } catch (const ServiceError &e) {
-        answer(res, statusOf(e), page("<p class=\"note\">" + escape(e.what()) + "</p>"));
+        answer(res, statusOf(e),
+               page("<p class=\"note\">" + helpers::escapeMarkup(e.what()) + "</p>"));
     }
 }
 
@@ -273,6 +250,7 @@ void LinkPage::upload(const httplib::Request &req, httplib::Response &res,
         link.visits += 1;
         answer(res, 200, listing(link, "已上传：" + name));
     } catch (const ServiceError &e) {
-        answer(res, statusOf(e), page("<p class=\"note\">" + escape(e.what()) + "</p>"));
+        answer(res, statusOf(e),
+               page("<p class=\"note\">" + helpers::escapeMarkup(e.what()) + "</p>"));
     }
 }

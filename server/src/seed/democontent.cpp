@@ -1,6 +1,7 @@
 #include "seed/democontent.h"
 
 #include "seed/zipwriter.h"
+#include "service/helpers.h"
 #include "service/png.h"
 
 #include <cstdio>
@@ -10,27 +11,6 @@ namespace democontent {
 namespace {
 
 const char *const xmlHead = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
-
-std::string escape(const std::string &text)
-{
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
 
 std::string relationships(const std::string &type, const std::string &target)
 {
@@ -57,7 +37,8 @@ std::string docx(const std::vector<std::string> &paragraphs)
     z.add("_rels/.rels", relationships("officeDocument", "word/document.xml"));
     std::string body;
     for (const std::string &p : paragraphs)
-        body += "<w:p><w:r><w:t xml:space=\"preserve\">" + escape(p) + "</w:t></w:r></w:p>";
+        body += "<w:p><w:r><w:t xml:space=\"preserve\">" + helpers::escapeMarkup(p) +
+                "</w:t></w:r></w:p>";
     z.add("word/document.xml",
           std::string(xmlHead) +
               "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/"
@@ -91,7 +72,8 @@ std::string xlsx(const std::vector<std::vector<std::string>> &rows)
         data += "<row r=\"" + std::to_string(r + 1) + "\">";
         for (size_t c = 0; c < rows[r].size() && c < 26; ++c)
             data += "<c r=\"" + std::string(1, static_cast<char>('A' + c)) + std::to_string(r + 1) +
-                    "\" t=\"inlineStr\"><is><t>" + escape(rows[r][c]) + "</t></is></c>";
+                    "\" t=\"inlineStr\"><is><t>" + helpers::escapeMarkup(rows[r][c]) +
+                    "</t></is></c>";
         data += "</row>";
     }
     z.add("xl/worksheets/sheet1.xml",

@@ -274,4 +274,32 @@ bool isId(const std::string &text)
     return true;
 }
 
+std::string escapeMarkup(const std::string &text, bool keepAmpersand)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+        case '&':
+            out += keepAmpersand ? "&" : "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += keepAmpersand ? "'" : "&#39;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
 } // namespace helpers

@@ -38,6 +38,10 @@ int64_t parseLocalTime(const std::string &text);
 bool isId(const std::string &text);
 
 bool validUtf8(const std::string &text);
+// Escapes text for HTML or XML: & < > " and '. With `keepAmpersand` the reader
+// strips tags and shows the rest as plain text (search hits), so "&" and "'"
+// stay as they are and only what could form a tag or attribute is replaced.
+std::string escapeMarkup(const std::string &text, bool keepAmpersand = false);
 // The byte length of the UTF-8 character at `at` (1 for a broken one).
 size_t utf8Step(const std::string &text, size_t at);
 // The trimmed, non-empty, distinct parts of a comma-separated list.

@@ -50,32 +50,6 @@ size_t findFolded(const std::string &text, const std::string &word, size_t from)
     return std::string::npos;
 }
 
-// File names cannot hold < > or ", and the client shows the name with the tags
-// stripped as plain text, so an ampersand of a name stays as it is there.
-std::string escapeHtml(const std::string &text, bool keepAmpersand)
-{
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += keepAmpersand ? "&" : "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
 std::string lowerText(std::string text)
 {
     for (char &c : text)
@@ -130,6 +104,8 @@ void SearchService::ensureIndexed()
     tx.commit();
 }
 
+// File names cannot hold < > or ", and the client shows a name with the tags
+// stripped as plain text, so an ampersand of a name stays as it is there.
 std::string SearchService::highlight(const std::string &text, const std::string &word, bool isName)
 {
     std::string out;
@@ -138,11 +114,11 @@ std::string SearchService::highlight(const std::string &text, const std::string 
         size_t hit = findFolded(text, word, at);
         if (hit == std::string::npos)
             break;
-        out += escapeHtml(text.substr(at, hit - at), isName) + markOpen +
-               escapeHtml(text.substr(hit, word.size()), isName) + markClose;
+        out += helpers::escapeMarkup(text.substr(at, hit - at), isName) + markOpen +
+               helpers::escapeMarkup(text.substr(hit, word.size()), isName) + markClose;
         at = hit + word.size();
     }
-    return out + escapeHtml(text.substr(at), isName);
+    return out + helpers::escapeMarkup(text.substr(at), isName);
 }
 
 std::string SearchService::summary(const std::string &text, const std::string &word)
