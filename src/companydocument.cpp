@@ -179,85 +179,53 @@ void CompanyDocument::tableRightClicked(QModelIndex index)
     const QString R = QStringLiteral("R"), E = QStringLiteral("E"), D = QStringLiteral("D"),
                   V = QStringLiteral("V");
 
+    // Each entry acts through its own handler; menu entries whose dialogs are
+    // not part of the client yet only say so in the log.
     QMenu menu(this);
-    QAction *preview = nullptr, *open = nullptr, *versions = nullptr, *download = nullptr,
-            *update = nullptr, *edit = nullptr, *rename = nullptr, *copy = nullptr, *move = nullptr,
-            *remove = nullptr, *favourite = nullptr, *addAuth = nullptr, *publish = nullptr,
-            *share = nullptr, *link = nullptr;
+    const auto notYet = [](const QString &what) {
+        qDebug() << __FILE__ << __LINE__ << what << "is not available yet";
+    };
     if (checkAuth(entry, V, false, 0) && fileType == 2 && nameItem)
-        preview = menu.addAction(QStringLiteral("预览"));
+        menu.addAction(QStringLiteral("预览"), this, [this, entry] { openRowLater(entry); });
     if (fileType == 1)
-        open = menu.addAction(QStringLiteral("打开"));
+        menu.addAction(QStringLiteral("打开"), this, [this, fileId] { openFolder(fileId); });
     if (checkAuth(entry, D, false, 2))
-        versions = menu.addAction(QStringLiteral("版本列表"));
+        menu.addAction(QStringLiteral("版本列表"), this, [this, entry] { versionCompare(entry); });
     if (checkAuth(entry, D, true, 2))
-        download = menu.addAction(QStringLiteral("下载"));
+        menu.addAction(QStringLiteral("下载"), this, &CompanyDocument::downloadFile);
     if (checkAuth(entry, E, false, 2)) {
-        update = menu.addAction(QStringLiteral("上传更新"));
+        menu.addAction(QStringLiteral("上传更新"), this, [this, entry] { updateFile(entry); });
         static const QStringList editable{"doc", "docx", "xls", "xlsx", "txt", "ppt", "pptx"};
         if (editable.contains(
                 entry.value(QStringLiteral("fileExtend")).toString().trimmed().toLower()))
-            edit = menu.addAction(QStringLiteral("编辑"));
+            menu.addAction(QStringLiteral("编辑"), this, [this, entry] { editFile(entry); });
     }
     auto *basic = new QMenu(QStringLiteral("基本操作"), &menu);
     if (checkAny(entry, {R, E}, false))
-        rename = basic->addAction(QStringLiteral("重命名"));
+        basic->addAction(QStringLiteral("重命名"), this, [this, entry] { renameEntry(entry); });
     if (checkAny(entry, {R, E, D}, true))
-        copy = basic->addAction(QStringLiteral("复制"));
+        basic->addAction(QStringLiteral("复制"), this, &CompanyDocument::copyItems);
     if (checkAuth(entry, R, true, 0)) {
-        move = basic->addAction(QStringLiteral("移动"));
-        remove = basic->addAction(QStringLiteral("删除"));
+        basic->addAction(QStringLiteral("移动"), this, &CompanyDocument::moveItems);
+        basic->addAction(QStringLiteral("删除"), this, &CompanyDocument::deleteItems);
     }
     const bool shareable = checkAny(entry, {R, E, D, V}, true);
     if (shareable)
-        favourite = basic->addAction(QStringLiteral("收藏"));
+        basic->addAction(QStringLiteral("收藏"), this,
+                         [notYet] { notYet(QStringLiteral("收藏")); });
     if (!basic->actions().isEmpty())
         menu.addMenu(basic);
     if (checkAuth(entry, QStringLiteral("L"), true, 0)) {
         QMenu *manage = menu.addMenu(QStringLiteral("管理操作"));
-        addAuth = manage->addAction(QStringLiteral("添加权限"));
-        publish = manage->addAction(QStringLiteral("发布"));
+        manage->addAction(QStringLiteral("添加权限"), this, &CompanyDocument::authItems);
+        manage->addAction(QStringLiteral("发布"), this, &CompanyDocument::publishItems);
     }
     if (shareable) {
-        share = menu.addAction(QStringLiteral("分享"));
-        link = menu.addAction(QStringLiteral("外部链接"));
+        menu.addAction(QStringLiteral("分享"), this, &CompanyDocument::shareItems);
+        menu.addAction(QStringLiteral("外部链接"), this,
+                       [notYet] { notYet(QStringLiteral("外部链接")); });
     }
-
-    QAction *chosen = menu.exec(QCursor::pos());
-    if (!chosen)
-        return;
-    if (chosen == preview) {
-        openRowLater(entry);
-    } else if (chosen == download) {
-        downloadFile();
-    } else if (chosen == rename) {
-        renameEntry(entry);
-    } else if (chosen == copy) {
-        copyItems();
-    } else if (chosen == move) {
-        moveItems();
-    } else if (chosen == remove) {
-        deleteItems();
-    } else if (chosen == share) {
-        shareItems();
-    } else if (chosen == publish) {
-        publishItems();
-    } else if (chosen == addAuth) {
-        authItems();
-    } else if (chosen == update) {
-        updateFile(entry);
-    } else if (chosen == edit) {
-        editFile(entry);
-    } else if (chosen == versions) {
-        versionCompare(entry);
-    } else if (chosen == open) {
-        requestFileList(fileId, false);
-        currentFolderId = fileId;
-        treeModel->selectById(fileId, QModelIndex());
-        reFreshNav();
-    } else if (chosen == favourite || chosen == link) {
-        qDebug() << __FILE__ << __LINE__ << chosen->text() << "is not available yet";
-    }
+    menu.exec(QCursor::pos());
 }
 
 // Editing under lock, the version list and the full-text search are not part

@@ -77,46 +77,23 @@ void NetDisk::tableRightClicked(QModelIndex index)
     const QString fileId = entry.value(QStringLiteral("fileId")).toString();
 
     QMenu menu(this);
-    QAction *preview = nullptr, *open = nullptr, *download = nullptr, *update = nullptr;
     if (fileType == 2)
-        preview = menu.addAction(QStringLiteral("预览"));
+        menu.addAction(QStringLiteral("预览"), this, [this, entry] { openRowLater(entry); });
     if (fileType == 1)
-        open = menu.addAction(QStringLiteral("打开"));
+        menu.addAction(QStringLiteral("打开"), this, [this, fileId] { openFolder(fileId); });
     if (fileType == 2) {
-        download = menu.addAction(QStringLiteral("下载"));
-        update = menu.addAction(QStringLiteral("上传更新"));
+        menu.addAction(QStringLiteral("下载"), this, &NetDisk::downloadFile);
+        menu.addAction(QStringLiteral("上传更新"), this, [this, entry] { updateFile(entry); });
     }
-    QAction *rename = menu.addAction(QStringLiteral("重命名"));
-    QAction *toLibrary = menu.addAction(QStringLiteral("复制到文档"));
-    QAction *move = menu.addAction(QStringLiteral("移动"));
-    QAction *remove = menu.addAction(QStringLiteral("删除"));
-    QAction *share = menu.addAction(QStringLiteral("共享"));
-    QAction *link = menu.addAction(QStringLiteral("外部链接"));
-
-    QAction *chosen = menu.exec(QCursor::pos());
-    if (!chosen)
-        return;
-    if (chosen == preview) {
-        openRowLater(entry);
-    } else if (chosen == download) {
-        downloadFile();
-    } else if (chosen == rename) {
-        renameEntry(entry);
-    } else if (chosen == move) {
-        moveItems();
-    } else if (chosen == remove) {
-        deleteItems();
-    } else if (chosen == share) {
-        shareItems();
-    } else if (chosen == link) {
+    menu.addAction(QStringLiteral("重命名"), this, [this, entry] { renameEntry(entry); });
+    menu.addAction(QStringLiteral("复制到文档"), this, &NetDisk::copytoDocument);
+    menu.addAction(QStringLiteral("移动"), this, &NetDisk::moveItems);
+    menu.addAction(QStringLiteral("删除"), this, &NetDisk::deleteItems);
+    menu.addAction(QStringLiteral("共享"), this, &NetDisk::shareItems);
+    menu.addAction(QStringLiteral("外部链接"), this, [] {
         qDebug() << __FILE__ << __LINE__ << "external links are not available yet";
-    } else if (chosen == open) {
-        openFolder(fileId);
-    } else if (chosen == toLibrary) {
-        copytoDocument();
-    } else if (chosen == update) {
-        updateFile(entry);
-    }
+    });
+    menu.exec(QCursor::pos());
 }
 
 void NetDisk::copyItems()
