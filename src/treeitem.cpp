@@ -2,11 +2,17 @@
 
 #include <algorithm>
 
-TreeItem::TreeItem(const QVariantMap &data, TreeItem *parent) : itemData(data), parentItem(parent)
+TreeItem::TreeItem(const QVariantMap &data, TreeItem *parent)
+    : TreeItem(data, data.value(QStringLiteral("fileId")).toString(),
+               data.value(QStringLiteral("fileName")).toString(),
+               data.value(QStringLiteral("lastModifyTime")).toULongLong(), parent)
 {
-    id = data.value(QStringLiteral("fileId")).toString();
-    name = data.value(QStringLiteral("fileName")).toString();
-    modified = data.value(QStringLiteral("lastModifyTime")).toULongLong();
+}
+
+TreeItem::TreeItem(const QVariantMap &data, const QString &id, const QString &name,
+                   qulonglong modified, TreeItem *parent)
+    : itemData(data), parentItem(parent), id(id), name(name), modified(modified)
+{
     shortId = id.size() < 3;
     numericId = id.toInt();
 }

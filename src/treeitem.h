@@ -12,6 +12,9 @@ class TreeItem
 {
 public:
     explicit TreeItem(const QVariantMap &data, TreeItem *parent = nullptr);
+    // The same, for a builder that has read the keys of the child order already.
+    TreeItem(const QVariantMap &data, const QString &id, const QString &name, qulonglong modified,
+             TreeItem *parent);
     ~TreeItem();
     TreeItem(const TreeItem &) = delete;
     TreeItem &operator=(const TreeItem &) = delete;

@@ -25,6 +25,8 @@ struct Entry
 {
     QVariantMap map;
     QString id;
+    QString name;
+    qulonglong modified = 0;
     int slot = -1;       // the entry that stands for this id (the last one listed)
     int parentSlot = -1; // kTopSlot, kUnknownSlot or the parent's slot
 };
@@ -39,31 +41,57 @@ constexpr int kUnknownSlot = -1;
 class TreeLinker
 {
 public:
-    explicit TreeLinker(const QVariantList &list)
+    // `top` is linked as one more entry after `list`, so the list itself is
+    // never copied.
+    TreeLinker(const QVariantList &list, const QVariantMap &top)
     {
-        const int n = list.size();
+        const int n = list.size() + 1;
         entries.resize(n);
         QHash<QString, int> byId;
         byId.reserve(n);
         QVector<QString> parents(n);
         for (int i = 0; i < n; ++i) {
             Entry &e = entries[i];
-            e.map = list.at(i).toMap();
-            e.id = e.map.value(kFileId).toString();
-            parents[i] = e.map.value(kParentId).toString();
-            byId.insert(e.id, i);
+            e.map = i < n - 1 ? list.at(i).toMap() : top;
+            readKeys(e, parents[i]);
+            auto known = byId.find(e.id);
+            if (known == byId.end()) {
+                byId.insert(e.id, i);
+            } else {
+                known.value() = i;
+                duplicates = true;
+            }
         }
         for (int i = 0; i < n; ++i) {
             Entry &e = entries[i];
-            e.slot = byId.value(e.id);
-            e.parentSlot = parents.at(i) == kTopParent ? kTopSlot
-                                                        : byId.value(parents.at(i), kUnknownSlot);
+            e.slot = duplicates ? byId.value(e.id) : i;
+            e.parentSlot =
+                parents.at(i) == kTopParent ? kTopSlot : byId.value(parents.at(i), kUnknownSlot);
             if (e.parentSlot == kUnknownSlot)
                 unknownParents.insert(i, parents.at(i));
         }
         node.fill(nullptr, n);
         stamp.fill(0, n);
         dead.fill(false, n);
+    }
+
+    // One walk over the entry's few keys reads the four the tree needs, which
+    // is cheaper than four lookups in a large build.
+    static void readKeys(Entry &e, QString &parentId)
+    {
+        static const QString kFileName = QStringLiteral("fileName");
+        static const QString kModified = QStringLiteral("lastModifyTime");
+        for (auto it = e.map.constBegin(); it != e.map.constEnd(); ++it) {
+            const QString &key = it.key();
+            if (key == kFileId)
+                e.id = it.value().toString();
+            else if (key == kParentId)
+                parentId = it.value().toString();
+            else if (key == kFileName)
+                e.name = it.value().toString();
+            else if (key == kModified)
+                e.modified = it.value().toULongLong();
+        }
     }
 
     TreeItem *link()
@@ -77,7 +105,8 @@ public:
             if (e.parentSlot == kTopSlot) {
                 parent = root;
             } else if (e.parentSlot == kUnknownSlot) {
-                qDebug() << __FILE__ << __LINE__ << "unknown parent folder" << unknownParents.value(i);
+                qDebug() << __FILE__ << __LINE__ << "unknown parent folder"
+                         << unknownParents.value(i);
             } else {
                 parent = node.at(e.parentSlot);
                 if (!parent)
@@ -96,7 +125,7 @@ public:
 private:
     TreeItem *add(TreeItem *parent, const Entry &e, int slot)
     {
-        auto *item = new TreeItem(e.map, parent);
+        auto *item = new TreeItem(e.map, e.id, e.name, e.modified, parent);
         parent->appendUnsorted(item);
         node[slot] = item;
         return item;
@@ -114,7 +143,8 @@ private:
             if (dead.at(current))
                 return markDead();
             if (stamp.at(current) == walk) {
-                qDebug() << __FILE__ << __LINE__ << "parent chain loops at" << entries.at(current).id;
+                qDebug() << __FILE__ << __LINE__ << "parent chain loops at"
+                         << entries.at(current).id;
                 return markDead();
             }
             stamp[current] = walk;
@@ -167,6 +197,7 @@ private:
     QVector<bool> dead;
     QVector<int> chain;
     int walk = 0;
+    bool duplicates = false;
     TreeItem *root = nullptr;
 };
 
@@ -185,16 +216,15 @@ TreeViewModel::~TreeViewModel()
 
 QVariantMap TreeViewModel::topNode(int area)
 {
-    return QVariantMap{
-        {QStringLiteral("fileName"), area == 0 ? QStringLiteral("公司文档") : QStringLiteral("我的网盘")},
-        {kFileId, QStringLiteral("0")},
-        {kParentId, kTopParent}};
+    return QVariantMap{{QStringLiteral("fileName"),
+                        area == 0 ? QStringLiteral("公司文档") : QStringLiteral("我的网盘")},
+                       {kFileId, QStringLiteral("0")},
+                       {kParentId, kTopParent}};
 }
 
-TreeItem *TreeViewModel::linkTree(QVariantList list, int area)
+TreeItem *TreeViewModel::linkTree(const QVariantList &list, int area)
 {
-    list.append(topNode(area));
-    return TreeLinker(list).link();
+    return TreeLinker(list, topNode(area)).link();
 }
 
 bool TreeViewModel::hasRows() const
@@ -317,7 +347,8 @@ void TreeViewModel::selectById(const QString &fileId, const QModelIndex &parent)
 {
     if (!rootItem || !view)
         return;
-    TreeItem *start = parent.isValid() ? static_cast<TreeItem *>(parent.internalPointer()) : rootItem;
+    TreeItem *start =
+        parent.isValid() ? static_cast<TreeItem *>(parent.internalPointer()) : rootItem;
     // Depth first, in row order; the last match wins.
     QVector<TreeItem *> stack;
     for (int i = start->childCount() - 1; i >= 0; --i)

@@ -23,7 +23,8 @@ public:
 
     QVariant data(const QModelIndex &index, int role) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
-    QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
+    QModelIndex index(int row, int column,
+                      const QModelIndex &parent = QModelIndex()) const override;
     QModelIndex parent(const QModelIndex &index) const override;
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -31,7 +32,7 @@ public:
     // Links a folder list (plus the area's top node) into a new tree and returns
     // its invisible root. Entries whose parent chain does not reach a known
     // node, or loops, are left out. Public for the benchmark.
-    static TreeItem *linkTree(QVariantList list, int area);
+    static TreeItem *linkTree(const QVariantList &list, int area);
     static QVariantMap topNode(int area);
 
 public slots:
