@@ -1,55 +1,11 @@
-#include "dlogin.h"
-#include "mainwidget.h"
-#include "utils/gcore.h"
+#include "startup.h"
 
 #include <QApplication>
-#include <QDebug>
-#include <QFile>
-#include <QScreen>
-#include <QTranslator>
-
-namespace {
-
-void installTranslations(QApplication &app)
-{
-    // Looked up relative to the working directory; a missing file is ignored.
-    auto *widgets = new QTranslator(&app);
-    if (widgets->load(QStringLiteral("widgets.qm")))
-        app.installTranslator(widgets);
-    auto *qt = new QTranslator(&app);
-    if (qt->load(QStringLiteral("qt_zh_CN.qm")))
-        app.installTranslator(qt);
-}
-
-void applyStyleSheet(QApplication &app)
-{
-    QFile file(QStringLiteral(":/qss.css"));
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    app.setStyleSheet(QString::fromLocal8Bit(file.readAll()));
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    installTranslations(app);
-    applyStyleSheet(app);
-    GCore::instance();
-
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        qDebug() << "screen" << screen->geometry() << "available" << screen->availableGeometry();
-
-    // The main window exists only after an accepted sign-in that left a token;
-    // closing the dialog, or an acceptance without one, ends the program.
-    auto *login = new DLogin(DLogin::defaultTitleBrush());
-    const int result = login->exec();
-    delete login;
-    if (result != QDialog::Accepted || GCore::instance()->token().isEmpty())
-        return 0;
-
-    MainWidget window(QColor(QStringLiteral("#0098f7")));
-    window.show();
-    return app.exec();
+    startup::installTranslations(app);
+    startup::applyStyleSheet(app);
+    return startup::runSession(app);
 }
