@@ -2,6 +2,7 @@
 // listing and navigation, the context menus and the permission test, opening
 // through the cache, downloads, uploads, rename, delete, copy and move.
 
+#include "browserhelpers.h"
 #include "companydocument.h"
 #include "droptablewidget.h"
 #include "menuanswer.h"
@@ -29,24 +30,6 @@
 namespace {
 
 // Records the files the browser hands to the desktop instead of opening them.
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl &url) { opened.append(url); }
-};
-
-int rowOf(const DocumentBrowser &b, const QString &name)
-{
-    for (int row = 0; row < b.table->rowCount(); ++row) {
-        if (b.table->item(row, 0) && b.table->item(row, 0)->text() == name)
-            return row;
-    }
-    return -1;
-}
-
 QStringList names(const DocumentBrowser &b)
 {
     QStringList out;
@@ -83,14 +66,6 @@ QModelIndex treeIndex(const DocumentBrowser &b, const QString &name)
     return found.value(0);
 }
 
-QStringList menuAt(DocumentBrowser &b, int row, const QString &choose = QString())
-{
-    QStringList entries;
-    answerNextMenu(&entries, choose);
-    rightClick(b.table->viewport(), b.table->visualRect(b.table->model()->index(row, 0)).center());
-    return entries;
-}
-
 QVariantMap entry(const QString &id, int type, const QString &name, const QString &ext,
                   const QString &auth)
 {
@@ -105,15 +80,6 @@ QVariantMap listing(const ServerProcess &server, const QString &token, const QSt
     return HttpCurl::instance()
         ->postJson(server.url() + path, {{"token", token}, {"parentId", parentId}})
         .toMap();
-}
-
-QVariantMap findEntry(const QVariantMap &reply, const QString &name)
-{
-    for (const QVariant &v : reply.value("data").toList()) {
-        if (v.toMap().value("fileName").toString() == name)
-            return v.toMap();
-    }
-    return {};
 }
 
 // Every regular file below `dir`.

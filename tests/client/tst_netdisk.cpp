@@ -1,6 +1,7 @@
 // The net disk browser against folvane-server with the demo data, and the two
 // folder dialogs' edge cases against a scripted server.
 
+#include "browserhelpers.h"
 #include "companydocument.h"
 #include "daddfolder.h"
 #include "dfoldertree.h"
@@ -29,32 +30,6 @@
 
 namespace {
 
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl &url) { opened.append(url); }
-};
-
-int rowOf(const DocumentBrowser &b, const QString &name)
-{
-    for (int row = 0; row < b.table->rowCount(); ++row) {
-        if (b.table->item(row, 0) && b.table->item(row, 0)->text() == name)
-            return row;
-    }
-    return -1;
-}
-
-QStringList menuAt(DocumentBrowser &b, int row, const QString &choose = QString())
-{
-    QStringList entries;
-    answerNextMenu(&entries, choose);
-    rightClick(b.table->viewport(), b.table->visualRect(b.table->model()->index(row, 0)).center());
-    return entries;
-}
-
 QPushButton *buttonOf(QWidget *w, const QString &text)
 {
     for (QPushButton *b : w->findChildren<QPushButton *>()) {
@@ -62,15 +37,6 @@ QPushButton *buttonOf(QWidget *w, const QString &text)
             return b;
     }
     return nullptr;
-}
-
-QVariantMap findEntry(const QVariantMap &reply, const QString &name)
-{
-    for (const QVariant &v : reply.value("data").toList()) {
-        if (v.toMap().value("fileName").toString() == name)
-            return v.toMap();
-    }
-    return {};
 }
 
 } // namespace

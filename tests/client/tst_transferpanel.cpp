@@ -1,6 +1,7 @@
 // The transfer panel: downloads streamed to a free local name, refusals,
 // hostile names, stop / restart / drop, uploads, the history file and its
 // buttons; first against the scripted server, then against folvane-server.
+#include "browserhelpers.h"
 #include "mainwidget.h"
 #include "modalanswer.h"
 #include "scriptedhttpserver.h"
@@ -27,9 +28,8 @@ namespace {
 QVariantMap fileItem(const QString &id, const QString &name, const QString &folder,
                      qint64 length = 5000)
 {
-    return QVariantMap{{"fileId", id},           {"fileName", name},
-                       {"fileLength", "4.9 KB"}, {"length", length},
-                       {"fileExtend", "txt"},    {"fileType", 2},
+    return QVariantMap{{"fileId", id},       {"fileName", name},    {"fileLength", "4.9 KB"},
+                       {"length", length},   {"fileExtend", "txt"}, {"fileType", 2},
                        {"localPath", folder}};
 }
 
@@ -48,7 +48,8 @@ quint16 portOf(const QString &url)
 
 ScriptedHttpServer::Reply body(const QByteArray &bytes)
 {
-    return ScriptedHttpServer::Reply{ScriptedHttpServer::okReply(bytes, "application/octet-stream")};
+    return ScriptedHttpServer::Reply{
+        ScriptedHttpServer::okReply(bytes, "application/octet-stream")};
 }
 
 ScriptedHttpServer::Reply trickle(qint64 total = 1000000000)
@@ -119,8 +120,8 @@ void writeHistory(const QVariantList &records)
 
 QVariantMap record(const QString &name, const QString &path, qint64 time, int type = 0)
 {
-    return QVariantMap{{"fileName", name}, {"filePath", path}, {"folderPath", "/tmp"},
-                       {"handleTime", time}, {"type", type}, {"fileExtend", "txt"},
+    return QVariantMap{{"fileName", name},    {"filePath", path}, {"folderPath", "/tmp"},
+                       {"handleTime", time},  {"type", type},     {"fileExtend", "txt"},
                        {"fileLength", "1 KB"}};
 }
 
@@ -137,15 +138,6 @@ QByteArray multipartField(const QByteArray &request, const QByteArray &name)
 } // namespace
 
 // Records the URLs handed to the desktop services.
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl &url) { opened.append(url); }
-};
-
 class TestTransferPanel : public QObject
 {
     Q_OBJECT
@@ -242,7 +234,13 @@ private slots:
         const QString inner = dir.filePath("inner");
         QVERIFY(QDir().mkpath(inner));
         TransferPanel panel;
-        const QStringList names{"../x", "a/b", "C:\\x", "", QString("\x01" "ctl\n.txt"), "..",
+        const QStringList names{"../x",
+                                "a/b",
+                                "C:\\x",
+                                "",
+                                QString("\x01"
+                                        "ctl\n.txt"),
+                                "..",
                                 "../../etc/passwd"};
         for (int i = 0; i < names.size(); ++i)
             panel.addDownload(fileItem(QString::number(100 + i), names.at(i), inner), 0);
@@ -598,8 +596,8 @@ private slots:
         };
         QVariantMap libraryFile =
             findFile("/api/file/list-file.jf", {{"token", token}, {"parentId", folderId}});
-        QVariantMap diskFile = findFile("/api/netdisk/list.jf",
-                                        {{"token", token}, {"parentId", "0"}, {"pageSize", "1000"}});
+        QVariantMap diskFile = findFile(
+            "/api/netdisk/list.jf", {{"token", token}, {"parentId", "0"}, {"pageSize", "1000"}});
         QVERIFY(!libraryFile.isEmpty());
         QVERIFY(!diskFile.isEmpty());
 
@@ -610,7 +608,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(historyOnDisk().size(), 3, 20000);
         panel.addDownload(diskFile, 1);
         QTRY_COMPARE_WITH_TIMEOUT(historyOnDisk().size(), 4, 20000);
-        for (const QString &name : {QStringLiteral("upload-测试.bin"), QStringLiteral("upload-测试(2).bin")}) {
+        for (const QString &name :
+             {QStringLiteral("upload-测试.bin"), QStringLiteral("upload-测试(2).bin")}) {
             QFile saved(QDir(target.path()).filePath(name));
             QVERIFY2(saved.open(QIODevice::ReadOnly), qPrintable(name));
             QCOMPARE(saved.readAll(), content);
@@ -618,7 +617,8 @@ private slots:
 
         // An id the server does not know: its refusal ends as failed.
         panel.addDownload(fileItem("987654321", "none.txt", target.path()), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(status(table(panel, "downloadTable"), 0).contains("下载出错"), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(status(table(panel, "downloadTable"), 0).contains("下载出错"),
+                                 20000);
         QCOMPARE(historyOnDisk().size(), 4);
         QCOMPARE(entries(target.path()).size(), 2);
     }
