@@ -126,15 +126,20 @@ void ApiServer::stop()
     http.stop();
 }
 
+Session ApiServer::readSignedForm(FormReader &form)
+{
+    if (!form.read(nullptr, nullptr))
+        throw ServiceError(CodeBadInput, "请求数据无效");
+    return accounts.authenticate(get(form.fields, "token"));
+}
+
 void ApiServer::addJson(const std::string &path, JsonHandler handler)
 {
     http.Post(path, [this, handler](const httplib::Request &req, httplib::Response &res,
                                     const httplib::ContentReader &reader) {
         guarded(res, [&] {
             FormReader form(req, reader);
-            if (!form.read(nullptr, nullptr))
-                throw ServiceError(CodeBadInput, "请求数据无效");
-            Session session = accounts.authenticate(get(form.fields, "token"));
+            Session session = readSignedForm(form);
             Reply reply = handler(session, form.fields);
             json out{{"code", 0}, {"msg", ""}, {"data", reply.data}};
             for (auto it = reply.top.begin(); it != reply.top.end(); ++it)
@@ -150,9 +155,7 @@ void ApiServer::addDownload(const std::string &path, DownloadHandler handler)
                                     const httplib::ContentReader &reader) {
         guarded(res, [&] {
             FormReader form(req, reader);
-            if (!form.read(nullptr, nullptr))
-                throw ServiceError(CodeBadInput, "请求数据无效");
-            Session session = accounts.authenticate(get(form.fields, "token"));
+            Session session = readSignedForm(form);
             FileRef file = handler(session, form.fields);
             streamFile(res, file, false, std::string());
         });

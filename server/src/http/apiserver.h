@@ -69,6 +69,9 @@ private:
     void addRoutes();
     void addCollaborationRoutes();
     void addLinkRoutes();
+    // Reads a whole form body and the session its "token" names; refuses a
+    // malformed body and an unknown or expired token.
+    Session readSignedForm(FormReader &form);
     void addJson(const std::string &path, JsonHandler handler);
     void addDownload(const std::string &path, DownloadHandler handler);
     void addUpload(const std::string &path, UploadHandler handler);

@@ -324,25 +324,25 @@ json ShareService::record(const Session &, Rights &rights, const Share &share)
 
 json ShareService::sentList(const Session &s, const std::string &kind)
 {
-    Guard guard(store.database().mutex());
-    int64_t now = helpers::nowMs();
-    Rights rights(store, s, now);
-    json list = json::array();
-    for (const Share &share : store.sharesFrom(s.userId(), kind, now)) {
-        json rec = record(s, rights, share);
-        if (!rec["files"].empty())
-            list.push_back(rec);
-    }
-    return list;
+    return shareList(s, kind, true);
 }
 
 json ShareService::receivedList(const Session &s, const std::string &kind)
+{
+    return shareList(s, kind, false);
+}
+
+// The records of the shares in force from or to the caller; a share whose
+// items the caller can no longer see is left out.
+json ShareService::shareList(const Session &s, const std::string &kind, bool sent)
 {
     Guard guard(store.database().mutex());
     int64_t now = helpers::nowMs();
     Rights rights(store, s, now);
     json list = json::array();
-    for (const Share &share : store.sharesTo(s.userId(), kind, now)) {
+    const std::vector<Share> shares =
+        sent ? store.sharesFrom(s.userId(), kind, now) : store.sharesTo(s.userId(), kind, now);
+    for (const Share &share : shares) {
         json rec = record(s, rights, share);
         if (!rec["files"].empty())
             list.push_back(rec);

@@ -60,6 +60,7 @@ private:
               const std::vector<Recipient> &to, const std::string &letters, const std::string &memo,
               int64_t startsAt, int64_t expiresAt);
     nlohmann::json record(const Session &s, Rights &rights, const Share &share);
+    nlohmann::json shareList(const Session &s, const std::string &kind, bool sent);
 
     Store &store;
     FileService &files;
