@@ -140,9 +140,9 @@ QTableWidget *makeTable(int columns, const QList<int> &widths, QWidget *parent)
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setItemDelegate(new NoFocusDelegate(table));
-    table->setStyleSheet(QStringLiteral(
-        ".QTableWidget {border:0px;border-top:0px solid #ccc;}"
-        "QTableWidget::item:selected {background-color:transparent;color:#333;}"));
+    table->setStyleSheet(
+        QStringLiteral(".QTableWidget {border:0px;border-top:0px solid #ccc;}"
+                       "QTableWidget::item:selected {background-color:transparent;color:#333;}"));
     table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     for (int i = 0; i < widths.size(); ++i)
         table->setColumnWidth(i + 1, widths.at(i));
@@ -218,7 +218,8 @@ TransferPanel::TransferPanel(QWidget *parent) : QWidget(parent)
 
     clearBar = new QWidget(this);
     clearBar->setFixedHeight(32);
-    clearBar->setStyleSheet(QStringLiteral(".QWidget {background:#fff;border-bottom:0px solid #dcdcdc;}"));
+    clearBar->setStyleSheet(
+        QStringLiteral(".QWidget {background:#fff;border-bottom:0px solid #dcdcdc;}"));
     auto *clearLayout = new QHBoxLayout(clearBar);
     clearLayout->setContentsMargins(0, 0, 6, 0);
     clearLayout->addStretch();
@@ -379,8 +380,9 @@ void TransferPanel::startUpload(const QString &filePath, const QString &parentId
 {
     const QString pid = parentId.isEmpty() ? QStringLiteral("0") : parentId;
     GCore *core = GCore::instance();
-    const QString url = core->serverUrl() + (type == 1 ? QStringLiteral("/api/netdisk/upload.jf")
-                                                       : QStringLiteral("/api/file/upload-docfile.jf"));
+    const QString url =
+        core->serverUrl() + (type == 1 ? QStringLiteral("/api/netdisk/upload.jf")
+                                       : QStringLiteral("/api/file/upload-docfile.jf"));
     FormParams form{{QStringLiteral("token"), core->token()},
                     {QStringLiteral("pid"), pid},
                     {QStringLiteral("uploadType"),
@@ -420,7 +422,8 @@ void TransferPanel::restartUpload(const QString &filePath)
     const QVariantMap map = status->property("map").toMap();
     setUploadState(filePath, RowState::Running);
     startUpload(filePath, map.value(QStringLiteral("parentId")).toString(),
-                map.value(QStringLiteral("type")).toInt(), map.value(QStringLiteral("fileId")).toString());
+                map.value(QStringLiteral("type")).toInt(),
+                map.value(QStringLiteral("fileId")).toString());
 }
 
 // ---- rows ----
@@ -444,7 +447,8 @@ void TransferPanel::addDownloadRow(const QVariantMap &item, int type)
     QPushButton *startStop = imageButton(kStopImage, QStringLiteral("停止下载"), nullptr);
     startStop->setProperty("fileId", fileId);
     connect(startStop, &QPushButton::clicked, this, &TransferPanel::downLoadStartOrStop);
-    QPushButton *openFolder = imageButton(kOpenFolderImage, QStringLiteral("打开所在文件夹"), nullptr);
+    QPushButton *openFolder =
+        imageButton(kOpenFolderImage, QStringLiteral("打开所在文件夹"), nullptr);
     const QString folder = item.value(QStringLiteral("localPath")).toString();
     connect(openFolder, &QPushButton::clicked, this, [folder] { openLocal(folder); });
     QPushButton *drop = imageButton(kDropImage, QStringLiteral("清除记录"), nullptr);
@@ -482,7 +486,8 @@ void TransferPanel::addUploadRow(const QString &filePath, const QString &parentI
     QPushButton *startStop = imageButton(kStopImage, QStringLiteral("停止上传"), nullptr);
     startStop->setProperty("file", filePath);
     connect(startStop, &QPushButton::clicked, this, &TransferPanel::uploadStartOrStop);
-    QPushButton *openFolder = imageButton(kOpenFolderImage, QStringLiteral("打开所在文件夹"), nullptr);
+    QPushButton *openFolder =
+        imageButton(kOpenFolderImage, QStringLiteral("打开所在文件夹"), nullptr);
     const QString folder = info.absolutePath();
     connect(openFolder, &QPushButton::clicked, this, [folder] { openLocal(folder); });
     QPushButton *drop = imageButton(kDropImage, QStringLiteral("清除记录"), nullptr);
@@ -503,14 +508,15 @@ void TransferPanel::addHistoryRow(const QVariantMap &record)
 {
     historyTable->insertRow(0);
     historyTable->setRowHeight(0, kRowHeight);
-    historyTable->setCellWidget(0, 0,
-                                nameCell(GCore::fileIconPath(record),
-                                         record.value(QStringLiteral("fileName")).toString(),
-                                         record.value(QStringLiteral("fileLength")).toString(),
-                                         "filePath", record.value(QStringLiteral("filePath")).toString()));
+    historyTable->setCellWidget(
+        0, 0,
+        nameCell(GCore::fileIconPath(record), record.value(QStringLiteral("fileName")).toString(),
+                 record.value(QStringLiteral("fileLength")).toString(), "filePath",
+                 record.value(QStringLiteral("filePath")).toString()));
     const qint64 when = record.value(QStringLiteral("handleTime")).toLongLong();
-    historyTable->setItem(0, 1, new QTableWidgetItem(QDateTime::fromMSecsSinceEpoch(when).toString(
-                                    QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
+    historyTable->setItem(0, 1,
+                          new QTableWidgetItem(QDateTime::fromMSecsSinceEpoch(when).toString(
+                              QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
     const bool download = record.value(QStringLiteral("type")).toInt() == 0;
     historyTable->setItem(
         0, 2,
@@ -522,7 +528,8 @@ void TransferPanel::addHistoryRow(const QVariantMap &record)
     const QString folderPath = record.value(QStringLiteral("folderPath")).toString();
     QPushButton *openFile = imageButton(kOpenFileImage, QStringLiteral("打开文件"), nullptr);
     connect(openFile, &QPushButton::clicked, this, [filePath] { openLocal(filePath); });
-    QPushButton *openFolder = imageButton(kOpenFolderImage, QStringLiteral("打开所在文件夹"), nullptr);
+    QPushButton *openFolder =
+        imageButton(kOpenFolderImage, QStringLiteral("打开所在文件夹"), nullptr);
     connect(openFolder, &QPushButton::clicked, this, [folderPath] { openLocal(folderPath); });
     QPushButton *drop = imageButton(kDropImage, QStringLiteral("清除记录"), nullptr);
     connect(drop, &QPushButton::clicked, this, [this, record] { removeHistoryRow(record); });
@@ -535,10 +542,7 @@ void TransferPanel::removeDownloadRow(const QString &fileId)
     downloadLabels.remove(fileId);
     downloadBars.remove(fileId);
     downloadButtons.remove(fileId);
-    const int row = rowWithKey(downloadTable, "fileId", fileId);
-    if (row >= 0)
-        downloadTable->removeRow(row);
-    updateTabTitles();
+    removeKeyedRow(downloadTable, "fileId", fileId);
 }
 
 void TransferPanel::removeUploadRow(const QString &filePath)
@@ -546,18 +550,20 @@ void TransferPanel::removeUploadRow(const QString &filePath)
     uploadLabels.remove(filePath);
     uploadBars.remove(filePath);
     uploadButtons.remove(filePath);
-    const int row = rowWithKey(uploadTable, "file", filePath);
+    removeKeyedRow(uploadTable, "file", filePath);
+}
+
+void TransferPanel::removeKeyedRow(QTableWidget *table, const char *keyName, const QString &key)
+{
+    const int row = rowWithKey(table, keyName, key);
     if (row >= 0)
-        uploadTable->removeRow(row);
+        table->removeRow(row);
     updateTabTitles();
 }
 
 void TransferPanel::removeHistoryRow(const QVariantMap &record)
 {
     const QString filePath = record.value(QStringLiteral("filePath")).toString();
-    const int row = rowWithKey(historyTable, "filePath", filePath);
-    if (row >= 0)
-        historyTable->removeRow(row);
     for (int i = 0; i < history.size(); ++i) {
         if (history.at(i).toMap().value(QStringLiteral("filePath")).toString() == filePath) {
             history.removeAt(i);
@@ -565,7 +571,7 @@ void TransferPanel::removeHistoryRow(const QVariantMap &record)
         }
     }
     saveHistory();
-    updateTabTitles();
+    removeKeyedRow(historyTable, "filePath", filePath);
 }
 
 void TransferPanel::removeLater(QTableWidget *table, const QString &key, bool download)
@@ -589,37 +595,33 @@ void TransferPanel::removeLater(QTableWidget *table, const QString &key, bool do
 
 void TransferPanel::setDownloadState(const QString &fileId, RowState state)
 {
-    QLabel *status = downloadLabels.value(fileId);
-    QProgressBar *bar = downloadBars.value(fileId);
-    QPushButton *button = downloadButtons.value(fileId);
-    if (status)
-        status->setText(state == RowState::Running ? kDownloadRunning
-                        : state == RowState::Stopped ? kDownloadStopped
-                                                     : kDownloadFailed);
-    if (bar && state != RowState::Running)
-        bar->setValue(0);
-    if (button) {
-        const bool running = state == RowState::Running;
-        setButtonImage(button, running ? kStopImage : kStartImage);
-        button->setToolTip(running ? QStringLiteral("停止下载") : QStringLiteral("开始下载"));
-    }
+    showRowState(downloadLabels.value(fileId), downloadBars.value(fileId),
+                 downloadButtons.value(fileId), state,
+                 {kDownloadRunning, kDownloadStopped, kDownloadFailed},
+                 {QStringLiteral("停止下载"), QStringLiteral("开始下载")});
 }
 
 void TransferPanel::setUploadState(const QString &filePath, RowState state)
 {
-    QLabel *status = uploadLabels.value(filePath);
-    QProgressBar *bar = uploadBars.value(filePath);
-    QPushButton *button = uploadButtons.value(filePath);
+    showRowState(uploadLabels.value(filePath), uploadBars.value(filePath),
+                 uploadButtons.value(filePath), state,
+                 {kUploadRunning, kUploadStopped, kUploadFailed},
+                 {QStringLiteral("停止上传"), QStringLiteral("开始上传")});
+}
+
+// `texts`: the status of a running, stopped and failed row; `tips`: the
+// button's tool tip while running and otherwise.
+void TransferPanel::showRowState(QLabel *status, QProgressBar *bar, QPushButton *button,
+                                 RowState state, const QStringList &texts, const QStringList &tips)
+{
+    const bool running = state == RowState::Running;
     if (status)
-        status->setText(state == RowState::Running ? kUploadRunning
-                        : state == RowState::Stopped ? kUploadStopped
-                                                     : kUploadFailed);
-    if (bar && state != RowState::Running)
+        status->setText(texts.at(running ? 0 : state == RowState::Stopped ? 1 : 2));
+    if (bar && !running)
         bar->setValue(0);
     if (button) {
-        const bool running = state == RowState::Running;
         setButtonImage(button, running ? kStopImage : kStartImage);
-        button->setToolTip(running ? QStringLiteral("停止上传") : QStringLiteral("开始上传"));
+        button->setToolTip(tips.at(running ? 0 : 1));
     }
 }
 
@@ -691,14 +693,14 @@ void TransferPanel::downloadFinished(QString tempPath)
         return;
     }
     removeLater(downloadTable, key, true);
-    appendHistory(QVariantMap{
-        {QStringLiteral("fileExtend"), item.value(QStringLiteral("fileExtend"))},
-        {QStringLiteral("fileName"), QFileInfo(saved).fileName()},
-        {QStringLiteral("fileLength"), item.value(QStringLiteral("fileLength"))},
-        {QStringLiteral("handleTime"), QDateTime::currentMSecsSinceEpoch()},
-        {QStringLiteral("type"), 0},
-        {QStringLiteral("filePath"), saved},
-        {QStringLiteral("folderPath"), item.value(QStringLiteral("localPath"))}});
+    appendHistory(
+        QVariantMap{{QStringLiteral("fileExtend"), item.value(QStringLiteral("fileExtend"))},
+                    {QStringLiteral("fileName"), QFileInfo(saved).fileName()},
+                    {QStringLiteral("fileLength"), item.value(QStringLiteral("fileLength"))},
+                    {QStringLiteral("handleTime"), QDateTime::currentMSecsSinceEpoch()},
+                    {QStringLiteral("type"), 0},
+                    {QStringLiteral("filePath"), saved},
+                    {QStringLiteral("folderPath"), item.value(QStringLiteral("localPath"))}});
 }
 
 void TransferPanel::downloadTerminated()
@@ -731,7 +733,8 @@ void TransferPanel::uploadFinished(QVariantMap map)
         uploadProgress.remove(key);
         uploadThreads.remove(key);
     }
-    const bool ok = !map.isEmpty() && map.value(QStringLiteral("code")).toString() == QLatin1String("0");
+    const bool ok =
+        !map.isEmpty() && map.value(QStringLiteral("code")).toString() == QLatin1String("0");
     if (!ok) {
         if (current)
             setUploadState(key, RowState::Failed);

@@ -75,6 +75,9 @@ private:
     enum class RowState { Running, Stopped, Failed };
     void setDownloadState(const QString &fileId, RowState state);
     void setUploadState(const QString &filePath, RowState state);
+    static void showRowState(QLabel *status, QProgressBar *bar, QPushButton *button, RowState state,
+                             const QStringList &texts, const QStringList &tips);
+    void removeKeyedRow(QTableWidget *table, const char *keyName, const QString &key);
     void removeLater(QTableWidget *table, const QString &key, bool download);
     void appendHistory(const QVariantMap &record);
     QString downloadTarget(const QVariantMap &item) const;
