@@ -1,4 +1,4 @@
-#include "startup.h"
+#include "core/startup.h"
 
 #include <QApplication>
 

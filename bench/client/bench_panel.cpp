@@ -3,8 +3,8 @@
 // delay (goal: 99th percentile under 50 ms).
 #include "scriptedhttpserver.h"
 #include "temphome.h"
-#include "transferpanel.h"
-#include "utils/gcore.h"
+#include "transfer/transferpanel.h"
+#include "core/gcore.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -2,8 +2,8 @@
 // and texts, as the user sees them) and times it against decoding the same
 // JSON reply, in one run. Goal: the fill takes at most twice the decode time.
 
-#include "companydocument.h"
-#include "droptablewidget.h"
+#include "browse/companydocument.h"
+#include "browse/droptablewidget.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

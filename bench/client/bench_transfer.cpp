@@ -5,8 +5,8 @@
 // each transfer (goal < 64 MiB).
 #include "serverprocess.h"
 #include "temphome.h"
-#include "utils/gcore.h"
-#include "utils/httpcurl.h"
+#include "core/gcore.h"
+#include "core/httpcurl.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

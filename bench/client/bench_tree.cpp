@@ -2,9 +2,9 @@
 // compares the time with decoding the same JSON reply into a QVariantMap, in
 // the same run. Also times merging 1,000 changes into the cached list and the
 // rebuild that follows. Prints the figures and the ratio build / decode.
-#include "treeitem.h"
-#include "treeviewmodel.h"
-#include "utils/gcore.h"
+#include "browse/treeitem.h"
+#include "browse/treeviewmodel.h"
+#include "core/gcore.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

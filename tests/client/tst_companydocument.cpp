@@ -3,18 +3,18 @@
 // through the cache, downloads, uploads, rename, delete, copy and move.
 
 #include "browserhelpers.h"
-#include "companydocument.h"
-#include "droptablewidget.h"
+#include "browse/companydocument.h"
+#include "browse/droptablewidget.h"
 #include "menuanswer.h"
 #include "modalanswer.h"
 #include "scriptedhttpserver.h"
 #include "serverprocess.h"
 #include "testmain.h"
-#include "transferpanel.h"
-#include "treeview.h"
-#include "treeviewmodel.h"
-#include "utils/gcore.h"
-#include "utils/httpcurl.h"
+#include "transfer/transferpanel.h"
+#include "browse/treeview.h"
+#include "browse/treeviewmodel.h"
+#include "core/gcore.h"
+#include "core/httpcurl.h"
 
 #include <QDesktopServices>
 #include <QDirIterator>

@@ -1,12 +1,12 @@
 // Frameless windows and the small custom widgets: what the frame shows, how the
 // strips and the title bar move and resize the window, maximise and restore.
-#include "framelessdialog.h"
-#include "framelesswidget.h"
-#include "linklabel.h"
-#include "messagelabel.h"
-#include "tpushbutton.h"
-#include "tradiuswidget.h"
-#include "translucentwidget.h"
+#include "shell/framelessdialog.h"
+#include "shell/framelesswidget.h"
+#include "shell/linklabel.h"
+#include "shell/messagelabel.h"
+#include "shell/tpushbutton.h"
+#include "shell/tradiuswidget.h"
+#include "shell/translucentwidget.h"
 
 #include <QApplication>
 #include <QImage>

@@ -1,7 +1,7 @@
 // The process-wide context and the transport's pure helpers.
 #include "testmain.h"
-#include "utils/gcore.h"
-#include "utils/httpcurl.h"
+#include "core/gcore.h"
+#include "core/httpcurl.h"
 
 #include <QTemporaryDir>
 

@@ -1,16 +1,16 @@
 // The main window: its panels and buttons, the transfer panel switch, the
 // user's picture (cached, downloaded, refused when tiny, broken or huge) and
 // the window's place on the screen.
-#include "companydocument.h"
-#include "mainwidget.h"
-#include "netdisk.h"
+#include "browse/companydocument.h"
+#include "shell/mainwidget.h"
+#include "browse/netdisk.h"
 #include "scriptedhttpserver.h"
 #include "serverprocess.h"
-#include "tpushbutton.h"
-#include "transferpanel.h"
-#include "userdesktop.h"
-#include "utils/gcore.h"
-#include "utils/httpcurl.h"
+#include "shell/tpushbutton.h"
+#include "transfer/transferpanel.h"
+#include "desk/userdesktop.h"
+#include "core/gcore.h"
+#include "core/httpcurl.h"
 
 #include <QBuffer>
 #include <QFile>

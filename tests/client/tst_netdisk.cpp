@@ -2,21 +2,21 @@
 // folder dialogs' edge cases against a scripted server.
 
 #include "browserhelpers.h"
-#include "companydocument.h"
-#include "daddfolder.h"
-#include "dfoldertree.h"
-#include "droptablewidget.h"
+#include "browse/companydocument.h"
+#include "transfer/daddfolder.h"
+#include "transfer/dfoldertree.h"
+#include "browse/droptablewidget.h"
 #include "menuanswer.h"
-#include "messagelabel.h"
+#include "shell/messagelabel.h"
 #include "modalanswer.h"
-#include "netdisk.h"
+#include "browse/netdisk.h"
 #include "scriptedhttpserver.h"
 #include "serverprocess.h"
 #include "testmain.h"
-#include "treeview.h"
-#include "treeviewmodel.h"
-#include "utils/gcore.h"
-#include "utils/httpcurl.h"
+#include "browse/treeview.h"
+#include "browse/treeviewmodel.h"
+#include "core/gcore.h"
+#include "core/httpcurl.h"
 
 #include <QDesktopServices>
 #include <QInputDialog>

@@ -1,12 +1,12 @@
 // Start-up as the executable runs it: the sign-in dialog, then the main window
 // only after an accepted sign-in with a token, and the end of the session.
-#include "dlogin.h"
-#include "mainwidget.h"
+#include "shell/dlogin.h"
+#include "shell/mainwidget.h"
 #include "modalanswer.h"
 #include "serverprocess.h"
-#include "startup.h"
+#include "core/startup.h"
 #include "testmain.h"
-#include "utils/gcore.h"
+#include "core/gcore.h"
 
 #include <QLineEdit>
 #include <QPushButton>

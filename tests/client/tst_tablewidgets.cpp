@@ -1,13 +1,13 @@
 // The browsers' table widgets: the drop table's file list, the header's look
 // and signal, the focus-free delegate and the banner's buttons.
-#include "droptablewidget.h"
-#include "headerview.h"
-#include "mainwidget.h"
-#include "nofocusdelegate.h"
+#include "browse/droptablewidget.h"
+#include "browse/headerview.h"
+#include "shell/mainwidget.h"
+#include "browse/nofocusdelegate.h"
 #include "testmain.h"
-#include "topbanner.h"
-#include "transferpanel.h"
-#include "utils/gcore.h"
+#include "browse/topbanner.h"
+#include "transfer/transferpanel.h"
+#include "core/gcore.h"
 
 #include <QMimeData>
 #include <QPushButton>

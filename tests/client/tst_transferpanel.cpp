@@ -2,14 +2,14 @@
 // hostile names, stop / restart / drop, uploads, the history file and its
 // buttons; first against the scripted server, then against folvane-server.
 #include "browserhelpers.h"
-#include "mainwidget.h"
+#include "shell/mainwidget.h"
 #include "modalanswer.h"
 #include "scriptedhttpserver.h"
 #include "serverprocess.h"
 #include "testmain.h"
-#include "transferpanel.h"
-#include "utils/gcore.h"
-#include "utils/httpcurl.h"
+#include "transfer/transferpanel.h"
+#include "core/gcore.h"
+#include "core/httpcurl.h"
 
 #include <QDesktopServices>
 #include <QJsonDocument>

@@ -1,15 +1,15 @@
 // The folder tree: linking the flat folder list, child order, dropped entries,
 // incremental updates of the company tree, restoring the current folder, the
 // list request and the browsers' indicators, and the view's selection band.
-#include "companydocument.h"
-#include "netdisk.h"
+#include "browse/companydocument.h"
+#include "browse/netdisk.h"
 #include "scriptedhttpserver.h"
 #include "testmain.h"
-#include "treeitem.h"
-#include "treeview.h"
-#include "treeviewmodel.h"
-#include "utils/gcore.h"
-#include "utils/httpcurl.h"
+#include "browse/treeitem.h"
+#include "browse/treeview.h"
+#include "browse/treeviewmodel.h"
+#include "core/gcore.h"
+#include "core/httpcurl.h"
 
 #include <QAbstractItemModelTester>
 #include <QLabel>

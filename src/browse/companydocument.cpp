@@ -1,0 +1,262 @@
+#include "browse/companydocument.h"
+
+#include "browse/droptablewidget.h"
+#include "shell/mainwidget.h"
+#include "browse/topbanner.h"
+#include "browse/treeview.h"
+#include "browse/treeviewmodel.h"
+#include "desk/userdesktop.h"
+#include "core/gcore.h"
+
+#include <QCursor>
+#include <QDebug>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMovie>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+const QString kAuthList = QStringLiteral("authList");
+
+bool hasLetter(const QVariantMap &entry, const QString &letter)
+{
+    const QString letters = entry.value(kAuthList).toString();
+    return letters.indexOf(letter) >= 0 || letters.indexOf(QLatin1Char('L')) >= 0;
+}
+
+} // namespace
+
+CompanyDocument::CompanyDocument(QWidget *parent)
+    : DocumentBrowser(parent, 0, Columns{7, 2, 3, 4, 5})
+{
+    auto *searchButton = new QPushButton(QStringLiteral("高级搜索"), this);
+    searchButton->setToolTip(QStringLiteral("点击进入高级搜索"));
+    const QPixmap searchPixmap(QStringLiteral(":/images/main/search2.png"));
+    searchButton->setIcon(QIcon(searchPixmap));
+    searchButton->setIconSize(searchPixmap.size());
+    searchButton->setFixedSize(100, 30);
+    searchButton->setStyleSheet(
+        QStringLiteral(".QPushButton {border-radius:4px;border:0px;background:#0696f5;color:#fff;"
+                       "font-size:9pt;text-align:left;padding-left:11px;}"
+                       ".QPushButton:hover {background:#07b2fc;}"));
+    connect(searchButton, &QPushButton::clicked, this, &CompanyDocument::searchFullTxt);
+
+    buildLayout(searchButton, 170);
+    const QList<QPushButton *> buttons = topBanner->buttons();
+    const QList<void (CompanyDocument::*)()> actions{
+        &CompanyDocument::addFolder,    &CompanyDocument::uploadFile,
+        &CompanyDocument::downloadFile, &CompanyDocument::shareItems,
+        &CompanyDocument::publishItems, &CompanyDocument::copyItems,
+        &CompanyDocument::moveItems,    &CompanyDocument::deleteItems};
+    for (int i = 0; i < buttons.size() && i < actions.size(); ++i)
+        connect(buttons.at(i), &QPushButton::clicked, this, actions.at(i));
+
+    treeLoadingMovie = new QMovie(QStringLiteral(":/images/main/loading.gif"), QByteArray(), this);
+    treeLoadingLabel = new QLabel(treeView);
+    treeLoadingLabel->setFixedSize(31, 31);
+    treeLoadingLabel->setMovie(treeLoadingMovie);
+    treeLoadingLabel->hide();
+
+    table->setColumnCount(7);
+    table->setHorizontalHeaderLabels({QStringLiteral("名称"), QStringLiteral("修改日期"),
+                                      QStringLiteral("版本描述"), QStringLiteral("文件类型"),
+                                      QStringLiteral("创建者"), QStringLiteral("大小"), QString()});
+    const int widths[] = {290, 140, 90, 80, 80, 80};
+    for (int i = 0; i < 6; ++i)
+        table->setColumnWidth(i, widths[i]);
+    table->horizontalHeader()->setSectionResizeMode(6, QHeaderView::Stretch);
+    table->setColumnHidden(6, true);
+
+    QTimer::singleShot(50, this, [this] { requestFileList(QStringLiteral("0"), false); });
+
+    GCore *core = GCore::instance();
+    core->setCompanyDocument(this);
+    if (UserDesktop *desktop = core->userDesktop())
+        connect(desktop, &UserDesktop::openFolder, this, &CompanyDocument::showFolder);
+    reFreshNav();
+}
+
+CompanyDocument::~CompanyDocument()
+{
+    if (GCore::instance()->companyDocument() == this)
+        GCore::instance()->setCompanyDocument(nullptr);
+}
+
+QString CompanyDocument::rootName() const
+{
+    return QStringLiteral("公司文档");
+}
+
+void CompanyDocument::showTreeLoading(bool on)
+{
+    treeLoadingLabel->setVisible(on);
+    if (on)
+        treeLoadingMovie->start();
+    else
+        treeLoadingMovie->stop();
+}
+
+void CompanyDocument::placeOverlays()
+{
+    DocumentBrowser::placeOverlays();
+    treeLoadingLabel->move((treeView->width() - treeLoadingLabel->width()) / 2,
+                           (treeView->height() - treeLoadingLabel->height()) / 3);
+}
+
+void CompanyDocument::prepareListing()
+{
+    table->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    for (int i = 0; i + 1 < table->columnCount(); ++i)
+        table->setColumnHidden(i, false);
+    table->setColumnHidden(table->columnCount() - 1, true);
+    table->horizontalHeader()->show();
+}
+
+bool CompanyDocument::checkAuth(const QVariantMap &entry, const QString &letter, bool multi,
+                                int type) const
+{
+    if (entry.contains(QStringLiteral("searchType")) || !multi) {
+        const int fileType = entry.value(QStringLiteral("fileType")).toInt();
+        if ((type == 1 && fileType != 1) || (type == 2 && fileType != 2))
+            return false;
+        return hasLetter(entry, letter);
+    }
+    bool any = false;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        const QTableWidgetItem *item = table->item(row, 0);
+        if (!item || !item->isSelected())
+            continue;
+        const QVariantMap selected = item->data(Qt::UserRole + 2).toMap();
+        if (!hasLetter(selected, letter))
+            return false;
+        if ((type == 1 || type == 2) && selected.value(QStringLiteral("fileType")).toInt() != type)
+            return false;
+        any = true;
+    }
+    return any;
+}
+
+bool CompanyDocument::checkAny(const QVariantMap &entry, const QStringList &letters,
+                               bool multi) const
+{
+    for (const QString &letter : letters) {
+        if (checkAuth(entry, letter, multi, 0))
+            return true;
+    }
+    return false;
+}
+
+bool CompanyDocument::mayOpen(const QVariantMap &entry) const
+{
+    return checkAuth(entry, QStringLiteral("V"), false, 0);
+}
+
+bool CompanyDocument::mayDownload(const QVariantMap &entry) const
+{
+    return hasLetter(entry, QStringLiteral("D"));
+}
+
+void CompanyDocument::tableRightClicked(QModelIndex index)
+{
+    if (QGuiApplication::mouseButtons() != Qt::RightButton || !index.isValid())
+        return;
+    const int row = index.row();
+    const QTableWidgetItem *nameItem = table->item(row, 0);
+    QVariantMap entry;
+    if (nameItem) {
+        entry = nameItem->data(Qt::UserRole + 2).toMap();
+    } else if (QWidget *cell = table->cellWidget(row, table->columnCount() - 1)) {
+        entry = cell->property("map").toMap();
+    } else {
+        return;
+    }
+    const int fileType = entry.value(QStringLiteral("fileType")).toInt();
+    const QString fileId = entry.value(QStringLiteral("fileId")).toString();
+    const QString R = QStringLiteral("R"), E = QStringLiteral("E"), D = QStringLiteral("D"),
+                  V = QStringLiteral("V");
+
+    // Each entry acts through its own handler; menu entries whose dialogs are
+    // not part of the client yet only say so in the log.
+    QMenu menu(this);
+    const auto notYet = [](const QString &what) {
+        qDebug() << __FILE__ << __LINE__ << what << "is not available yet";
+    };
+    if (checkAuth(entry, V, false, 0) && fileType == 2 && nameItem)
+        menu.addAction(QStringLiteral("预览"), this, [this, entry] { openRowLater(entry); });
+    if (fileType == 1)
+        menu.addAction(QStringLiteral("打开"), this, [this, fileId] { openFolder(fileId); });
+    if (checkAuth(entry, D, false, 2))
+        menu.addAction(QStringLiteral("版本列表"), this, [this, entry] { versionCompare(entry); });
+    if (checkAuth(entry, D, true, 2))
+        menu.addAction(QStringLiteral("下载"), this, &CompanyDocument::downloadFile);
+    if (checkAuth(entry, E, false, 2)) {
+        menu.addAction(QStringLiteral("上传更新"), this, [this, entry] { updateFile(entry); });
+        static const QStringList editable{"doc", "docx", "xls", "xlsx", "txt", "ppt", "pptx"};
+        if (editable.contains(
+                entry.value(QStringLiteral("fileExtend")).toString().trimmed().toLower()))
+            menu.addAction(QStringLiteral("编辑"), this, [this, entry] { editFile(entry); });
+    }
+    auto *basic = new QMenu(QStringLiteral("基本操作"), &menu);
+    if (checkAny(entry, {R, E}, false))
+        basic->addAction(QStringLiteral("重命名"), this, [this, entry] { renameEntry(entry); });
+    if (checkAny(entry, {R, E, D}, true))
+        basic->addAction(QStringLiteral("复制"), this, &CompanyDocument::copyItems);
+    if (checkAuth(entry, R, true, 0)) {
+        basic->addAction(QStringLiteral("移动"), this, &CompanyDocument::moveItems);
+        basic->addAction(QStringLiteral("删除"), this, &CompanyDocument::deleteItems);
+    }
+    const bool shareable = checkAny(entry, {R, E, D, V}, true);
+    if (shareable)
+        basic->addAction(QStringLiteral("收藏"), this,
+                         [notYet] { notYet(QStringLiteral("收藏")); });
+    if (!basic->actions().isEmpty())
+        menu.addMenu(basic);
+    if (checkAuth(entry, QStringLiteral("L"), true, 0)) {
+        QMenu *manage = menu.addMenu(QStringLiteral("管理操作"));
+        manage->addAction(QStringLiteral("添加权限"), this, &CompanyDocument::authItems);
+        manage->addAction(QStringLiteral("发布"), this, &CompanyDocument::publishItems);
+    }
+    if (shareable) {
+        menu.addAction(QStringLiteral("分享"), this, &CompanyDocument::shareItems);
+        menu.addAction(QStringLiteral("外部链接"), this,
+                       [notYet] { notYet(QStringLiteral("外部链接")); });
+    }
+    menu.exec(QCursor::pos());
+}
+
+// Editing under lock, the version list and the full-text search are not part
+// of the client yet; their entry points stay in place and do nothing meanwhile.
+void CompanyDocument::editFile(QVariantMap entry)
+{
+    qDebug() << __FILE__ << __LINE__ << "editing is not available yet"
+             << entry.value(QStringLiteral("fileId")).toString();
+}
+
+void CompanyDocument::versionCompare(QVariantMap entry)
+{
+    qDebug() << __FILE__ << __LINE__ << "the version list is not available yet"
+             << entry.value(QStringLiteral("fileId")).toString();
+}
+
+void CompanyDocument::searchFullTxt()
+{
+    qDebug() << __FILE__ << __LINE__ << "full-text search is not available yet";
+}
+
+void CompanyDocument::receiveFullTxtData(QVariantMap map)
+{
+    Q_UNUSED(map)
+}
+
+void CompanyDocument::showFolder(QString parentId, QString fileId)
+{
+    if (MainWidget *main = GCore::instance()->mainWidget())
+        main->showPanelByName(QStringLiteral("companydocument"));
+    requestFileList(parentId, true, fileId);
+    treeModel->selectById(parentId, QModelIndex());
+    reFreshNav();
+}

@@ -1,0 +1,124 @@
+#include "browse/netdisk.h"
+
+#include "transfer/dfoldertree.h"
+#include "browse/droptablewidget.h"
+#include "browse/topbanner.h"
+#include "browse/treeviewmodel.h"
+#include "core/gcore.h"
+
+#include <QCursor>
+#include <QDebug>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+// A folder id that no library folder has: the library's top node "0" is not
+// the net disk's top node "0", so picking it must never count as "already there".
+const QString kNotALibraryFolder = QStringLiteral("-12");
+
+} // namespace
+
+NetDisk::NetDisk(QWidget *parent) : DocumentBrowser(parent, 1, Columns{5, -1, 2, 3, 4})
+{
+    buildLayout(nullptr, 230);
+    const QList<QPushButton *> buttons = topBanner->buttons();
+    const QList<void (NetDisk::*)()> actions{
+        &NetDisk::addFolder, &NetDisk::uploadFile, &NetDisk::downloadFile, &NetDisk::shareItems,
+        &NetDisk::copyItems, &NetDisk::moveItems,  &NetDisk::deleteItems};
+    for (int i = 0; i < buttons.size() && i < actions.size(); ++i)
+        connect(buttons.at(i), &QPushButton::clicked, this, actions.at(i));
+
+    table->setColumnCount(5);
+    table->setHorizontalHeaderLabels({QStringLiteral("名称"), QStringLiteral("修改日期"),
+                                      QStringLiteral("文件类型"), QStringLiteral("创建者"),
+                                      QStringLiteral("大小")});
+    const int widths[] = {300, 150, 90, 90, 90};
+    for (int i = 0; i < 5; ++i)
+        table->setColumnWidth(i, widths[i]);
+
+    GCore::instance()->setNetDisk(this);
+    reFreshNav();
+    QTimer::singleShot(50, this, [this] { requestFileList(QString(), false); });
+}
+
+NetDisk::~NetDisk()
+{
+    if (GCore::instance()->netDisk() == this)
+        GCore::instance()->setNetDisk(nullptr);
+}
+
+QString NetDisk::rootName() const
+{
+    return QStringLiteral("我的网盘");
+}
+
+bool NetDisk::mayOpen(const QVariantMap &) const
+{
+    return true;
+}
+
+bool NetDisk::mayDownload(const QVariantMap &) const
+{
+    return true;
+}
+
+void NetDisk::tableRightClicked(QModelIndex index)
+{
+    if (QGuiApplication::mouseButtons() != Qt::RightButton || !index.isValid())
+        return;
+    const int row = index.row();
+    if (!table->item(row, 0))
+        return;
+    const QVariantMap entry = entryOfRow(row);
+    const int fileType = entry.value(QStringLiteral("fileType")).toInt();
+    const QString fileId = entry.value(QStringLiteral("fileId")).toString();
+
+    QMenu menu(this);
+    if (fileType == 2)
+        menu.addAction(QStringLiteral("预览"), this, [this, entry] { openRowLater(entry); });
+    if (fileType == 1)
+        menu.addAction(QStringLiteral("打开"), this, [this, fileId] { openFolder(fileId); });
+    if (fileType == 2) {
+        menu.addAction(QStringLiteral("下载"), this, &NetDisk::downloadFile);
+        menu.addAction(QStringLiteral("上传更新"), this, [this, entry] { updateFile(entry); });
+    }
+    menu.addAction(QStringLiteral("重命名"), this, [this, entry] { renameEntry(entry); });
+    menu.addAction(QStringLiteral("复制到文档"), this, &NetDisk::copytoDocument);
+    menu.addAction(QStringLiteral("移动"), this, &NetDisk::moveItems);
+    menu.addAction(QStringLiteral("删除"), this, &NetDisk::deleteItems);
+    menu.addAction(QStringLiteral("共享"), this, &NetDisk::shareItems);
+    menu.addAction(QStringLiteral("外部链接"), this, [] {
+        qDebug() << __FILE__ << __LINE__ << "external links are not available yet";
+    });
+    menu.exec(QCursor::pos());
+}
+
+void NetDisk::copyItems()
+{
+    const QStringList ids = selectedIds();
+    if (ids.isEmpty())
+        return;
+    DFolderTree dialog(ids, 1, kNotALibraryFolder, this);
+    dialog.exec();
+}
+
+// Moving net disk items and copying them through the move-to-library dialog,
+// and sharing them, need dialogs the client does not have yet; the entry
+// points stay in place and do nothing meanwhile.
+void NetDisk::moveItems()
+{
+    qDebug() << __FILE__ << __LINE__ << "moving net disk items is not available yet";
+}
+
+void NetDisk::shareItems()
+{
+    qDebug() << __FILE__ << __LINE__ << "net disk sharing is not available yet";
+}
+
+void NetDisk::copytoDocument()
+{
+    qDebug() << __FILE__ << __LINE__ << "the move-to-library dialog is not available yet";
+}

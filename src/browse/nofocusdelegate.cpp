@@ -1,0 +1,17 @@
+#include "browse/nofocusdelegate.h"
+
+#include <QPainter>
+
+NoFocusDelegate::NoFocusDelegate(QObject *parent) : QStyledItemDelegate(parent) {}
+
+void NoFocusDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
+                            const QModelIndex &index) const
+{
+    QStyleOptionViewItem copy(option);
+    copy.state &= ~QStyle::State_HasFocus;
+    painter->fillRect(option.rect, (option.state & QStyle::State_Selected)
+                                       ? QColor(QStringLiteral("#b2eefe"))
+                                       : QColor(QStringLiteral("#fff")));
+    copy.rect.setLeft(copy.rect.left() + 6);
+    QStyledItemDelegate::paint(painter, copy, index);
+}

@@ -1,0 +1,435 @@
+#include "browse/treeviewmodel.h"
+
+#include "browse/companydocument.h"
+#include "core/httpthread.h"
+#include "browse/netdisk.h"
+#include "browse/treeitem.h"
+#include "core/gcore.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDebug>
+#include <QHash>
+#include <QIcon>
+#include <QLabel>
+#include <QTreeView>
+#include <QVector>
+
+namespace {
+
+const QString kFileId = QStringLiteral("fileId");
+const QString kParentId = QStringLiteral("parentId");
+const QString kTopParent = QStringLiteral("-1");
+
+struct Entry
+{
+    QVariantMap map;
+    QString id;
+    QString name;
+    qulonglong modified = 0;
+    int slot = -1;       // the entry that stands for this id (the last one listed)
+    int parentSlot = -1; // kTopSlot, kUnknownSlot or the parent's slot
+};
+
+constexpr int kTopSlot = -2;
+constexpr int kUnknownSlot = -1;
+
+// Links entries by "parentId". Ids are resolved to slots once, so linking works
+// on plain indexes. The walk up an unplaced parent chain is a loop with a visit
+// stamp per slot, so a chain that loops ends instead of recursing for ever, and
+// a chain found dead is never walked again.
+class TreeLinker
+{
+public:
+    // `top` is linked as one more entry after `list`, so the list itself is
+    // never copied.
+    TreeLinker(const QVariantList &list, const QVariantMap &top)
+    {
+        const int n = list.size() + 1;
+        entries.resize(n);
+        QHash<QString, int> byId;
+        byId.reserve(n);
+        QVector<QString> parents(n);
+        for (int i = 0; i < n; ++i) {
+            Entry &e = entries[i];
+            e.map = i < n - 1 ? list.at(i).toMap() : top;
+            readKeys(e, parents[i]);
+            auto known = byId.find(e.id);
+            if (known == byId.end()) {
+                byId.insert(e.id, i);
+            } else {
+                known.value() = i;
+                duplicates = true;
+            }
+        }
+        for (int i = 0; i < n; ++i) {
+            Entry &e = entries[i];
+            e.slot = duplicates ? byId.value(e.id) : i;
+            e.parentSlot =
+                parents.at(i) == kTopParent ? kTopSlot : byId.value(parents.at(i), kUnknownSlot);
+            if (e.parentSlot == kUnknownSlot)
+                unknownParents.insert(i, parents.at(i));
+        }
+        node.fill(nullptr, n);
+        stamp.fill(0, n);
+        dead.fill(false, n);
+    }
+
+    // One walk over the entry's few keys reads the four the tree needs, which
+    // is cheaper than four lookups in a large build.
+    static void readKeys(Entry &e, QString &parentId)
+    {
+        static const QString kFileName = QStringLiteral("fileName");
+        static const QString kModified = QStringLiteral("lastModifyTime");
+        for (auto it = e.map.constBegin(); it != e.map.constEnd(); ++it) {
+            const QString &key = it.key();
+            if (key == kFileId)
+                e.id = it.value().toString();
+            else if (key == kParentId)
+                parentId = it.value().toString();
+            else if (key == kFileName)
+                e.name = it.value().toString();
+            else if (key == kModified)
+                e.modified = it.value().toULongLong();
+        }
+    }
+
+    TreeItem *link()
+    {
+        root = new TreeItem(QVariantMap());
+        for (int i = 0; i < entries.size(); ++i) {
+            const Entry &e = entries.at(i);
+            if (node.at(e.slot))
+                continue;
+            TreeItem *parent = nullptr;
+            if (e.parentSlot == kTopSlot) {
+                parent = root;
+            } else if (e.parentSlot == kUnknownSlot) {
+                qDebug() << __FILE__ << __LINE__ << "unknown parent folder"
+                         << unknownParents.value(i);
+            } else {
+                parent = node.at(e.parentSlot);
+                if (!parent)
+                    parent = attachAncestors(e.parentSlot);
+            }
+            if (!parent) {
+                qDebug() << __FILE__ << __LINE__ << "folder left out, parent not placed:" << e.id;
+                continue;
+            }
+            add(parent, e, e.slot);
+        }
+        sortAll();
+        return root;
+    }
+
+private:
+    TreeItem *add(TreeItem *parent, const Entry &e, int slot)
+    {
+        auto *item = new TreeItem(e.map, e.id, e.name, e.modified, parent);
+        parent->appendUnsorted(item);
+        node[slot] = item;
+        return item;
+    }
+
+    // Places the folder of `slot` and the missing folders above it, top-down,
+    // and returns its node; null when the chain names an unknown id or loops.
+    TreeItem *attachAncestors(int slot)
+    {
+        ++walk;
+        chain.clear();
+        TreeItem *anchor = nullptr;
+        int current = slot;
+        for (;;) {
+            if (dead.at(current))
+                return markDead();
+            if (stamp.at(current) == walk) {
+                qDebug() << __FILE__ << __LINE__ << "parent chain loops at"
+                         << entries.at(current).id;
+                return markDead();
+            }
+            stamp[current] = walk;
+            chain.append(current);
+            const int parentSlot = entries.at(current).parentSlot;
+            if (parentSlot == kTopSlot) {
+                anchor = root;
+                break;
+            }
+            if (parentSlot == kUnknownSlot) {
+                qDebug() << __FILE__ << __LINE__ << "unknown parent folder"
+                         << unknownParents.value(current);
+                return markDead();
+            }
+            anchor = node.at(parentSlot);
+            if (anchor)
+                break;
+            current = parentSlot;
+        }
+        for (int i = chain.size() - 1; i >= 0; --i)
+            anchor = add(anchor, entries.at(chain.at(i)), chain.at(i));
+        return anchor;
+    }
+
+    TreeItem *markDead()
+    {
+        for (int at : qAsConst(chain))
+            dead[at] = true;
+        return nullptr;
+    }
+
+    void sortAll()
+    {
+        QVector<TreeItem *> stack{root};
+        while (!stack.isEmpty()) {
+            TreeItem *item = stack.takeLast();
+            if (item->childCount() > 1)
+                item->sortChildren();
+            for (TreeItem *child : qAsConst(item->children)) {
+                if (child->childCount() > 0)
+                    stack.append(child);
+            }
+        }
+    }
+
+    QVector<Entry> entries;
+    QHash<int, QString> unknownParents;
+    QVector<TreeItem *> node;
+    QVector<int> stamp;
+    QVector<bool> dead;
+    QVector<int> chain;
+    int walk = 0;
+    bool duplicates = false;
+    TreeItem *root = nullptr;
+};
+
+} // namespace
+
+TreeViewModel::TreeViewModel(QTreeView *view, int area, QObject *parent)
+    : QAbstractItemModel(parent), view(view), area(area)
+{
+}
+
+TreeViewModel::~TreeViewModel()
+{
+    delete rootItem;
+    delete oldRootItem;
+}
+
+QVariantMap TreeViewModel::topNode(int area)
+{
+    return QVariantMap{{QStringLiteral("fileName"),
+                        area == 0 ? QStringLiteral("公司文档") : QStringLiteral("我的网盘")},
+                       {kFileId, QStringLiteral("0")},
+                       {kParentId, kTopParent}};
+}
+
+TreeItem *TreeViewModel::linkTree(const QVariantList &list, int area)
+{
+    return TreeLinker(list, topNode(area)).link();
+}
+
+bool TreeViewModel::hasRows() const
+{
+    return rootItem && rootItem->childCount() > 0;
+}
+
+void TreeViewModel::rebuild(const QVariantList &list, bool keepOld)
+{
+    TreeItem *fresh = linkTree(list, area);
+    beginResetModel();
+    if (keepOld) {
+        // A build from the cache keeps the tree it replaces until the next one.
+        delete oldRootItem;
+        oldRootItem = rootItem;
+    } else {
+        delete rootItem;
+    }
+    rootItem = fresh;
+    endResetModel();
+
+    if (!view)
+        return;
+    for (int i = 0; i < rowCount(); ++i) {
+        const QModelIndex top = index(i, 0);
+        if (i == 0)
+            view->setCurrentIndex(top);
+        view->expand(top);
+    }
+}
+
+void TreeViewModel::buildTree(const QVariantMap &reply)
+{
+    rebuild(reply.value(QStringLiteral("data")).toList(), true);
+}
+
+void TreeViewModel::refresh(bool fromCache)
+{
+    GCore *core = GCore::instance();
+    if (fromCache) {
+        buildTree(area == 0 ? core->companyRootCache() : core->netDiskRootCache());
+        return;
+    }
+    FormParams params{{QStringLiteral("token"), core->token()}};
+    QString url;
+    showErrorLabel(false);
+    if (area == 1) {
+        url = core->serverUrl() + QStringLiteral("/api/netdisk/list-dir.jf");
+    } else {
+        url = core->serverUrl() + QStringLiteral("/api/file/list-dir.jf");
+        if (!hasRows() && core->companyDocument())
+            core->companyDocument()->showTreeLoading(true);
+        const uint since = core->companyRootCache().value(QStringLiteral("updateTime")).toUInt();
+        params.insert(QStringLiteral("date"), QDateTime::fromSecsSinceEpoch(qint64(since))
+                                                  .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    }
+    auto *thread = new HttpThread(url, params);
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    connect(thread, &HttpThread::receiveJson, this, &TreeViewModel::receiveData);
+    thread->start(QThread::InheritPriority);
+}
+
+void TreeViewModel::showErrorLabel(bool show)
+{
+    GCore *core = GCore::instance();
+    QLabel *label = nullptr;
+    if (area == 0 && core->companyDocument())
+        label = core->companyDocument()->treeErrorLabel;
+    else if (area == 1 && core->netDisk())
+        label = core->netDisk()->treeErrorLabel;
+    if (label)
+        label->setVisible(show);
+}
+
+void TreeViewModel::receiveData(QVariantMap rawData)
+{
+    GCore *core = GCore::instance();
+    if (area == 0 && core->companyDocument())
+        core->companyDocument()->showTreeLoading(false);
+
+    const bool ok = rawData.contains(QStringLiteral("code")) &&
+                    rawData.value(QStringLiteral("code")).toString() == QLatin1String("0");
+    if (!ok) {
+        if (!hasRows())
+            showErrorLabel(true);
+        return;
+    }
+
+    QString currentId;
+    bool wasExpanded = false;
+    if (view) {
+        const QModelIndex current = view->currentIndex();
+        currentId = current.data(Qt::UserRole + 1).toString();
+        wasExpanded = current.isValid() && view->isExpanded(current);
+    }
+    showErrorLabel(false);
+
+    if (area == 1 && hasRows() && rawData == core->netDiskRootCache())
+        return;
+    if (area == 0 && hasRows() && rawData.value(QStringLiteral("removes")).toList().isEmpty() &&
+        rawData.value(QStringLiteral("data")).toList().isEmpty())
+        return;
+
+    QVariantList list;
+    if (area == 0) {
+        core->mergeCompanyRootList(rawData, true);
+        list = core->companyRootCache().value(QStringLiteral("data")).toList();
+    } else {
+        core->setNetDiskRootCache(rawData);
+        list = rawData.value(QStringLiteral("data")).toList();
+    }
+    rebuild(list, false);
+
+    selectById(currentId, QModelIndex());
+    if (wasExpanded && view)
+        view->expand(view->currentIndex());
+}
+
+void TreeViewModel::selectById(const QString &fileId, const QModelIndex &parent)
+{
+    if (!rootItem || !view)
+        return;
+    TreeItem *start =
+        parent.isValid() ? static_cast<TreeItem *>(parent.internalPointer()) : rootItem;
+    // Depth first, in row order; the last match wins.
+    QVector<TreeItem *> stack;
+    for (int i = start->childCount() - 1; i >= 0; --i)
+        stack.append(start->children.at(i));
+    while (!stack.isEmpty()) {
+        TreeItem *node = stack.takeLast();
+        if (node->value(kFileId).toString() == fileId)
+            view->setCurrentIndex(createIndex(node->row(), 0, node));
+        for (int i = node->childCount() - 1; i >= 0; --i)
+            stack.append(node->children.at(i));
+    }
+}
+
+QVariant TreeViewModel::data(const QModelIndex &index, int role) const
+{
+    if (!rootItem || !index.isValid() || index.column() != 0)
+        return QVariant();
+    const auto *node = static_cast<TreeItem *>(index.internalPointer());
+    switch (role) {
+    case Qt::DisplayRole:
+        return node->value(QStringLiteral("fileName"));
+    case Qt::DecorationRole: {
+        const QString id = node->value(kFileId).toString();
+        if (id == QLatin1String("-8"))
+            return QIcon(QStringLiteral(":/images/main/share2other.png"));
+        if (id == QLatin1String("-9"))
+            return QIcon(QStringLiteral(":/images/main/share_from_other.png"));
+        if (area == 1 && id == QLatin1String("0"))
+            return QIcon(QStringLiteral(":/images/main/netdisk_icon.png"));
+        return QIcon(QStringLiteral(":/images/fileicon_middle/fold.png"));
+    }
+    case Qt::FontRole: {
+        QFont font = QApplication::font();
+        font.setPointSize(10);
+        return font;
+    }
+    case Qt::UserRole + 1:
+        return node->value(kFileId);
+    default:
+        return QVariant();
+    }
+}
+
+Qt::ItemFlags TreeViewModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return QAbstractItemModel::flags(index);
+}
+
+QModelIndex TreeViewModel::index(int row, int column, const QModelIndex &parent) const
+{
+    if (!rootItem || !hasIndex(row, column, parent))
+        return QModelIndex();
+    const TreeItem *parentNode =
+        parent.isValid() ? static_cast<TreeItem *>(parent.internalPointer()) : rootItem;
+    TreeItem *node = parentNode->child(row);
+    return node ? createIndex(row, column, node) : QModelIndex();
+}
+
+QModelIndex TreeViewModel::parent(const QModelIndex &index) const
+{
+    if (!rootItem || !index.isValid())
+        return QModelIndex();
+    const auto *node = static_cast<TreeItem *>(index.internalPointer());
+    TreeItem *parentNode = node->parentItem;
+    if (!parentNode || parentNode == rootItem)
+        return QModelIndex();
+    return createIndex(parentNode->row(), 0, parentNode);
+}
+
+int TreeViewModel::rowCount(const QModelIndex &parent) const
+{
+    if (!rootItem || parent.column() > 0)
+        return 0;
+    const TreeItem *node =
+        parent.isValid() ? static_cast<TreeItem *>(parent.internalPointer()) : rootItem;
+    return node->childCount();
+}
+
+int TreeViewModel::columnCount(const QModelIndex &) const
+{
+    return 1;
+}

@@ -1,0 +1,516 @@
+#include "core/httpcurl.h"
+
+#include <curl/curl.h>
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryFile>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+
+// A JSON reply or a picture larger than this is not something the server
+// sends; stop reading rather than let a hostile peer fill memory.
+constexpr qint64 kMaxReplyBytes = 64LL * 1024 * 1024;
+// In-memory downloads stop short of what a QByteArray can hold.
+constexpr qint64 kMaxMemoryDownloadBytes = 1024LL * 1024 * 1024;
+
+constexpr long kShortConnectTimeout = 2;
+constexpr long kDefaultTimeout = 30;
+constexpr long kDownloadConnectTimeout = 29;
+constexpr long kDownloadTimeout = 36000;
+constexpr long kUploadConnectTimeout = 20;
+constexpr long kUploadTimeout = 10800;
+
+// Any fixed 20 characters of lower-case letters and digits: values written
+// under "pwd" by one build can only be read back by a build with the same key.
+constexpr char kBuiltInKey[] = "f0lv4nedesk7opk3y9q2";
+
+struct CurlDeleter
+{
+    void operator()(CURL *h) const { curl_easy_cleanup(h); }
+};
+struct SlistDeleter
+{
+    void operator()(curl_slist *l) const { curl_slist_free_all(l); }
+};
+struct MimeDeleter
+{
+    void operator()(curl_mime *m) const { curl_mime_free(m); }
+};
+using CurlHandle = std::unique_ptr<CURL, CurlDeleter>;
+using CurlList = std::unique_ptr<curl_slist, SlistDeleter>;
+using CurlMime = std::unique_ptr<curl_mime, MimeDeleter>;
+
+struct MemorySink
+{
+    QByteArray data;
+    qint64 limit = kMaxReplyBytes;
+};
+
+size_t writeToMemory(char *ptr, size_t size, size_t count, void *userdata)
+{
+    auto *sink = static_cast<MemorySink *>(userdata);
+    const size_t n = size * count;
+    if (sink->data.size() + qint64(n) > sink->limit) {
+        qDebug() << "reply larger than" << sink->limit << "bytes; transfer stopped";
+        return 0; // libcurl ends the transfer with a write error
+    }
+    sink->data.append(ptr, int(n));
+    return n;
+}
+
+size_t writeToFile(char *ptr, size_t size, size_t count, void *userdata)
+{
+    auto *file = static_cast<QFile *>(userdata);
+    const size_t n = size * count;
+    return file->write(ptr, qint64(n)) == qint64(n) ? n : 0;
+}
+
+int progressCallback(void *clientp, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow)
+{
+    auto *progress = static_cast<TransferProgress *>(clientp);
+    progress->downloaded.store(double(dlnow), std::memory_order_relaxed);
+    progress->uploaded.store(double(ulnow), std::memory_order_relaxed);
+    return progress->isRunning() ? 0 : 1;
+}
+
+CurlList expectOffHeaders()
+{
+    return CurlList(curl_slist_append(nullptr, "Expect:"));
+}
+
+// Options every operation shares.
+void setCommonOptions(CURL *h, const QByteArray &url)
+{
+    curl_easy_setopt(h, CURLOPT_URL, url.constData());
+    curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "gzip");
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, -1L);
+    // Signals cannot be used safely from worker threads; every operation runs
+    // on one, so none of them may use the alarm-based name lookup timeout.
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+}
+
+void setProgress(CURL *h, TransferProgress *progress)
+{
+    if (!progress)
+        return;
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, progressCallback);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, progress);
+}
+
+QByteArray md5hexBytes(const QByteArray &data)
+{
+    return QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex();
+}
+
+// The options of the short requests (form POST and GET): the given or default
+// user agent, an optional referer, the short connect timeout, the body into
+// memory. libcurl copies string options, so the temporaries may go.
+void setShortRequestOptions(CURL *c, const QString &url, const QString &referer,
+                            const QString &userAgent, long timeoutSeconds, MemorySink *sink)
+{
+    setCommonOptions(c, url.toLocal8Bit());
+    curl_easy_setopt(c, CURLOPT_USERAGENT,
+                     userAgent.isEmpty() ? HttpCurl::defaultUserAgent()
+                                         : userAgent.toUtf8().constData());
+    if (!referer.isEmpty())
+        curl_easy_setopt(c, CURLOPT_REFERER, referer.toUtf8().constData());
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kShortConnectTimeout);
+    curl_easy_setopt(c, CURLOPT_TIMEOUT, timeoutSeconds);
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, writeToMemory);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, sink);
+}
+
+} // namespace
+
+HttpCurl::HttpCurl()
+{
+    curl_global_init(CURL_GLOBAL_ALL);
+}
+
+HttpCurl *HttpCurl::instance()
+{
+    // A function-local static is created exactly once even when two threads
+    // arrive together; its constructor performs libcurl's global set-up.
+    static HttpCurl *const theInstance = new HttpCurl;
+    return theInstance;
+}
+
+const char *HttpCurl::defaultUserAgent()
+{
+    return "Mozilla/5.0 (Windows NT 6.1; WOW64) AppleWebKit/537.36 (KHTML, like Gecko) "
+           "Chrome/44.0.2403.107 Safari/537.36";
+}
+
+QByteArray HttpCurl::formBody(const FormParams &params, bool utf8, bool escape)
+{
+    QByteArray body;
+    for (auto it = params.constBegin(); it != params.constEnd(); ++it) {
+        const QByteArray name = utf8 ? it.key().toUtf8() : it.key().toLocal8Bit();
+        const QByteArray value = utf8 ? it.value().toUtf8() : it.value().toLocal8Bit();
+        body += '&';
+        body += name;
+        body += '=';
+        if (escape) {
+            char *escaped = curl_easy_escape(nullptr, value.constData(), value.size());
+            if (escaped) {
+                body += escaped;
+                curl_free(escaped);
+            }
+        } else {
+            body += value;
+        }
+    }
+    return body.mid(1);
+}
+
+QString HttpCurl::splitStatus(const QByteArray &raw, QString &status)
+{
+    const QString text = QString::fromUtf8(raw);
+    const int blank = text.indexOf(QLatin1String("\r\n\r\n"));
+    if (blank < 0) {
+        status = QStringLiteral("0");
+        return text;
+    }
+    const QStringList lines = text.left(blank).split(QStringLiteral("\r\n"));
+    const QStringList parts = lines.first().split(QLatin1Char(' '));
+    status = (lines.size() >= 2 && parts.size() >= 3) ? parts.at(1).trimmed() : QStringLiteral("0");
+    return text.mid(blank + 4);
+}
+
+QVariant HttpCurl::postJson(const QString &url, const FormParams &params, int timeoutSeconds,
+                            const QString &encoding)
+{
+    QMap<QString, QString> status;
+    const QString body =
+        request(url, params, status, encoding, QString(), QString(), {}, {}, timeoutSeconds);
+    if (body.isEmpty())
+        return QVariant();
+    return QJsonDocument::fromJson(body.toUtf8()).toVariant();
+}
+
+QString HttpCurl::request(const QString &url, const FormParams &params,
+                          QMap<QString, QString> &status, const QString &encoding,
+                          const QString &referer, const QString &userAgent,
+                          const QMap<QString, QString> &headers, const QStringList &headerOrder,
+                          int timeoutSeconds)
+{
+    status.clear();
+    if (params.isEmpty()) {
+        status.insert(QStringLiteral("status"), QStringLiteral("-1"));
+        return QString();
+    }
+    CurlHandle h(curl_easy_init());
+    if (!h) {
+        status.insert(QStringLiteral("status"), QStringLiteral("0"));
+        return QString();
+    }
+
+    const QByteArray body = formBody(params, encoding == QLatin1String("utf8"));
+    CurlList headerList = expectOffHeaders();
+    const QStringList names = headerOrder.isEmpty() ? QStringList(headers.keys()) : headerOrder;
+    for (const QString &name : names) {
+        if (!headers.contains(name))
+            continue;
+        const QByteArray line = QStringLiteral("%1: %2").arg(name, headers.value(name)).toUtf8();
+        headerList.reset(curl_slist_append(headerList.release(), line.constData()));
+    }
+
+    MemorySink sink;
+    CURL *c = h.get();
+    setShortRequestOptions(c, url, referer, userAgent,
+                           timeoutSeconds < 0 ? kDefaultTimeout : long(timeoutSeconds), &sink);
+    curl_easy_setopt(c, CURLOPT_POST, 1L);
+    curl_easy_setopt(c, CURLOPT_POSTFIELDS, body.constData());
+    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE, long(body.size()));
+    curl_easy_setopt(c, CURLOPT_HEADER, 1L);
+    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headerList.get());
+
+    const CURLcode rc = curl_easy_perform(c);
+    qDebug() << __FILE__ << __LINE__ << "received" << sink.data.size() << "bytes, curl code"
+             << int(rc);
+    if (rc != CURLE_OK) {
+        status.insert(QStringLiteral("status"), QStringLiteral("0"));
+        return QString();
+    }
+    QString code;
+    const QString reply = splitStatus(sink.data, code);
+    status.insert(QStringLiteral("status"), code);
+    return reply;
+}
+
+QByteArray HttpCurl::getBytes(const QString &url, const QString &referer, const QString &userAgent,
+                              bool withHeaders)
+{
+    CurlHandle h(curl_easy_init());
+    if (!h)
+        return QByteArray();
+    MemorySink sink;
+    CURL *c = h.get();
+    setShortRequestOptions(c, url, referer, userAgent, kDefaultTimeout, &sink);
+    curl_easy_setopt(c, CURLOPT_HEADER, withHeaders ? 1L : 0L);
+    const CURLcode rc = curl_easy_perform(c);
+    if (rc != CURLE_OK) {
+        qDebug() << __FILE__ << __LINE__ << "GET failed, curl code" << int(rc) << url;
+        return QByteArray();
+    }
+    return sink.data;
+}
+
+namespace {
+
+// Options of a form POST with the long transfer timeouts (both download kinds).
+void setDownloadOptions(CURL *c, const QByteArray &url, const QByteArray &body, curl_slist *headers,
+                        TransferProgress *progress)
+{
+    setCommonOptions(c, url);
+    curl_easy_setopt(c, CURLOPT_USERAGENT, HttpCurl::defaultUserAgent());
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kDownloadConnectTimeout);
+    curl_easy_setopt(c, CURLOPT_TIMEOUT, kDownloadTimeout);
+    curl_easy_setopt(c, CURLOPT_POST, 1L);
+    curl_easy_setopt(c, CURLOPT_POSTFIELDS, body.constData());
+    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE, long(body.size()));
+    curl_easy_setopt(c, CURLOPT_HEADER, 0L);
+    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers);
+    setProgress(c, progress);
+}
+
+} // namespace
+
+QByteArray HttpCurl::downloadBytes(const QString &url, const FormParams &params,
+                                   TransferProgress *progress)
+{
+    if (params.isEmpty())
+        return QByteArray();
+    CurlHandle h(curl_easy_init());
+    if (!h)
+        return QByteArray();
+    const QByteArray body = formBody(params);
+    CurlList headers = expectOffHeaders();
+    MemorySink sink;
+    sink.limit = kMaxMemoryDownloadBytes;
+    setDownloadOptions(h.get(), url.toLocal8Bit(), body, headers.get(), progress);
+    curl_easy_setopt(h.get(), CURLOPT_WRITEFUNCTION, writeToMemory);
+    curl_easy_setopt(h.get(), CURLOPT_WRITEDATA, &sink);
+    const CURLcode rc = curl_easy_perform(h.get());
+    if (rc != CURLE_OK) {
+        qDebug() << __FILE__ << __LINE__ << "download failed, curl code" << int(rc) << url;
+        return QByteArray();
+    }
+    return sink.data;
+}
+
+QString HttpCurl::downloadToFile(const QString &url, const FormParams &params,
+                                 const QString &targetPath, TransferProgress *progress)
+{
+    if (params.isEmpty() || targetPath.isEmpty())
+        return QString();
+    const QFileInfo target(targetPath);
+    QTemporaryFile file(target.absolutePath() + QLatin1Char('/') + target.fileName() +
+                        QStringLiteral(".XXXXXX.part"));
+    if (!file.open()) {
+        qDebug() << __FILE__ << __LINE__ << "cannot create a file beside" << targetPath;
+        return QString();
+    }
+    CurlHandle h(curl_easy_init());
+    if (!h)
+        return QString();
+    const QByteArray body = formBody(params);
+    CurlList headers = expectOffHeaders();
+    setDownloadOptions(h.get(), url.toLocal8Bit(), body, headers.get(), progress);
+    curl_easy_setopt(h.get(), CURLOPT_BUFFERSIZE, 256L * 1024);
+    curl_easy_setopt(h.get(), CURLOPT_WRITEFUNCTION, writeToFile);
+    curl_easy_setopt(h.get(), CURLOPT_WRITEDATA, static_cast<QFile *>(&file));
+    const CURLcode rc = curl_easy_perform(h.get());
+    if (rc != CURLE_OK || !file.flush()) {
+        qDebug() << __FILE__ << __LINE__ << "download failed, curl code" << int(rc) << url;
+        return QString(); // the temporary file removes itself
+    }
+    file.setAutoRemove(false);
+    return file.fileName();
+}
+
+QByteArray HttpCurl::uploadFile(const QString &url, const QString &fieldName,
+                                const QString &filePath, const FormParams &params,
+                                TransferProgress *progress)
+{
+    if (filePath.isEmpty() || !QFileInfo(filePath).isFile())
+        return QByteArray();
+    CurlHandle h(curl_easy_init());
+    if (!h)
+        return QByteArray();
+    CURL *c = h.get();
+
+    CurlMime form(curl_mime_init(c));
+    for (auto it = params.constBegin(); it != params.constEnd(); ++it) {
+        curl_mimepart *part = curl_mime_addpart(form.get());
+        curl_mime_name(part, it.key().toUtf8().constData());
+        const QByteArray value = it.value().toUtf8();
+        curl_mime_data(part, value.constData(), size_t(value.size()));
+    }
+    curl_mimepart *filePart = curl_mime_addpart(form.get());
+    curl_mime_name(filePart, fieldName.toUtf8().constData());
+    if (curl_mime_filedata(filePart, filePath.toLocal8Bit().constData()) != CURLE_OK)
+        return QByteArray();
+    curl_mime_filename(filePart, QFileInfo(filePath).fileName().toUtf8().constData());
+
+    CurlList headers = expectOffHeaders();
+    MemorySink sink;
+    setCommonOptions(c, url.toLocal8Bit());
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kUploadConnectTimeout);
+    curl_easy_setopt(c, CURLOPT_TIMEOUT, kUploadTimeout);
+    curl_easy_setopt(c, CURLOPT_MIMEPOST, form.get());
+    curl_easy_setopt(c, CURLOPT_HEADER, 0L);
+    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, writeToMemory);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
+    setProgress(c, progress);
+    const CURLcode rc = curl_easy_perform(c);
+    qDebug() << __FILE__ << __LINE__ << "upload curl code" << int(rc) << url;
+    if (rc != CURLE_OK)
+        return QByteArray();
+    return sink.data;
+}
+
+QString HttpCurl::formatSize(qint64 bytes)
+{
+    struct Unit
+    {
+        qint64 divisor;
+        const char *name;
+    };
+    static const Unit units[] = {{1LL << 30, "GB"}, {1LL << 20, "MB"}, {1LL << 10, "KB"}};
+    for (const Unit &u : units) {
+        if (bytes >= u.divisor) {
+            const double hundredths = std::floor(double(bytes) * 100.0 / double(u.divisor) + 0.5);
+            return QString::number(hundredths / 100.0, 'g', 6) + QLatin1String(u.name);
+        }
+    }
+    return QString::number(bytes) + QLatin1Char('B');
+}
+
+QString HttpCurl::toJsonText(const QVariant &value)
+{
+    return QString::fromUtf8(QJsonDocument::fromVariant(value).toJson(QJsonDocument::Indented));
+}
+
+void HttpCurl::logJson(const QVariant &value, const char *tag, int line)
+{
+    const QString text = QStringLiteral("%1 %2====start====\n%3\n%1 %2====end====")
+                             .arg(QString::fromUtf8(tag), QString::number(line), toJsonText(value));
+    qDebug().noquote() << text;
+}
+
+QString HttpCurl::md5Hex(const QByteArray &data)
+{
+    return QString::fromLatin1(md5hexBytes(data));
+}
+
+QString HttpCurl::md5HexOfFile(const QString &filePath)
+{
+    QFile file(filePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    QCryptographicHash hash(QCryptographicHash::Md5);
+    if (!hash.addData(&file))
+        return QString();
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+int HttpCurl::scanFolder(const QString &dirPath, int maxCount, QStringList &dirs,
+                         QList<QStringList> &files)
+{
+    QDir dir(dirPath);
+    if (!dir.exists())
+        return -1;
+    dirs.append(dirPath);
+    const QFileInfoList entries = dir.entryInfoList();
+    for (const QFileInfo &info : entries) {
+        const QString name = info.fileName();
+        if (name == QLatin1String(".") || name == QLatin1String(".."))
+            continue;
+        if (info.isDir()) {
+            // A link to a folder may lead back up the tree; follow only real folders.
+            if (info.isSymLink())
+                continue;
+            if (scanFolder(info.filePath(), maxCount, dirs, files) == -2)
+                return -2;
+        } else if (info.isReadable()) {
+            files.append(QStringList{info.filePath(), dirPath});
+        }
+    }
+    return dirs.size() + files.size() > maxCount ? -2 : 0;
+}
+
+QByteArray HttpCurl::authCode(const QByteArray &data, const QByteArray &operation,
+                              const QByteArray &keyIn, int expirySeconds)
+{
+    const bool decode = operation == "DECODE";
+    const QByteArray key = md5hexBytes(keyIn.isEmpty() ? QByteArray(kBuiltInKey) : keyIn);
+    const QByteArray keyA = md5hexBytes(key.left(16));
+    const QByteArray keyB = md5hexBytes(key.mid(16, 16));
+    const QByteArray keyC =
+        decode ? data.left(4)
+               : md5hexBytes(QByteArray::number(QDateTime::currentMSecsSinceEpoch())).left(4);
+    const QByteArray cryptKey = keyA + md5hexBytes(keyA + keyC);
+
+    QByteArray text;
+    if (decode) {
+        text = QByteArray::fromBase64(data.mid(4));
+    } else {
+        const qint64 stamp =
+            expirySeconds >= 1 ? expirySeconds + QDateTime::currentSecsSinceEpoch() : 0;
+        text = QByteArray::number(stamp).rightJustified(10, '0') +
+               md5hexBytes(data + keyB).left(16) + data;
+    }
+
+    int box[256];
+    int rnd[256];
+    for (int i = 0; i < 256; ++i) {
+        box[i] = i;
+        rnd[i] = static_cast<unsigned char>(cryptKey.at(i % cryptKey.size()));
+    }
+    for (int i = 0, j = 0; i < 256; ++i) {
+        j = (j + box[i] + rnd[i]) % 256;
+        std::swap(box[i], box[j]);
+    }
+    QByteArray out(text.size(), Qt::Uninitialized);
+    for (int k = 0, a = 0, j = 0; k < text.size(); ++k) {
+        a = (a + 1) % 256;
+        j = (j + box[a]) % 256;
+        std::swap(box[a], box[j]);
+        out[k] = char(static_cast<unsigned char>(text.at(k)) ^ box[(box[a] + box[j]) % 256]);
+    }
+
+    if (!decode)
+        return keyC + out.toBase64().replace('=', QByteArray());
+
+    if (out.size() < 26)
+        return QByteArray();
+    bool ok = false;
+    const qulonglong stamp = out.left(10).toULongLong(&ok);
+    const QByteArray payload = out.mid(26);
+    const bool fresh = ok && (stamp == 0 || stamp > qulonglong(QDateTime::currentSecsSinceEpoch()));
+    if (fresh && out.mid(10, 16) == md5hexBytes(payload + keyB).left(16))
+        return payload;
+    return QByteArray();
+}
+
+bool HttpCurl::isServerRefusal(const QByteArray &head)
+{
+    if (head.size() >= 3000)
+        return false;
+    const QJsonDocument doc = QJsonDocument::fromJson(head);
+    return doc.isObject() && doc.object().contains(QStringLiteral("code"));
+}

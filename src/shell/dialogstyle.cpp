@@ -1,0 +1,24 @@
+#include "shell/dialogstyle.h"
+
+#include <QPushButton>
+
+namespace DialogStyle {
+
+QString buttonStyle(int fontPointSize, int borderRadius)
+{
+    return QStringLiteral(".QPushButton {border-radius:%1px;border:0px;background:#0696f5;"
+                          "color:#fff;font-weight:bold;font-size:%2pt;}"
+                          ".QPushButton:hover {background:#067dcb;}")
+        .arg(borderRadius)
+        .arg(fontPointSize);
+}
+
+QPushButton *makeButton(const QString &text, QWidget *parent, int fontPointSize)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setStyleSheet(buttonStyle(fontPointSize));
+    button->setCursor(Qt::PointingHandCursor);
+    return button;
+}
+
+} // namespace DialogStyle

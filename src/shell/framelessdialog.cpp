@@ -1,0 +1,75 @@
+#include "shell/framelessdialog.h"
+
+#include "shell/tpushbutton.h"
+#include "shell/tradiuswidget.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+
+FramelessDialog::FramelessDialog(QWidget *parent, const QBrush &titleBrush, bool fixedSize)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint),
+      FramelessFrame(this, titleBrush, QColor(QStringLiteral("#ffffff")), fixedSize)
+{
+}
+
+void FramelessDialog::initTitleBar()
+{
+    titleBar->setFixedHeight(titleHeight);
+    auto *layout = new QHBoxLayout(titleBar);
+    layout->setContentsMargins(8, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(titleLabel);
+    auto *spacer = new QWidget(titleBar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    layout->addWidget(spacer);
+
+    minimizeButton = new TPushButton(titleBar);
+    minimizeButton->setObjectName(QStringLiteral("minimizeButton"));
+    minimizeButton->setFixedSize(28, 28);
+    minimizeButton->setStyleSheet(
+        TPushButton::titleButtonStyle(QStringLiteral("minimize_transparent_h.png"),
+                                      QStringLiteral("minimize_halftransparent_h.png")));
+    layout->addWidget(minimizeButton);
+
+    if (!fixedSize) {
+        maximizeButton = new TPushButton(titleBar);
+        maximizeButton->setObjectName(QStringLiteral("maximizeButton"));
+        maximizeButton->setFixedSize(28, 28);
+        updateMaximizeButtonStyle();
+        layout->addWidget(maximizeButton);
+        connect(maximizeButton, &QPushButton::clicked, this, &FramelessDialog::reSizeApp);
+        connect(titleBar, &TRadiusWidget::doubleClicked, this, &FramelessDialog::reSizeApp);
+    }
+
+    closeButton = new TPushButton(titleBar);
+    closeButton->setObjectName(QStringLiteral("closeButton"));
+    closeButton->setFixedSize(28, 28);
+    closeButton->setStyleSheet(TPushButton::titleButtonStyle(
+        QStringLiteral("del_transparent_h.png"), QStringLiteral("del_red_h.png")));
+    layout->addWidget(closeButton);
+
+    connect(closeButton, &QPushButton::clicked, this, &FramelessDialog::closeApp);
+    connect(minimizeButton, &QPushButton::clicked, this, &FramelessDialog::minimizeApp);
+    // Dialogs offer only maximise (when resizable) and close.
+    minimizeButton->hide();
+}
+
+void FramelessDialog::closeApp()
+{
+    reject();
+}
+
+void FramelessDialog::minimizeApp()
+{
+    showMinimized();
+}
+
+void FramelessDialog::reSizeApp()
+{
+    toggleMaximized();
+}
+
+void FramelessDialog::paintEvent(QPaintEvent *)
+{
+    paintFrame();
+}

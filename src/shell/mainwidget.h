@@ -1,0 +1,52 @@
+#pragma once
+
+#include "shell/framelesswidget.h"
+
+#include <QByteArray>
+#include <QString>
+
+class CompanyDocument;
+class NetDisk;
+class TransferPanel;
+class UserDesktop;
+
+// The one main window, opened after sign-in. Its tall title bar carries the
+// logo, the three panel buttons, the user's picture and nickname and the window
+// buttons; its body stacks the four panels, of which exactly one is visible.
+// Closing it ends the program.
+class MainWidget : public FramelessWidget
+{
+    Q_OBJECT
+public:
+    explicit MainWidget(const QColor &titleColor = QColor(QStringLiteral("#0098f7")),
+                        QWidget *parent = nullptr);
+
+    // Shows one panel by its button's object name: "userdesktop",
+    // "companydocument" or "netdisk"; any other name hides them all.
+    void showPanelByName(const QString &name);
+    // Shows the transfer panel; no panel button stays checked.
+    void showTransferPanel();
+    // Where the user's picture is cached: the data folder, the account name, ".png".
+    QString avatarCachePath() const;
+
+    // Pictures larger than this on either side are not decoded at all.
+    static constexpr int maxAvatarSide = 4096;
+
+public slots:
+    void showPanel();
+    void receiveThumb(QByteArray data);
+
+private:
+    void buildTitleBar();
+    void setAvatar(const QString &imagePath);
+    TPushButton *addPanelButton(const QString &text, const QString &name, const QString &image);
+
+    TPushButton *desktopButton = nullptr;
+    TPushButton *netDiskButton = nullptr;
+    TPushButton *documentButton = nullptr;
+    TPushButton *avatarButton = nullptr;
+    UserDesktop *userDesktopPanel = nullptr;
+    TransferPanel *transferPanelWidget = nullptr;
+    CompanyDocument *companyDocumentPanel = nullptr;
+    NetDisk *netDiskPanel = nullptr;
+};

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "shell/framelessdialog.h"
+
+#include <QStringList>
+
+class MessageLabel;
+class QLineEdit;
+
+// The new-folder dialog of both browsers: shows where the folder will go,
+// takes its name, creates it on the server and closes only on success; a
+// refusal stays in the dialog for three seconds.
+class DAddFolder : public FramelessDialog
+{
+    Q_OBJECT
+public:
+    // `type` 1 creates in the net disk, anything else in the library.
+    DAddFolder(const QString &parentId, const QStringList &pathNames, QWidget *parent, int type);
+
+    QLineEdit *nameEdit = nullptr;
+    // The red message with its own 3-second clock.
+    MessageLabel *errorLabel = nullptr;
+
+public slots:
+    void accept() override;
+
+private:
+    QString parentId;
+    QStringList pathNames;
+    int type = 0;
+};

@@ -1,0 +1,83 @@
+#include "transfer/dfoldertree.h"
+
+#include "shell/dialogstyle.h"
+#include "browse/treeview.h"
+#include "browse/treeviewmodel.h"
+#include "core/gcore.h"
+#include "core/httpcurl.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+DFolderTree::DFolderTree(const QStringList &sourceIds, int mode, const QString &currentFolderId,
+                         QWidget *parent)
+    : FramelessDialog(parent, QColor(QLatin1String(DialogStyle::titleColor)), true),
+      sourceIds(sourceIds), mode(mode), currentFolderId(currentFolderId)
+{
+    resize(550, 450);
+    initTitleBar();
+    titleLabel->setText(mode == 2 ? QStringLiteral("选择要移动的文件夹")
+                                  : QStringLiteral("选择要复制的文件夹"));
+
+    // The frame's content area has its own layout; the dialog's rows go in one body.
+    auto *body = new QWidget(contentWidget);
+    addContentWidget(body);
+    auto *layout = new QVBoxLayout(body);
+    layout->setContentsMargins(9, 6, 9, 9);
+    layout->setSpacing(8);
+    view = new TreeView(body, false);
+    view->header()->hide();
+    model = new TreeViewModel(view, 0, this);
+    view->setModel(model);
+    layout->addWidget(view);
+
+    auto *buttonRow = new QHBoxLayout;
+    buttonRow->setContentsMargins(0, 0, 0, 6);
+    buttonRow->setSpacing(20);
+    auto *spacer = new QWidget(body);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    buttonRow->addWidget(spacer);
+    QPushButton *ok = DialogStyle::makeButton(QStringLiteral("确定"), body, 11);
+    QPushButton *close = DialogStyle::makeButton(QStringLiteral("关闭"), body, 11);
+    for (QPushButton *button : {ok, close}) {
+        button->setFixedSize(64, 24);
+        buttonRow->addWidget(button);
+    }
+    layout->addLayout(buttonRow);
+    connect(ok, &QPushButton::clicked, this, &DFolderTree::accept);
+    connect(close, &QPushButton::clicked, this, &DFolderTree::reject);
+
+    QTimer::singleShot(50, this, [this] { model->refresh(true); });
+}
+
+void DFolderTree::accept()
+{
+    const QString targetId = view->currentIndex().data(Qt::UserRole + 1).toString();
+    if (targetId == currentFolderId) {
+        FramelessDialog::accept();
+        return;
+    }
+    GCore *core = GCore::instance();
+    const QString url = core->serverUrl() + (mode == 2 ? QStringLiteral("/api/file/move.jf")
+                                                       : QStringLiteral("/api/file/copy.jf"));
+    const QVariantMap reply =
+        HttpCurl::instance()
+            ->postJson(url, {{QStringLiteral("token"), core->token()},
+                             {QStringLiteral("targetId"), targetId},
+                             {QStringLiteral("sourceIds"), sourceIds.join(QLatin1Char(','))}})
+            .toMap();
+    if (reply.contains(QStringLiteral("code")) &&
+        reply.value(QStringLiteral("code")).toString() == QLatin1String("0")) {
+        FramelessDialog::accept();
+        return;
+    }
+    QString msg = reply.value(QStringLiteral("msg")).toString();
+    if (msg.isEmpty())
+        msg = mode == 2 ? QStringLiteral("无法移动") : QStringLiteral("无法复制");
+    QMessageBox::warning(this, QStringLiteral("操作出错"), msg, QMessageBox::Ok);
+}
