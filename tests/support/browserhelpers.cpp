@@ -1,7 +1,7 @@
 #include "browserhelpers.h"
 
-#include "documentbrowser.h"
-#include "droptablewidget.h"
+#include "browse/documentbrowser.h"
+#include "browse/droptablewidget.h"
 #include "menuanswer.h"
 
 #include <QTableWidget>

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QProcess>
+#include "serverlauncher.h"
+
 #include <QString>
 #include <QTemporaryDir>
 
@@ -20,7 +21,7 @@ public:
     bool start();
     void stop();
 
-    quint16 port() const { return m_port; }
+    quint16 port() const { return quint16(m_launcher.port()); }
     QString url() const;
     QString dataDir() const { return m_data.path(); }
     QString error() const { return m_error; }
@@ -37,7 +38,6 @@ public:
 private:
     QString m_seed;
     QTemporaryDir m_data;
-    QProcess m_process;
-    quint16 m_port = 0;
+    ServerLauncher m_launcher;
     QString m_error;
 };

@@ -1,0 +1,119 @@
+#include "serverlauncher.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+ServerLauncher::~ServerLauncher()
+{
+    stop();
+}
+
+bool ServerLauncher::start(const std::string &binary, const std::string &dataDir,
+                           const std::string &seed, int timeoutMs)
+{
+    failure.clear();
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) {
+        failure = "pipe failed";
+        return false;
+    }
+    child = fork();
+    if (child < 0) {
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        failure = "fork failed";
+        return false;
+    }
+    if (child == 0) {
+        dup2(pipeFds[1], STDOUT_FILENO);
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        if (seed.empty())
+            execl(binary.c_str(), binary.c_str(), "--data", dataDir.c_str(), "--listen",
+                  "127.0.0.1:0", static_cast<char *>(nullptr));
+        else
+            execl(binary.c_str(), binary.c_str(), "--data", dataDir.c_str(), "--listen",
+                  "127.0.0.1:0", "--seed", seed.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    close(pipeFds[1]);
+
+    // Read until the listening line, a closed pipe or the deadline, whichever
+    // comes first: a server that never starts fails the test instead of hanging it.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::string output;
+    bool found = false;
+    while (!found) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0) {
+            failure = "folvane-server did not report its port within " +
+                      std::to_string(timeoutMs) + " ms";
+            break;
+        }
+        pollfd pfd{pipeFds[0], POLLIN, 0};
+        const int ready = poll(&pfd, 1, int(left));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            continue;
+        char buffer[256];
+        const ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
+        if (n <= 0) {
+            failure = "folvane-server exited before listening: " + output;
+            break;
+        }
+        output.append(buffer, size_t(n));
+        const size_t at = output.find("listening on 127.0.0.1:");
+        if (at != std::string::npos && output.find('\n', at) != std::string::npos)
+            found = std::sscanf(output.c_str() + at, "listening on 127.0.0.1:%d", &listenPort) == 1;
+    }
+    close(pipeFds[0]);
+    if (!found)
+        stop();
+    return found;
+}
+
+int ServerLauncher::stop()
+{
+    if (child <= 0)
+        return -1;
+    kill(child, SIGTERM);
+    int status = 0;
+    // A server that ignores SIGTERM for 10 s is killed, so no test waits forever.
+    for (int i = 0; i < 1000; ++i) {
+        const pid_t done = waitpid(child, &status, WNOHANG);
+        if (done == child || done < 0) {
+            child = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        usleep(10000);
+    }
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    child = -1;
+    return -1;
+}
+
+long ServerLauncher::peakRssKiB() const
+{
+    std::ifstream in("/proc/" + std::to_string(child) + "/status");
+    std::string key;
+    while (in >> key) {
+        if (key == "VmHWM:") {
+            long value = 0;
+            in >> value;
+            return value;
+        }
+        std::string rest;
+        std::getline(in, rest);
+    }
+    return -1;
+}
