@@ -1,10 +1,10 @@
 // The transfer panel with 200 running downloads: a 10 ms probe timer on the
 // interface thread measures how late it fires; prints the percentiles of the
 // delay (goal: 99th percentile under 50 ms).
+#include "core/gcore.h"
 #include "scriptedhttpserver.h"
 #include "temphome.h"
 #include "transfer/transferpanel.h"
-#include "core/gcore.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -77,7 +77,9 @@ int main(int argc, char *argv[])
 
     std::sort(delays.begin(), delays.end());
     auto pct = [&](double p) {
-        return delays.isEmpty() ? 0.0 : delays.at(std::min(int(delays.size() * p), int(delays.size()) - 1));
+        return delays.isEmpty()
+                   ? 0.0
+                   : delays.at(std::min(int(delays.size() * p), int(delays.size()) - 1));
     };
     const int running = panel.findChild<QTableWidget *>("downloadTable")->rowCount();
     std::printf("transfers running: %d, probe ticks: %d over %d ms\n", running, int(delays.size()),

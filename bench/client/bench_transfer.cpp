@@ -3,10 +3,10 @@
 // and the same with the curl program, in one run. Prints the throughput, the
 // ratio client / curl (goal >= 0.9) and the client's peak RSS growth during
 // each transfer (goal < 64 MiB).
-#include "serverprocess.h"
-#include "temphome.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
+#include "serverprocess.h"
+#include "temphome.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -44,8 +44,7 @@ struct Measure
     double peakGrowthMiB = 0;
 };
 
-template <typename Work>
-Measure measure(Work work)
+template <typename Work> Measure measure(Work work)
 {
     resetPeak();
     const qint64 before = statusKb("VmRSS:");
@@ -115,11 +114,11 @@ int main(int argc, char *argv[])
         reply = http->uploadFile(uploadUrl, QStringLiteral("file"), source, form, &progress);
     });
     std::printf("client upload reply: %s\n", reply.left(200).constData());
-    const double curlUp = curlSeconds(
-        {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"), QStringLiteral("-F"),
-         QStringLiteral("token=") + token, QStringLiteral("-F"), QStringLiteral("pid=0"),
-         QStringLiteral("-F"), QStringLiteral("uploadType=2"), QStringLiteral("-F"),
-         QStringLiteral("file=@") + source, uploadUrl});
+    const double curlUp =
+        curlSeconds({QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
+                     QStringLiteral("-F"), QStringLiteral("token=") + token, QStringLiteral("-F"),
+                     QStringLiteral("pid=0"), QStringLiteral("-F"), QStringLiteral("uploadType=2"),
+                     QStringLiteral("-F"), QStringLiteral("file=@") + source, uploadUrl});
 
     const QVariantMap listing =
         http->postJson(server.url() + QStringLiteral("/api/netdisk/list.jf"),
@@ -141,24 +140,25 @@ int main(int argc, char *argv[])
     TransferProgress downProgress;
     QString temp;
     const Measure down = measure([&] {
-        temp = http->downloadToFile(downloadUrl,
-                                    {{QStringLiteral("token"), token}, {QStringLiteral("fileIds"), fileId}},
-                                    work.filePath(QStringLiteral("client.bin")), &downProgress);
+        temp = http->downloadToFile(
+            downloadUrl, {{QStringLiteral("token"), token}, {QStringLiteral("fileIds"), fileId}},
+            work.filePath(QStringLiteral("client.bin")), &downProgress);
     });
     const qint64 got = QFileInfo(temp).size();
     QFile::remove(temp);
     const QString curlOut = work.filePath(QStringLiteral("curl.bin"));
-    const double curlDown = curlSeconds({QStringLiteral("-s"), QStringLiteral("-o"), curlOut,
-                                         QStringLiteral("-d"),
-                                         QStringLiteral("token=%1&fileIds=%2").arg(token, fileId),
-                                         downloadUrl});
+    const double curlDown =
+        curlSeconds({QStringLiteral("-s"), QStringLiteral("-o"), curlOut, QStringLiteral("-d"),
+                     QStringLiteral("token=%1&fileIds=%2").arg(token, fileId), downloadUrl});
     QFile::remove(curlOut);
 
     const double mib = size / 1048576.0;
     std::printf("file: %lld MiB, downloaded %lld bytes\n", megabytes, got);
-    std::printf("upload:   client %7.1f MiB/s, curl %7.1f MiB/s, ratio %.3f (goal >= 0.9), peak RSS growth %.1f MiB\n",
+    std::printf("upload:   client %7.1f MiB/s, curl %7.1f MiB/s, ratio %.3f (goal >= 0.9), peak "
+                "RSS growth %.1f MiB\n",
                 mib / up.seconds, mib / curlUp, curlUp / up.seconds, up.peakGrowthMiB);
-    std::printf("download: client %7.1f MiB/s, curl %7.1f MiB/s, ratio %.3f (goal >= 0.9), peak RSS growth %.1f MiB\n",
+    std::printf("download: client %7.1f MiB/s, curl %7.1f MiB/s, ratio %.3f (goal >= 0.9), peak "
+                "RSS growth %.1f MiB\n",
                 mib / down.seconds, mib / curlDown, curlDown / down.seconds, down.peakGrowthMiB);
     return got == size ? 0 : 1;
 }

@@ -1,12 +1,12 @@
 #include "browse/companydocument.h"
 
 #include "browse/droptablewidget.h"
-#include "shell/mainwidget.h"
 #include "browse/topbanner.h"
 #include "browse/treeview.h"
 #include "browse/treeviewmodel.h"
-#include "desk/userdesktop.h"
 #include "core/gcore.h"
+#include "desk/userdesktop.h"
+#include "shell/mainwidget.h"
 
 #include <QCursor>
 #include <QDebug>

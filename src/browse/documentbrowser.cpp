@@ -1,19 +1,19 @@
 #include "browse/documentbrowser.h"
 
-#include "transfer/daddfolder.h"
-#include "transfer/dfoldertree.h"
-#include "core/downloadthread.h"
 #include "browse/droptablewidget.h"
 #include "browse/headerview.h"
-#include "core/httpthread.h"
-#include "shell/linklabel.h"
 #include "browse/nofocusdelegate.h"
 #include "browse/topbanner.h"
-#include "transfer/transferpanel.h"
 #include "browse/treeview.h"
 #include "browse/treeviewmodel.h"
+#include "core/downloadthread.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
+#include "core/httpthread.h"
+#include "shell/linklabel.h"
+#include "transfer/daddfolder.h"
+#include "transfer/dfoldertree.h"
+#include "transfer/transferpanel.h"
 
 #include <QDateTime>
 #include <QDebug>

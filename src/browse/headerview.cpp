@@ -21,8 +21,8 @@ void HeaderView::paintSection(QPainter *painter, const QRect &rect, int logicalI
     font.setFamily(QStringLiteral("宋体"));
     painter->setFont(font);
     painter->setPen(QColor(QStringLiteral("#666")));
-    const QString title = model() ? model()->headerData(logicalIndex, Qt::Horizontal).toString()
-                                  : QString();
+    const QString title =
+        model() ? model()->headerData(logicalIndex, Qt::Horizontal).toString() : QString();
     painter->drawText(rect.adjusted(8, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, title);
 }
 

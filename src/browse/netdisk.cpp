@@ -1,10 +1,10 @@
 #include "browse/netdisk.h"
 
-#include "transfer/dfoldertree.h"
 #include "browse/droptablewidget.h"
 #include "browse/topbanner.h"
 #include "browse/treeviewmodel.h"
 #include "core/gcore.h"
+#include "transfer/dfoldertree.h"
 
 #include <QCursor>
 #include <QDebug>

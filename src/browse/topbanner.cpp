@@ -17,15 +17,19 @@ struct ActionButton
     int width;
 };
 
-const ActionButton kLibraryButtons[] = {
-    {"新建文件夹", "new_fold.png", 117}, {"上传", "upload.png", 78}, {"下载", "download.png", 78},
-    {"分享", "share.png", 78},          {"发布", "publish.png", 78}, {"复制", "copy.png", 78},
-    {"移动", "move.png", 78},           {"删除", "delete.png", 78}};
+const ActionButton kLibraryButtons[] = {{"新建文件夹", "new_fold.png", 117},
+                                        {"上传", "upload.png", 78},
+                                        {"下载", "download.png", 78},
+                                        {"分享", "share.png", 78},
+                                        {"发布", "publish.png", 78},
+                                        {"复制", "copy.png", 78},
+                                        {"移动", "move.png", 78},
+                                        {"删除", "delete.png", 78}};
 
 const ActionButton kNetDiskButtons[] = {
     {"新建文件夹", "new_fold.png", 117}, {"上传", "upload.png", 78},
-    {"下载", "download.png", 78},       {"共享", "share.png", 78},
-    {"复制到文档", "copy.png", 117},    {"移动", "move.png", 78},
+    {"下载", "download.png", 78},        {"共享", "share.png", 78},
+    {"复制到文档", "copy.png", 117},     {"移动", "move.png", 78},
     {"删除", "delete.png", 78}};
 
 void setPictureIcon(QPushButton *button, const QString &resource)

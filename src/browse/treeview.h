@@ -13,7 +13,8 @@ public:
 protected:
     void drawRow(QPainter *painter, const QStyleOptionViewItem &option,
                  const QModelIndex &index) const override;
-    void drawBranches(QPainter *painter, const QRect &rect, const QModelIndex &index) const override;
+    void drawBranches(QPainter *painter, const QRect &rect,
+                      const QModelIndex &index) const override;
 
 private:
     bool isRowSelected(const QModelIndex &index) const;

@@ -1,10 +1,10 @@
 #include "browse/treeviewmodel.h"
 
 #include "browse/companydocument.h"
-#include "core/httpthread.h"
 #include "browse/netdisk.h"
 #include "browse/treeitem.h"
 #include "core/gcore.h"
+#include "core/httpthread.h"
 
 #include <QApplication>
 #include <QDateTime>

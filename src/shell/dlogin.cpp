@@ -1,12 +1,12 @@
 #include "shell/dlogin.h"
 
-#include "shell/dialogstyle.h"
+#include "core/gcore.h"
+#include "core/httpcurl.h"
 #include "core/httpthread.h"
+#include "shell/dialogstyle.h"
 #include "shell/messagelabel.h"
 #include "shell/tpushbutton.h"
 #include "shell/tradiuswidget.h"
-#include "core/gcore.h"
-#include "core/httpcurl.h"
 
 #include <QCheckBox>
 #include <QDebug>

@@ -1,13 +1,13 @@
 #include "shell/mainwidget.h"
 
 #include "browse/companydocument.h"
-#include "core/downloadthread.h"
 #include "browse/netdisk.h"
+#include "core/downloadthread.h"
+#include "core/gcore.h"
+#include "desk/userdesktop.h"
 #include "shell/tpushbutton.h"
 #include "shell/tradiuswidget.h"
 #include "transfer/transferpanel.h"
-#include "desk/userdesktop.h"
-#include "core/gcore.h"
 
 #include <QBuffer>
 #include <QDebug>

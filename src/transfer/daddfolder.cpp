@@ -1,9 +1,9 @@
 #include "transfer/daddfolder.h"
 
-#include "shell/dialogstyle.h"
-#include "shell/messagelabel.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
+#include "shell/dialogstyle.h"
+#include "shell/messagelabel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

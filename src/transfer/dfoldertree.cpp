@@ -1,10 +1,10 @@
 #include "transfer/dfoldertree.h"
 
-#include "shell/dialogstyle.h"
 #include "browse/treeview.h"
 #include "browse/treeviewmodel.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
+#include "shell/dialogstyle.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

@@ -1,10 +1,10 @@
 #include "transfer/transferpanel.h"
 
-#include "core/downloadthread.h"
 #include "browse/nofocusdelegate.h"
-#include "core/uploadthread.h"
+#include "core/downloadthread.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
+#include "core/uploadthread.h"
 
 #include <QDateTime>
 #include <QDebug>

@@ -2,19 +2,19 @@
 // listing and navigation, the context menus and the permission test, opening
 // through the cache, downloads, uploads, rename, delete, copy and move.
 
-#include "browserhelpers.h"
 #include "browse/companydocument.h"
 #include "browse/droptablewidget.h"
+#include "browse/treeview.h"
+#include "browse/treeviewmodel.h"
+#include "browserhelpers.h"
+#include "core/gcore.h"
+#include "core/httpcurl.h"
 #include "menuanswer.h"
 #include "modalanswer.h"
 #include "scriptedhttpserver.h"
 #include "serverprocess.h"
 #include "testmain.h"
 #include "transfer/transferpanel.h"
-#include "browse/treeview.h"
-#include "browse/treeviewmodel.h"
-#include "core/gcore.h"
-#include "core/httpcurl.h"
 
 #include <QDesktopServices>
 #include <QDirIterator>

@@ -1,7 +1,7 @@
 // The process-wide context and the transport's pure helpers.
-#include "testmain.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
+#include "testmain.h"
 
 #include <QTemporaryDir>
 

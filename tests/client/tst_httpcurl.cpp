@@ -1,7 +1,7 @@
 // The transport, byte for byte, against a scripted loopback server.
+#include "core/httpcurl.h"
 #include "scriptedhttpserver.h"
 #include "testmain.h"
-#include "core/httpcurl.h"
 
 #include <QTcpServer>
 #include <QTemporaryDir>

@@ -2,15 +2,15 @@
 // user's picture (cached, downloaded, refused when tiny, broken or huge) and
 // the window's place on the screen.
 #include "browse/companydocument.h"
-#include "shell/mainwidget.h"
 #include "browse/netdisk.h"
-#include "scriptedhttpserver.h"
-#include "serverprocess.h"
-#include "shell/tpushbutton.h"
-#include "transfer/transferpanel.h"
-#include "desk/userdesktop.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
+#include "desk/userdesktop.h"
+#include "scriptedhttpserver.h"
+#include "serverprocess.h"
+#include "shell/mainwidget.h"
+#include "shell/tpushbutton.h"
+#include "transfer/transferpanel.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -1,22 +1,22 @@
 // The net disk browser against folvane-server with the demo data, and the two
 // folder dialogs' edge cases against a scripted server.
 
-#include "browserhelpers.h"
 #include "browse/companydocument.h"
-#include "transfer/daddfolder.h"
-#include "transfer/dfoldertree.h"
 #include "browse/droptablewidget.h"
-#include "menuanswer.h"
-#include "shell/messagelabel.h"
-#include "modalanswer.h"
 #include "browse/netdisk.h"
-#include "scriptedhttpserver.h"
-#include "serverprocess.h"
-#include "testmain.h"
 #include "browse/treeview.h"
 #include "browse/treeviewmodel.h"
+#include "browserhelpers.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
+#include "menuanswer.h"
+#include "modalanswer.h"
+#include "scriptedhttpserver.h"
+#include "serverprocess.h"
+#include "shell/messagelabel.h"
+#include "testmain.h"
+#include "transfer/daddfolder.h"
+#include "transfer/dfoldertree.h"
 
 #include <QDesktopServices>
 #include <QInputDialog>

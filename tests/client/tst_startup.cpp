@@ -1,12 +1,12 @@
 // Start-up as the executable runs it: the sign-in dialog, then the main window
 // only after an accepted sign-in with a token, and the end of the session.
-#include "shell/dlogin.h"
-#include "shell/mainwidget.h"
+#include "core/gcore.h"
+#include "core/startup.h"
 #include "modalanswer.h"
 #include "serverprocess.h"
-#include "core/startup.h"
+#include "shell/dlogin.h"
+#include "shell/mainwidget.h"
 #include "testmain.h"
-#include "core/gcore.h"
 
 #include <QLineEdit>
 #include <QPushButton>

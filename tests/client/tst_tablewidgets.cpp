@@ -2,12 +2,12 @@
 // and signal, the focus-free delegate and the banner's buttons.
 #include "browse/droptablewidget.h"
 #include "browse/headerview.h"
-#include "shell/mainwidget.h"
 #include "browse/nofocusdelegate.h"
-#include "testmain.h"
 #include "browse/topbanner.h"
-#include "transfer/transferpanel.h"
 #include "core/gcore.h"
+#include "shell/mainwidget.h"
+#include "testmain.h"
+#include "transfer/transferpanel.h"
 
 #include <QMimeData>
 #include <QPushButton>
@@ -118,8 +118,8 @@ private slots:
     void bannerButtonsPerArea()
     {
         TopBanner library(nullptr, 0);
-        QCOMPARE(texts(library.buttons()), QStringList({"新建文件夹", "上传", "下载", "分享", "发布",
-                                                        "复制", "移动", "删除"}));
+        QCOMPARE(texts(library.buttons()), QStringList({"新建文件夹", "上传", "下载", "分享",
+                                                        "发布", "复制", "移动", "删除"}));
         QCOMPARE(library.buttons().first()->width(), 117);
         QCOMPARE(library.buttons().at(1)->width(), 78);
         QCOMPARE(library.height(), 40);

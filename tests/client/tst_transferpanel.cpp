@@ -2,14 +2,14 @@
 // hostile names, stop / restart / drop, uploads, the history file and its
 // buttons; first against the scripted server, then against folvane-server.
 #include "browserhelpers.h"
-#include "shell/mainwidget.h"
+#include "core/gcore.h"
+#include "core/httpcurl.h"
 #include "modalanswer.h"
 #include "scriptedhttpserver.h"
 #include "serverprocess.h"
+#include "shell/mainwidget.h"
 #include "testmain.h"
 #include "transfer/transferpanel.h"
-#include "core/gcore.h"
-#include "core/httpcurl.h"
 
 #include <QDesktopServices>
 #include <QJsonDocument>

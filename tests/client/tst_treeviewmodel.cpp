@@ -3,13 +3,13 @@
 // list request and the browsers' indicators, and the view's selection band.
 #include "browse/companydocument.h"
 #include "browse/netdisk.h"
-#include "scriptedhttpserver.h"
-#include "testmain.h"
 #include "browse/treeitem.h"
 #include "browse/treeview.h"
 #include "browse/treeviewmodel.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
+#include "scriptedhttpserver.h"
+#include "testmain.h"
 
 #include <QAbstractItemModelTester>
 #include <QLabel>

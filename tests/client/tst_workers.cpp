@@ -1,9 +1,9 @@
 // The worker threads: one result per run, cancellation signals, self-deletion.
 #include "core/downloadthread.h"
 #include "core/httpthread.h"
+#include "core/uploadthread.h"
 #include "scriptedhttpserver.h"
 #include "testmain.h"
-#include "core/uploadthread.h"
 
 #include <QPointer>
 #include <QSignalSpy>

@@ -59,14 +59,28 @@ TEST_F(Accounts, UnknownTokenIsRefusedOnEveryPath)
 {
     ApiClient c(server->port());
     c.token = "0123456789abcdef";
-    for (const char *path :
-         {"/api/file/list-dir.jf", "/api/file/list-file.jf", "/api/file/rename.jf",
-          "/api/file/delete.jf", "/api/file/md5.jf", "/api/file/download.jf", "/api/file/lock.jf",
-          "/api/file/version-list.jf", "/api/file/version-download.jf", "/api/file/copy.jf",
-          "/api/file/move.jf", "/api/file/save-fold.jf", "/api/netdisk/list-dir.jf",
-          "/api/netdisk/list.jf", "/api/netdisk/delete.jf", "/api/netdisk/md5.jf",
-          "/api/netdisk/download.jf", "/api/netdisk/save-fold.jf", "/api/netdisk/move.jf",
-          "/api/netdisk/move-to-doc.jf", "/api/user/list-all-group.jf", "/api/user/user-list.jf"}) {
+    for (const char *path : {"/api/file/list-dir.jf",
+                             "/api/file/list-file.jf",
+                             "/api/file/rename.jf",
+                             "/api/file/delete.jf",
+                             "/api/file/md5.jf",
+                             "/api/file/download.jf",
+                             "/api/file/lock.jf",
+                             "/api/file/version-list.jf",
+                             "/api/file/version-download.jf",
+                             "/api/file/copy.jf",
+                             "/api/file/move.jf",
+                             "/api/file/save-fold.jf",
+                             "/api/netdisk/list-dir.jf",
+                             "/api/netdisk/list.jf",
+                             "/api/netdisk/delete.jf",
+                             "/api/netdisk/md5.jf",
+                             "/api/netdisk/download.jf",
+                             "/api/netdisk/save-fold.jf",
+                             "/api/netdisk/move.jf",
+                             "/api/netdisk/move-to-doc.jf",
+                             "/api/user/list-all-group.jf",
+                             "/api/user/user-list.jf"}) {
         json reply = c.call(path, {{"parentId", "0"}});
         EXPECT_EQ(reply["code"], 2) << path;
         EXPECT_EQ(reply["msg"], "登录已失效，请重新登录") << path;
@@ -135,7 +149,8 @@ TEST(AccountsSeed, SecondSeedOnTheSameFolderKeepsTheData)
         ServerProcess first(true, dir.path());
         ApiClient c(first.port());
         c.login("zhangsan", "123456");
-        createdId = c.call("/api/netdisk/save-fold.jf", {{"parentId", "0"}, {"name", "保留"}})["fileId"];
+        createdId =
+            c.call("/api/netdisk/save-fold.jf", {{"parentId", "0"}, {"name", "保留"}})["fileId"];
         ASSERT_EQ(createdId.size(), 16u);
         EXPECT_EQ(first.stop(), 0); // SIGTERM ends it cleanly
     }

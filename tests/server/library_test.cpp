@@ -253,35 +253,45 @@ TEST_F(Library, VersionsAndLocks)
     json lock = zhang->call("/api/file/lock.jf", {{"fileId", requirementsDoc}, {"type", "1"}});
     EXPECT_EQ(lock["code"], 6);
     EXPECT_NE(lock["msg"].get<std::string>().find("李四"), std::string::npos);
-    EXPECT_EQ(zhang->call("/api/file/lock.jf", {{"fileId", requirementsDoc}, {"type", "0"}})["code"], 5);
-    json update = zhang->upload("/api/file/save-update-file.jf",
-                                {{"fileId", requirementsDoc}, {"versionDesp", "x"}, {"isCreateFile", "1"}},
-                                "需求说明.docx", "new content");
+    EXPECT_EQ(
+        zhang->call("/api/file/lock.jf", {{"fileId", requirementsDoc}, {"type", "0"}})["code"], 5);
+    json update =
+        zhang->upload("/api/file/save-update-file.jf",
+                      {{"fileId", requirementsDoc}, {"versionDesp", "x"}, {"isCreateFile", "1"}},
+                      "需求说明.docx", "new content");
     EXPECT_EQ(update["code"], 6);
     // The holder adds versions and unlocks; then zhangsan may lock.
-    json mine = lisi.upload("/api/file/save-update-file.jf",
-                            {{"fileId", requirementsDoc}, {"versionDesp", "第三版"}, {"isCreateFile", "1"}},
-                            "需求说明.docx", "third");
+    json mine =
+        lisi.upload("/api/file/save-update-file.jf",
+                    {{"fileId", requirementsDoc}, {"versionDesp", "第三版"}, {"isCreateFile", "1"}},
+                    "需求说明.docx", "third");
     ASSERT_EQ(mine["code"], 0);
     EXPECT_EQ(mine["data"]["version"], 3);
     EXPECT_EQ(mine["data"]["version_desc"], "第三版");
     // isCreateFile 0 overwrites the current version.
-    json over = lisi.upload("/api/file/save-update-file.jf",
-                            {{"fileId", requirementsDoc}, {"versionDesp", ""}, {"isCreateFile", "0"}},
-                            "需求说明.docx", "third, fixed");
+    json over =
+        lisi.upload("/api/file/save-update-file.jf",
+                    {{"fileId", requirementsDoc}, {"versionDesp", ""}, {"isCreateFile", "0"}},
+                    "需求说明.docx", "third, fixed");
     ASSERT_EQ(over["code"], 0);
     EXPECT_EQ(over["data"]["version"], 3);
     EXPECT_EQ(over["data"]["version_desc"], "第三版");
     EXPECT_EQ(over["data"]["length"], 12);
-    EXPECT_EQ(zhang->call("/api/file/version-list.jf", {{"fileId", requirementsDoc}})["data"].size(), 3u);
-    ASSERT_EQ(lisi.call("/api/file/lock.jf", {{"fileId", requirementsDoc}, {"type", "0"}})["code"], 0);
-    EXPECT_EQ(zhang->call("/api/file/lock.jf", {{"fileId", requirementsDoc}, {"type", "1"}})["code"], 0);
-    EXPECT_EQ(lisi.call("/api/file/lock.jf", {{"fileId", requirementsDoc}, {"type", "1"}})["code"], 6);
+    EXPECT_EQ(
+        zhang->call("/api/file/version-list.jf", {{"fileId", requirementsDoc}})["data"].size(), 3u);
+    ASSERT_EQ(lisi.call("/api/file/lock.jf", {{"fileId", requirementsDoc}, {"type", "0"}})["code"],
+              0);
+    EXPECT_EQ(
+        zhang->call("/api/file/lock.jf", {{"fileId", requirementsDoc}, {"type", "1"}})["code"], 0);
+    EXPECT_EQ(lisi.call("/api/file/lock.jf", {{"fileId", requirementsDoc}, {"type", "1"}})["code"],
+              6);
     // The administrator may unlock anybody's file.
     ApiClient admin(server->port());
     admin.login("admin", "admin123");
-    EXPECT_EQ(admin.call("/api/file/lock.jf", {{"fileId", requirementsDoc}, {"type", "0"}})["code"], 0);
-    EXPECT_EQ(lisi.call("/api/file/lock.jf", {{"fileId", requirementsDoc}, {"type", "1"}})["code"], 0);
+    EXPECT_EQ(admin.call("/api/file/lock.jf", {{"fileId", requirementsDoc}, {"type", "0"}})["code"],
+              0);
+    EXPECT_EQ(lisi.call("/api/file/lock.jf", {{"fileId", requirementsDoc}, {"type", "1"}})["code"],
+              0);
 }
 
 TEST_F(Library, ShareFoldersListAndNonFoldersAreRefused)

@@ -49,15 +49,25 @@ TEST_F(NetDisk, EachUserHasAPrivateTree)
     EXPECT_EQ(zhang->call("/api/netdisk/md5.jf", {{"fileId", lisiNote}})["code"], 4);
     EXPECT_EQ(zhang->call("/api/netdisk/delete.jf", {{"fileIds", lisiNote}})["code"], 4);
     EXPECT_EQ(zhang->call("/api/file/rename.jf", {{"fileId", lisiNote}, {"name", "x"}})["code"], 4);
-    EXPECT_EQ(zhang->call("/api/netdisk/move.jf", {{"targetId", "0"}, {"sourceIds", lisiNote}})["code"], 4);
-    EXPECT_EQ(zhang->call("/api/netdisk/save-fold.jf", {{"parentId", lisiDocs}, {"name", "x"}})["code"], 4);
+    EXPECT_EQ(
+        zhang->call("/api/netdisk/move.jf", {{"targetId", "0"}, {"sourceIds", lisiNote}})["code"],
+        4);
+    EXPECT_EQ(
+        zhang->call("/api/netdisk/save-fold.jf", {{"parentId", lisiDocs}, {"name", "x"}})["code"],
+        4);
     auto down = zhang->download("/api/netdisk/download.jf", {{"fileIds", lisiNote}});
     EXPECT_LT(down->body.size(), 3000u);
     EXPECT_EQ(json::parse(down->body)["code"], 4);
-    EXPECT_EQ(zhang->upload("/api/netdisk/upload.jf", {{"pid", lisiDocs}, {"uploadType", "2"}}, "x", "x")["code"], 4);
-    EXPECT_EQ(zhang->upload("/api/netdisk/save-update-file.jf", {{"fileId", lisiNote}}, "x", "x")["code"], 4);
+    EXPECT_EQ(zhang->upload("/api/netdisk/upload.jf", {{"pid", lisiDocs}, {"uploadType", "2"}}, "x",
+                            "x")["code"],
+              4);
+    EXPECT_EQ(
+        zhang->upload("/api/netdisk/save-update-file.jf", {{"fileId", lisiNote}}, "x", "x")["code"],
+        4);
     // Library paths do not reach net disk items either.
-    EXPECT_EQ(zhang->call("/api/file/md5.jf", {{"fileId", zhang->find(docs, "笔记.txt", true)["fileId"]}})["code"], 4);
+    EXPECT_EQ(zhang->call("/api/file/md5.jf",
+                          {{"fileId", zhang->find(docs, "笔记.txt", true)["fileId"]}})["code"],
+              4);
     EXPECT_EQ(lisi->find(lisiDocs, "笔记.txt", true)["fileId"], lisiNote);
 }
 
@@ -74,20 +84,27 @@ TEST_F(NetDisk, FoldersUploadsUpdatesMovesAndDeletes)
                             "草稿.txt", "v1");
     ASSERT_EQ(up["code"], 0);
     std::string draft = up["data"]["fileId"];
-    json updated = zhang->upload("/api/netdisk/save-update-file.jf", {{"fileId", draft}}, "草稿.txt",
-                                 "version two");
+    json updated = zhang->upload("/api/netdisk/save-update-file.jf", {{"fileId", draft}},
+                                 "草稿.txt", "version two");
     ASSERT_EQ(updated["code"], 0);
     EXPECT_EQ(updated["data"]["length"], 11);
-    EXPECT_EQ(zhang->download("/api/netdisk/download.jf", {{"fileIds", draft}})->body, "version two");
-    EXPECT_EQ(zhang->call("/api/netdisk/md5.jf", {{"fileId", draft}})["md5"].get<std::string>().size(), 32u);
+    EXPECT_EQ(zhang->download("/api/netdisk/download.jf", {{"fileIds", draft}})->body,
+              "version two");
+    EXPECT_EQ(
+        zhang->call("/api/netdisk/md5.jf", {{"fileId", draft}})["md5"].get<std::string>().size(),
+        32u);
     ASSERT_EQ(zhang->call("/api/file/rename.jf", {{"fileId", draft}, {"name", "定稿"}})["code"], 0);
     EXPECT_TRUE(zhang->find(project, "定稿.txt", true).is_object());
 
     std::string docs = zhang->find("0", "我的文档", true)["fileId"];
-    ASSERT_EQ(zhang->call("/api/netdisk/move.jf", {{"targetId", docs}, {"sourceIds", project}})["code"], 0);
+    ASSERT_EQ(
+        zhang->call("/api/netdisk/move.jf", {{"targetId", docs}, {"sourceIds", project}})["code"],
+        0);
     EXPECT_TRUE(zhang->find("0", "项目", true).is_null());
     EXPECT_EQ(zhang->find(docs, "项目", true)["fileId"], project);
-    EXPECT_EQ(zhang->call("/api/netdisk/move.jf", {{"targetId", project}, {"sourceIds", docs}})["code"], 6);
+    EXPECT_EQ(
+        zhang->call("/api/netdisk/move.jf", {{"targetId", project}, {"sourceIds", docs}})["code"],
+        6);
 
     ASSERT_EQ(zhang->call("/api/netdisk/delete.jf", {{"fileIds", docs}})["code"], 0);
     EXPECT_TRUE(zhang->find("0", "我的文档", true).is_null());
@@ -110,12 +127,18 @@ TEST_F(NetDisk, MoveToDocCopiesIntoALibraryFolderWithRights)
     // The net disk keeps its items: this is a copy.
     EXPECT_TRUE(zhang->find("0", "照片", true).is_object());
     // No C or M in 公司制度: refused.
-    EXPECT_EQ(zhang->call("/api/netdisk/move-to-doc.jf", {{"targetId", rules}, {"sourceIds", todo}})["code"], 5);
+    EXPECT_EQ(zhang->call("/api/netdisk/move-to-doc.jf",
+                          {{"targetId", rules}, {"sourceIds", todo}})["code"],
+              5);
     // The "-12" the client sends when no folder was picked is no folder.
-    EXPECT_NE(zhang->call("/api/netdisk/move-to-doc.jf", {{"targetId", "-12"}, {"sourceIds", todo}})["code"], 0);
+    EXPECT_NE(zhang->call("/api/netdisk/move-to-doc.jf",
+                          {{"targetId", "-12"}, {"sourceIds", todo}})["code"],
+              0);
     // Library ids are not net disk items.
     std::string csv = zhang->find(rd, "测试报告.csv")["fileId"];
-    EXPECT_EQ(zhang->call("/api/netdisk/move-to-doc.jf", {{"targetId", rd}, {"sourceIds", csv}})["code"], 4);
+    EXPECT_EQ(
+        zhang->call("/api/netdisk/move-to-doc.jf", {{"targetId", rd}, {"sourceIds", csv}})["code"],
+        4);
     // The library copy path accepts own net disk items too (the client's toolbar copy).
     EXPECT_EQ(zhang->call("/api/file/copy.jf", {{"targetId", rd}, {"sourceIds", todo}})["code"], 0);
     EXPECT_TRUE(zhang->find(rd, "待办(2).txt").is_object());

@@ -38,8 +38,8 @@ size_t countFiles(const std::string &dir)
 {
     size_t n = 0;
     std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(dir, ec); it != fs::recursive_directory_iterator();
-         it.increment(ec))
+    for (auto it = fs::recursive_directory_iterator(dir, ec);
+         it != fs::recursive_directory_iterator(); it.increment(ec))
         if (it->is_regular_file())
             ++n;
     return n;
@@ -104,8 +104,8 @@ TEST_F(Transfer, UploadThenDownloadGivesTheSameBytesAndMd5)
     EXPECT_EQ(down->get_header_value("Content-Length"), std::to_string(content.size()));
     EXPECT_TRUE(down->body == content);
     // An empty file is a file too.
-    json empty = c->upload("/api/file/upload-docfile.jf", {{"pid", rd}, {"uploadType", "2"}},
-                           "空.txt", "");
+    json empty =
+        c->upload("/api/file/upload-docfile.jf", {{"pid", rd}, {"uploadType", "2"}}, "空.txt", "");
     ASSERT_EQ(empty["code"], 0);
     auto none = c->download("/api/file/download.jf", {{"fileIds", empty["data"]["fileId"]}});
     ASSERT_TRUE(none);
@@ -122,8 +122,9 @@ TEST_F(Transfer, SameNameBecomesANewVersionAndUploadTypeOneReplaces)
     EXPECT_EQ(second["data"]["fileId"], first["data"]["fileId"]);
     EXPECT_EQ(second["data"]["version"], 2);
     std::string id = first["data"]["fileId"];
-    json third = c->upload("/api/file/upload-docfile.jf",
-                           {{"pid", rd}, {"uploadType", "1"}, {"fileId", id}}, "other.txt", "three");
+    json third =
+        c->upload("/api/file/upload-docfile.jf", {{"pid", rd}, {"uploadType", "1"}, {"fileId", id}},
+                  "other.txt", "three");
     ASSERT_EQ(third["code"], 0);
     EXPECT_EQ(third["data"]["fileName"], "计划.txt");
     EXPECT_EQ(third["data"]["version"], 3);
@@ -202,10 +203,10 @@ TEST_F(Transfer, LargeUploadStreamsWithFlatMemory)
     // The download streams as well and has the right length.
     long beforeDown = server->peakRssKiB();
     size_t received = 0;
-    auto down = c->http.Post("/api/file/download.jf", httplib::Headers(),
-                             "token=" + c->token + "&fileIds=" +
-                                 reply["data"]["fileId"].get<std::string>(),
-                             "application/x-www-form-urlencoded");
+    auto down =
+        c->http.Post("/api/file/download.jf", httplib::Headers(),
+                     "token=" + c->token + "&fileIds=" + reply["data"]["fileId"].get<std::string>(),
+                     "application/x-www-form-urlencoded");
     ASSERT_TRUE(down);
     received = down->body.size();
     EXPECT_EQ(received, total);
@@ -238,7 +239,8 @@ TEST_F(Transfer, TwoUploadsOfTheSameFileAtOnceMakeOneFileWithTwoVersions)
     for (const json &e : listing["data"])
         same += e["fileName"] == "同时.bin";
     EXPECT_EQ(same, 1);
-    json versions = c->call("/api/file/version-list.jf", {{"fileId", replies[0]["data"]["fileId"]}});
+    json versions =
+        c->call("/api/file/version-list.jf", {{"fileId", replies[0]["data"]["fileId"]}});
     EXPECT_EQ(versions["data"].size(), 2u);
     EXPECT_EQ(countFiles(server->dataDir() + "/blobs/tmp"), 0u);
 }
@@ -256,8 +258,9 @@ TEST_F(Transfer, ClientThatDisconnectsMidUploadLeavesNothing)
     ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
     std::string request = "POST /api/file/upload-docfile.jf HTTP/1.1\r\nHost: 127.0.0.1\r\n"
                           "Content-Type: multipart/form-data; boundary=" +
-                          std::string(boundary) + "\r\nContent-Length: " + std::to_string(declared) +
-                          "\r\n\r\n" + head + std::string(4u << 20, 'q');
+                          std::string(boundary) +
+                          "\r\nContent-Length: " + std::to_string(declared) + "\r\n\r\n" + head +
+                          std::string(4u << 20, 'q');
     ASSERT_EQ(send(fd, request.data(), request.size(), MSG_NOSIGNAL),
               static_cast<ssize_t>(request.size()));
     close(fd);
@@ -279,8 +282,8 @@ TEST_F(Transfer, DeletingTheLastUseOfABlobRemovesItButSharedContentStays)
     json b = c->upload("/api/file/upload-docfile.jf", {{"pid", rd}, {"uploadType", "2"}}, "b.txt",
                        "shared bytes");
     std::string md5 = a["data"]["md5"];
-    std::string blob = server->dataDir() + "/blobs/" + md5.substr(0, 2) + "/" + md5.substr(2, 2) +
-                       "/" + md5;
+    std::string blob =
+        server->dataDir() + "/blobs/" + md5.substr(0, 2) + "/" + md5.substr(2, 2) + "/" + md5;
     ASSERT_TRUE(fs::exists(blob));
     ASSERT_EQ(c->call("/api/file/delete.jf", {{"fileIds", a["data"]["fileId"]}})["code"], 0);
     EXPECT_TRUE(fs::exists(blob));

@@ -54,8 +54,8 @@ bool ServerLauncher::start(const std::string &binary, const std::string &dataDir
                               deadline - std::chrono::steady_clock::now())
                               .count();
         if (left <= 0) {
-            failure = "folvane-server did not report its port within " +
-                      std::to_string(timeoutMs) + " ms";
+            failure = "folvane-server did not report its port within " + std::to_string(timeoutMs) +
+                      " ms";
             break;
         }
         pollfd pfd{pipeFds[0], POLLIN, 0};
