@@ -5,6 +5,7 @@
 #include "browse/treeitem.h"
 #include "core/gcore.h"
 #include "core/httpthread.h"
+#include "core/parentlinker.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -27,17 +28,10 @@ struct Entry
     QString id;
     QString name;
     qulonglong modified = 0;
-    int slot = -1;       // the entry that stands for this id (the last one listed)
-    int parentSlot = -1; // kTopSlot, kUnknownSlot or the parent's slot
 };
 
-constexpr int kTopSlot = -2;
-constexpr int kUnknownSlot = -1;
-
-// Links entries by "parentId". Ids are resolved to slots once, so linking works
-// on plain indexes. The walk up an unplaced parent chain is a loop with a visit
-// stamp per slot, so a chain that loops ends instead of recursing for ever, and
-// a chain found dead is never walked again.
+// Links folder entries by "parentId" through ParentLinker. Ids are resolved
+// to indexes once, so linking works on plain indexes.
 class TreeLinker
 {
 public:
@@ -49,11 +43,12 @@ public:
         entries.resize(n);
         QHash<QString, int> byId;
         byId.reserve(n);
-        QVector<QString> parents(n);
+        QVector<QString> parentIds(n);
+        bool duplicates = false;
         for (int i = 0; i < n; ++i) {
             Entry &e = entries[i];
             e.map = i < n - 1 ? list.at(i).toMap() : top;
-            readKeys(e, parents[i]);
+            readKeys(e, parentIds[i]);
             auto known = byId.find(e.id);
             if (known == byId.end()) {
                 byId.insert(e.id, i);
@@ -62,17 +57,17 @@ public:
                 duplicates = true;
             }
         }
+        standing.resize(n);
+        parents.resize(n);
         for (int i = 0; i < n; ++i) {
-            Entry &e = entries[i];
-            e.slot = duplicates ? byId.value(e.id) : i;
-            e.parentSlot =
-                parents.at(i) == kTopParent ? kTopSlot : byId.value(parents.at(i), kUnknownSlot);
-            if (e.parentSlot == kUnknownSlot)
-                unknownParents.insert(i, parents.at(i));
+            standing[i] = duplicates ? byId.value(entries.at(i).id) : i;
+            parents[i] = parentIds.at(i) == kTopParent
+                             ? ParentLinker::top
+                             : byId.value(parentIds.at(i), ParentLinker::unknown);
+            if (parents.at(i) == ParentLinker::unknown)
+                unknownParents.insert(i, parentIds.at(i));
         }
         node.fill(nullptr, n);
-        stamp.fill(0, n);
-        dead.fill(false, n);
     }
 
     // One walk over the entry's few keys reads the four the tree needs, which
@@ -97,85 +92,27 @@ public:
     TreeItem *link()
     {
         root = new TreeItem(QVariantMap());
-        for (int i = 0; i < entries.size(); ++i) {
-            const Entry &e = entries.at(i);
-            if (node.at(e.slot))
-                continue;
-            TreeItem *parent = nullptr;
-            if (e.parentSlot == kTopSlot) {
-                parent = root;
-            } else if (e.parentSlot == kUnknownSlot) {
-                qDebug() << __FILE__ << __LINE__ << "unknown parent folder"
-                         << unknownParents.value(i);
-            } else {
-                parent = node.at(e.parentSlot);
-                if (!parent)
-                    parent = attachAncestors(e.parentSlot);
-            }
-            if (!parent) {
-                qDebug() << __FILE__ << __LINE__ << "folder left out, parent not placed:" << e.id;
-                continue;
-            }
-            add(parent, e, e.slot);
-        }
+        ParentLinker(standing, parents)
+            .link(
+                [this](int entry, int slot, int parentSlot) {
+                    TreeItem *parent = parentSlot == ParentLinker::top ? root : node.at(parentSlot);
+                    const Entry &e = entries.at(entry);
+                    auto *item = new TreeItem(e.map, e.id, e.name, e.modified, parent);
+                    parent->appendUnsorted(item);
+                    node[slot] = item;
+                },
+                [this](int entry, ParentLinker::Drop why) {
+                    if (why == ParentLinker::Drop::UnknownParent)
+                        qDebug() << __FILE__ << __LINE__ << "unknown parent folder"
+                                 << unknownParents.value(entry);
+                    qDebug() << __FILE__ << __LINE__
+                             << "folder left out, parent not placed:" << entries.at(entry).id;
+                });
         sortAll();
         return root;
     }
 
 private:
-    TreeItem *add(TreeItem *parent, const Entry &e, int slot)
-    {
-        auto *item = new TreeItem(e.map, e.id, e.name, e.modified, parent);
-        parent->appendUnsorted(item);
-        node[slot] = item;
-        return item;
-    }
-
-    // Places the folder of `slot` and the missing folders above it, top-down,
-    // and returns its node; null when the chain names an unknown id or loops.
-    TreeItem *attachAncestors(int slot)
-    {
-        ++walk;
-        chain.clear();
-        TreeItem *anchor = nullptr;
-        int current = slot;
-        for (;;) {
-            if (dead.at(current))
-                return markDead();
-            if (stamp.at(current) == walk) {
-                qDebug() << __FILE__ << __LINE__ << "parent chain loops at"
-                         << entries.at(current).id;
-                return markDead();
-            }
-            stamp[current] = walk;
-            chain.append(current);
-            const int parentSlot = entries.at(current).parentSlot;
-            if (parentSlot == kTopSlot) {
-                anchor = root;
-                break;
-            }
-            if (parentSlot == kUnknownSlot) {
-                qDebug() << __FILE__ << __LINE__ << "unknown parent folder"
-                         << unknownParents.value(current);
-                return markDead();
-            }
-            anchor = node.at(parentSlot);
-            if (anchor)
-                break;
-            current = parentSlot;
-        }
-        for (int i = chain.size() - 1; i >= 0; --i)
-            anchor = add(anchor, entries.at(chain.at(i)), chain.at(i));
-        return anchor;
-    }
-
-    TreeItem *markDead()
-    {
-        for (int at : qAsConst(chain))
-            dead[at] = true;
-        return nullptr;
-    }
-
     void sortAll()
     {
         QVector<TreeItem *> stack{root};
@@ -191,13 +128,10 @@ private:
     }
 
     QVector<Entry> entries;
+    QVector<int> standing;
+    QVector<int> parents;
     QHash<int, QString> unknownParents;
     QVector<TreeItem *> node;
-    QVector<int> stamp;
-    QVector<bool> dead;
-    QVector<int> chain;
-    int walk = 0;
-    bool duplicates = false;
     TreeItem *root = nullptr;
 };
 
