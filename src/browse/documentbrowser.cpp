@@ -6,6 +6,9 @@
 #include "browse/topbanner.h"
 #include "browse/treeview.h"
 #include "browse/treeviewmodel.h"
+#include "collab/dauthority.h"
+#include "collab/dpublish.h"
+#include "collab/sharefiles.h"
 #include "core/downloadthread.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
@@ -840,23 +843,38 @@ void DocumentBrowser::addFolder()
         requestFileList(currentFolderId, true);
 }
 
-// The sharing, publishing, permission and new-version dialogs are not part of
-// the client yet; their entry points stay in place and do nothing meanwhile.
+namespace {
+
+// Runs one of the dialogs that act on the selected rows (none: nothing).
+template <typename Dialog> void runWithEntries(const QList<QVariantMap> &entries, QWidget *parent)
+{
+    if (entries.isEmpty())
+        return;
+    Dialog dialog(entries, parent);
+    dialog.exec();
+}
+
+} // namespace
+
+// The library's listing and tree show the new rights the next time they are
+// listed; nothing is reloaded here.
 void DocumentBrowser::shareItems()
 {
-    qDebug() << __FILE__ << __LINE__ << "sharing is not available yet";
+    runWithEntries<ShareFiles>(selectedEntries(), this);
 }
 
 void DocumentBrowser::publishItems()
 {
-    qDebug() << __FILE__ << __LINE__ << "publishing is not available yet";
+    runWithEntries<DPublish>(selectedEntries(), this);
 }
 
 void DocumentBrowser::authItems()
 {
-    qDebug() << __FILE__ << __LINE__ << "permissions are not available yet";
+    runWithEntries<DAuthority>(selectedEntries(), this);
 }
 
+// The new-version dialog is not part of the client yet; its entry point stays
+// in place and does nothing meanwhile.
 void DocumentBrowser::updateFile(QVariantMap entry)
 {
     qDebug() << __FILE__ << __LINE__ << "new versions are not available yet"

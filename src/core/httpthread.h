@@ -13,6 +13,12 @@ class HttpThread : public QThread
 public:
     HttpThread(const QString &url, const FormParams &params, QObject *parent = nullptr);
 
+    // For the short save requests of dialogs, which return their answer to
+    // the caller: runs the request on a worker and waits for its reply (at
+    // most the transport's time-out) in a local event loop, so the windows
+    // keep painting meanwhile. The caller disables its own inputs for the wait.
+    static QVariantMap waitFor(const QString &url, const FormParams &params);
+
 signals:
     void receiveJson(QVariantMap map);
 

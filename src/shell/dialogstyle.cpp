@@ -1,5 +1,6 @@
 #include "shell/dialogstyle.h"
 
+#include <QLabel>
 #include <QPushButton>
 
 namespace DialogStyle {
@@ -19,6 +20,16 @@ QPushButton *makeButton(const QString &text, QWidget *parent, int fontPointSize)
     button->setStyleSheet(buttonStyle(fontPointSize));
     button->setCursor(Qt::PointingHandCursor);
     return button;
+}
+
+QLabel *makeCaption(const QString &text, int width, Qt::Alignment alignment, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setFixedWidth(width);
+    label->setStyleSheet(QStringLiteral("color:#666;"));
+    label->setAlignment(alignment);
+    return label;
 }
 
 } // namespace DialogStyle

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <Qt>
 
+class QLabel;
 class QPushButton;
 class QWidget;
 
@@ -18,5 +20,9 @@ QString buttonStyle(int fontPointSize = 10, int borderRadius = 4);
 
 // Creates a dialog button with that style.
 QPushButton *makeButton(const QString &text, QWidget *parent, int fontPointSize = 10);
+
+// The grey caption in front of a dialog's field ("color:#666;"), `width`
+// pixels wide. Captions are the dialog's own text, so they are plain text.
+QLabel *makeCaption(const QString &text, int width, Qt::Alignment alignment, QWidget *parent);
 
 } // namespace DialogStyle

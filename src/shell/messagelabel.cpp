@@ -5,6 +5,8 @@
 MessageLabel::MessageLabel(QWidget *parent) : QLabel(parent), m_timer(new QTimer(this))
 {
     setStyleSheet(QStringLiteral(".QLabel {color:#a00;}"));
+    // Messages often come from the server: they are data, never markup.
+    setTextFormat(Qt::PlainText);
     m_timer->setSingleShot(true);
     QObject::connect(m_timer, &QTimer::timeout, this, [this]() { clearMessage(); });
     hide();

@@ -15,11 +15,7 @@ namespace {
 
 QLabel *fieldLabel(const QString &text, QWidget *parent)
 {
-    auto *label = new QLabel(text, parent);
-    label->setFixedWidth(70);
-    label->setStyleSheet(QStringLiteral("color:#666;"));
-    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    return label;
+    return DialogStyle::makeCaption(text, 70, Qt::AlignLeft | Qt::AlignVCenter, parent);
 }
 
 } // namespace

@@ -1,0 +1,132 @@
+#include "collab/collabdialog.h"
+
+#include "collab/dialogtable.h"
+#include "collab/recipientsrow.h"
+#include "core/gcore.h"
+#include "core/httpthread.h"
+#include "shell/dialogstyle.h"
+#include "shell/messagelabel.h"
+#include "shell/tpushbutton.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+CollabDialog::CollabDialog(const QList<QVariantMap> &files, QWidget *parent, const QString &title,
+                           const QSize &size, const QMargins &margins, int spacing,
+                           int captionWidth)
+    : FramelessDialog(parent, QColor(QLatin1String(DialogStyle::titleColor)), true), files(files),
+      captionWidth(captionWidth)
+{
+    resize(size);
+    initTitleBar();
+    titleLabel->setText(title);
+
+    body = new QWidget(contentWidget);
+    addContentWidget(body);
+    bodyLayout = new QVBoxLayout(body);
+    bodyLayout->setContentsMargins(margins);
+    bodyLayout->setSpacing(spacing);
+}
+
+QString CollabDialog::fileIds() const
+{
+    QStringList ids;
+    for (const QVariantMap &file : files)
+        ids << file.value(QStringLiteral("fileId")).toString();
+    return ids.join(QLatin1Char(','));
+}
+
+QHBoxLayout *CollabDialog::addRow(int spacing)
+{
+    auto *row = new QHBoxLayout;
+    row->setSpacing(spacing);
+    bodyLayout->addLayout(row);
+    return row;
+}
+
+QLabel *CollabDialog::addCaption(QHBoxLayout *row, const QString &text, Qt::Alignment alignment)
+{
+    QLabel *caption = DialogStyle::makeCaption(text, captionWidth, alignment, body);
+    row->addWidget(caption);
+    return caption;
+}
+
+QLabel *CollabDialog::addFileRow(const QString &caption, Qt::Alignment alignment, int spacing)
+{
+    QHBoxLayout *row = addRow(spacing);
+    QLabel *label = addCaption(row, caption, alignment);
+    fileTable = new DialogTable(body);
+    fileTable->setFixedHeight(120);
+    fileTable->addFiles(files);
+    row->addWidget(fileTable);
+    return label;
+}
+
+RecipientsRow *CollabDialog::addRecipientsRow(const QString &caption, Qt::Alignment alignment,
+                                              int spacing)
+{
+    QHBoxLayout *row = addRow(spacing);
+    addCaption(row, caption, alignment);
+    auto *recipients = new RecipientsRow(body, spacing);
+    row->addWidget(recipients);
+    return recipients;
+}
+
+void CollabDialog::addButtonRow(const QString &saveText)
+{
+    QHBoxLayout *row = addRow(12);
+    errorLabel = new MessageLabel(body);
+    errorLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    // The label hides itself while empty; the buttons stay on the right.
+    policy.setRetainSizeWhenHidden(true);
+    errorLabel->setSizePolicy(policy);
+    row->addWidget(errorLabel);
+    saveButton = DialogStyle::makeButton(saveText, body);
+    closeDialogButton = DialogStyle::makeButton(QStringLiteral("关闭"), body);
+    for (QPushButton *button : {saveButton, closeDialogButton}) {
+        button->setFixedSize(64, 24);
+        row->addWidget(button);
+    }
+    connect(closeDialogButton, &QPushButton::clicked, this, &CollabDialog::reject);
+}
+
+void CollabDialog::showMessage(const QString &text)
+{
+    errorLabel->showMessage(text);
+}
+
+void CollabDialog::reject()
+{
+    if (!busy)
+        FramelessDialog::reject();
+}
+
+bool CollabDialog::send(const QString &path, FormParams form, const QString &fallback,
+                        QVariantMap *reply)
+{
+    if (busy)
+        return false;
+    GCore *core = GCore::instance();
+    form.insert(QStringLiteral("token"), core->token());
+    busy = true;
+    body->setEnabled(false);
+    closeButton->setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QVariantMap answer = HttpThread::waitFor(core->serverUrl() + path, form);
+    QApplication::restoreOverrideCursor();
+    closeButton->setEnabled(true);
+    body->setEnabled(true);
+    busy = false;
+    if (reply)
+        *reply = answer;
+    if (answer.contains(QStringLiteral("code")) &&
+        answer.value(QStringLiteral("code")).toString() == QLatin1String("0"))
+        return true;
+    const QString msg = answer.value(QStringLiteral("msg")).toString();
+    showMessage(msg.isEmpty() ? fallback : msg);
+    return false;
+}

@@ -1,0 +1,45 @@
+#include "collab/sharefiles.h"
+
+#include "collab/recipientsrow.h"
+
+#include <QHBoxLayout>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+ShareFiles::ShareFiles(const QList<QVariantMap> &files, QWidget *parent)
+    : CollabDialog(files, parent, QStringLiteral("文件分享"), QSize(450, 300),
+                   QMargins(9, 9, 12, 12), 9, 70)
+{
+    addFileRow(QStringLiteral("分享的文件:"), Qt::AlignLeft | Qt::AlignTop, 12);
+    recipients =
+        addRecipientsRow(QStringLiteral("接收人列表:"), Qt::AlignLeft | Qt::AlignVCenter, 12);
+    QHBoxLayout *memoRow = addRow(12);
+    addCaption(memoRow, QStringLiteral("分享描述:"), Qt::AlignLeft | Qt::AlignTop);
+    memoEdit = new QPlainTextEdit(body);
+    memoEdit->setPlaceholderText(QStringLiteral("选填"));
+    memoEdit->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    memoRow->addWidget(memoEdit);
+    addButtonRow();
+
+    connect(recipients->chooseButton, &QPushButton::clicked, this, &ShareFiles::selectUser);
+    connect(saveButton, &QPushButton::clicked, this, &ShareFiles::accept);
+}
+
+void ShareFiles::selectUser()
+{
+    recipients->choose(this);
+}
+
+void ShareFiles::accept()
+{
+    if (recipients->isEmpty()) {
+        showMessage(QStringLiteral("请选择接收人"));
+        return;
+    }
+    const FormParams form{{QStringLiteral("fileIds"), fileIds()},
+                          {QStringLiteral("userList"), recipients->ids().join(QLatin1Char(','))},
+                          {QStringLiteral("authList"), QStringLiteral("A,V,D")},
+                          {QStringLiteral("memo"), memoEdit->toPlainText().trimmed()}};
+    if (send(QStringLiteral("/api/file/share.jf"), form, QStringLiteral("无法分享")))
+        FramelessDialog::accept();
+}
