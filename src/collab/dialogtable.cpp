@@ -35,3 +35,23 @@ void DialogTable::addFiles(const QList<QVariantMap> &records)
         setItem(row++, 0, item);
     }
 }
+
+// Hiding a row resizes its header section to 0. With updates enabled the
+// header then works out where that section is on screen, which walks all
+// sections after a change, and announces the resize, which the view answers
+// with a repaint of the row: a filter over n rows would cost n squared. So the
+// header paints nothing and says nothing meanwhile, and the view is laid out
+// and repainted once at the end.
+void DialogTable::beginRowVisibility()
+{
+    verticalHeader()->setUpdatesEnabled(false);
+    verticalHeader()->blockSignals(true);
+}
+
+void DialogTable::endRowVisibility()
+{
+    verticalHeader()->blockSignals(false);
+    verticalHeader()->setUpdatesEnabled(true);
+    updateGeometries();
+    viewport()->update();
+}

@@ -217,12 +217,8 @@ bool SelectUser::matches(const QTableWidgetItem *item, const QString &key)
 void SelectUser::slotSearch(QString key)
 {
     key = key.trimmed();
-    // Only rows whose state changes are touched: hiding a row is the costly part.
-    for (int row = 0; row < candidateTable->rowCount(); ++row) {
-        const bool show = matches(candidateTable->item(row, 0), key);
-        if (candidateTable->isRowHidden(row) == show)
-            candidateTable->setRowHidden(row, !show);
-    }
+    candidateTable->filterRows(
+        [this, &key](int row) { return matches(candidateTable->item(row, 0), key); });
 }
 
 void SelectUser::accept()
