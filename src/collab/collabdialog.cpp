@@ -50,7 +50,8 @@ QHBoxLayout *CollabDialog::addRow(int spacing)
 QLabel *CollabDialog::addCaption(QHBoxLayout *row, const QString &text, Qt::Alignment alignment)
 {
     QLabel *caption = DialogStyle::makeCaption(text, captionWidth, alignment, body);
-    row->addWidget(caption);
+    // A caption at the top of a tall row stays there even when it has a fixed height.
+    row->addWidget(caption, 0, (alignment & Qt::AlignTop) ? Qt::AlignTop : Qt::Alignment());
     return caption;
 }
 
@@ -88,6 +89,9 @@ void CollabDialog::addButtonRow(const QString &saveText)
     saveButton = DialogStyle::makeButton(saveText, body);
     closeDialogButton = DialogStyle::makeButton(QStringLiteral("关闭"), body);
     for (QPushButton *button : {saveButton, closeDialogButton}) {
+        // Grey while a request is out.
+        button->setStyleSheet(DialogStyle::buttonStyle() +
+                              QLatin1String(DialogStyle::disabledLook));
         button->setFixedSize(64, 24);
         row->addWidget(button);
     }

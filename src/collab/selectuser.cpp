@@ -91,8 +91,7 @@ SelectUser::SelectUser(QStringList &names, QStringList &ids, QWidget *parent, in
     filler->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     buttons->addWidget(filler);
     okButton = DialogStyle::makeButton(QStringLiteral("确定"), body);
-    okButton->setStyleSheet(DialogStyle::buttonStyle() +
-                            QStringLiteral(".QPushButton:disabled {background:#999;}"));
+    okButton->setStyleSheet(DialogStyle::buttonStyle() + QLatin1String(DialogStyle::disabledLook));
     cancelButton = DialogStyle::makeButton(QStringLiteral("取消"), body);
     for (QPushButton *button : {okButton, cancelButton}) {
         button->setFixedSize(64, 24);
@@ -173,14 +172,13 @@ void SelectUser::receiveData(QVariantMap map)
     candidateTable->setRowCount(row + users.size());
     for (const QVariant &value : users) {
         const QVariantMap user = value.toMap();
-        QTableWidgetItem *item = makeEntry(user.value(QStringLiteral("realname")).toString(),
-                                           user.value(QStringLiteral("id")).toString(), kUser);
-        candidateTable->setItem(row, 0, item);
-        // Members that arrive while a filter is typed obey it too.
-        if (!matches(item, filterEdit->text().trimmed()))
-            candidateTable->setRowHidden(row, true);
-        ++row;
+        candidateTable->setItem(row++, 0,
+                                makeEntry(user.value(QStringLiteral("realname")).toString(),
+                                          user.value(QStringLiteral("id")).toString(), kUser));
     }
+    // Members that arrive while a filter is typed obey it too.
+    if (!filterEdit->text().trimmed().isEmpty())
+        slotSearch(filterEdit->text());
 }
 
 void SelectUser::table1Clicked(QTableWidgetItem *item)

@@ -17,6 +17,8 @@ inline constexpr const char *titleColor = "#00a4ff";
 // font-weight:bold;font-size:10pt;}" with a darker hover; the login dialog uses
 // bigger variants of the same rule.
 QString buttonStyle(int fontPointSize = 10, int borderRadius = 4);
+// Appended to buttonStyle() for a button that is sometimes disabled.
+inline constexpr const char *disabledLook = ".QPushButton:disabled {background:#999;}";
 
 // Creates a dialog button with that style.
 QPushButton *makeButton(const QString &text, QWidget *parent, int fontPointSize = 10);
