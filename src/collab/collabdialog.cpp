@@ -39,6 +39,19 @@ QString CollabDialog::fileIds() const
     return ids.join(QLatin1Char(','));
 }
 
+FormParams CollabDialog::filesAndRecipients() const
+{
+    return {{QStringLiteral("fileIds"), fileIds()},
+            {QStringLiteral("userList"),
+             recipients ? recipients->ids().join(QLatin1Char(',')) : QString()}};
+}
+
+void CollabDialog::selectUser()
+{
+    if (recipients)
+        recipients->choose(this);
+}
+
 QHBoxLayout *CollabDialog::addRow(int spacing)
 {
     auto *row = new QHBoxLayout;
@@ -71,8 +84,9 @@ RecipientsRow *CollabDialog::addRecipientsRow(const QString &caption, Qt::Alignm
 {
     QHBoxLayout *row = addRow(spacing);
     addCaption(row, caption, alignment);
-    auto *recipients = new RecipientsRow(body, spacing);
+    recipients = new RecipientsRow(body, spacing);
     row->addWidget(recipients);
+    connect(recipients->chooseButton, &QPushButton::clicked, this, &CollabDialog::selectUser);
     return recipients;
 }
 

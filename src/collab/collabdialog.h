@@ -23,11 +23,14 @@ class RecipientsRow;
 //
 // Use, in a subclass constructor, rows from top to bottom:
 //     addFileRow("分享的文件:", Qt::AlignLeft | Qt::AlignTop, 12);
-//     recipients = addRecipientsRow("接收人列表:", Qt::AlignLeft | Qt::AlignVCenter, 12);
+//     addRecipientsRow("接收人列表:", Qt::AlignLeft | Qt::AlignVCenter, 12);
 //     QHBoxLayout *row = addRow(5); addCaption(row, "...", ...); row->addWidget(...);
 //     addButtonRow();   // then connect saveButton to the dialog's own slot
 // and in the save slot: showMessage() for input errors, and
+//     FormParams form = filesAndRecipients();   // "fileIds" and "userList"
+//     form.insert(...);
 //     if (send("/api/file/share.jf", form, "无法分享")) FramelessDialog::accept();
+// "选择" runs the picker through selectUser().
 // send() adds the token, waits for the reply with the window painting and
 // its inputs disabled (the dialog cannot be closed meanwhile), and on a
 // refusal or no answer shows the server's "msg" or the fallback text.
@@ -37,6 +40,8 @@ class CollabDialog : public FramelessDialog
 public:
     // The "fileId" of every record, in the given order, joined with ",".
     QString fileIds() const;
+    // "fileIds" and "userList" (the chosen identifiers joined with ",").
+    FormParams filesAndRecipients() const;
     bool isBusy() const { return busy; }
 
     QList<QVariantMap> files;
@@ -44,8 +49,12 @@ public:
     MessageLabel *errorLabel = nullptr;
     QPushButton *saveButton = nullptr;
     QPushButton *closeDialogButton = nullptr;
+    // Made by addRecipientsRow().
+    RecipientsRow *recipients = nullptr;
 
 public slots:
+    // Runs the picker in mode 0 for the recipients row.
+    void selectUser();
     // Ignored while a request is out: its answer decides what happens next.
     void reject() override;
 
@@ -62,7 +71,8 @@ protected:
     // Caption and the list of the files (`fileTable`, 120 pixels high);
     // returns the caption.
     QLabel *addFileRow(const QString &caption, Qt::Alignment alignment, int spacing);
-    // Caption and the recipients field with "选择" (picker mode 0).
+    // Caption and the recipients field with "选择" (picker mode 0), which
+    // becomes `recipients`.
     RecipientsRow *addRecipientsRow(const QString &caption, Qt::Alignment alignment, int spacing);
     // The message line, then `saveText` and "关闭" (64 x 24); "关闭" rejects.
     void addButtonRow(const QString &saveText = QStringLiteral("保存"));

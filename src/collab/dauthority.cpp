@@ -15,7 +15,7 @@ DAuthority::DAuthority(const QList<QVariantMap> &files, QWidget *parent)
     const Qt::Alignment captionAlignment = Qt::AlignRight | Qt::AlignVCenter;
     // The caption sits beside the table's first row.
     addFileRow(QStringLiteral("文件列表:"), Qt::AlignRight | Qt::AlignTop, 5)->setFixedHeight(30);
-    recipients = addRecipientsRow(QStringLiteral("用户范围:"), captionAlignment, 5);
+    addRecipientsRow(QStringLiteral("用户范围:"), captionAlignment, 5);
 
     QHBoxLayout *scopeRow = addRow(5);
     addCaption(scopeRow, QStringLiteral("用户范围:"), captionAlignment);
@@ -34,13 +34,7 @@ DAuthority::DAuthority(const QList<QVariantMap> &files, QWidget *parent)
 
     addButtonRow();
 
-    connect(recipients->chooseButton, &QPushButton::clicked, this, &DAuthority::selectUser);
     connect(saveButton, &QPushButton::clicked, this, &DAuthority::accept);
-}
-
-void DAuthority::selectUser()
-{
-    recipients->choose(this);
 }
 
 void DAuthority::accept()
@@ -54,11 +48,9 @@ void DAuthority::accept()
         showMessage(QStringLiteral("请授予至少一个权限"));
         return;
     }
-    const FormParams form{
-        {QStringLiteral("fileIds"), fileIds()},
-        {QStringLiteral("userList"), recipients->ids().join(QLatin1Char(','))},
-        {QStringLiteral("authList"), letters.join(QLatin1Char(','))},
-        {QStringLiteral("appRange"), QString::number(scopeBox->currentIndex() + 1)}};
+    FormParams form = filesAndRecipients();
+    form.insert(QStringLiteral("authList"), letters.join(QLatin1Char(',')));
+    form.insert(QStringLiteral("appRange"), QString::number(scopeBox->currentIndex() + 1));
     if (send(QStringLiteral("/api/file/auth.jf"), form, QStringLiteral("无法设置权限")))
         FramelessDialog::accept();
 }

@@ -3,7 +3,6 @@
 #include "collab/collabdialog.h"
 
 class QComboBox;
-class RecipientsRow;
 class RightsGrid;
 
 // Grants rights on library files or folders to chosen users and groups, with
@@ -16,11 +15,9 @@ class DAuthority : public CollabDialog
 public:
     DAuthority(const QList<QVariantMap> &files, QWidget *parent);
 
-    RecipientsRow *recipients = nullptr;
     QComboBox *scopeBox = nullptr;
     RightsGrid *rights = nullptr;
 
 public slots:
-    void selectUser();
     void accept() override;
 };

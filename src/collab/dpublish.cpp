@@ -64,7 +64,7 @@ DPublish::DPublish(const QList<QVariantMap> &files, QWidget *parent)
     }
     datesRow->addStretch();
 
-    recipients = addRecipientsRow(QStringLiteral("接收人列表:"), kCaptionAlignment, 12);
+    addRecipientsRow(QStringLiteral("接收人列表:"), kCaptionAlignment, 12);
 
     QHBoxLayout *rightsRow = addRow(5);
     addCaption(rightsRow, QStringLiteral("授予权限:"), kCaptionAlignment);
@@ -78,7 +78,6 @@ DPublish::DPublish(const QList<QVariantMap> &files, QWidget *parent)
         widget->hide();
     connect(periodBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &DPublish::comboBoxChanged);
-    connect(recipients->chooseButton, &QPushButton::clicked, this, &DPublish::selectUser);
     connect(saveButton, &QPushButton::clicked, this, &DPublish::accept);
 }
 
@@ -90,11 +89,6 @@ void DPublish::comboBoxChanged(int index)
         widget->setVisible(index == 2);
     for (QWidget *widget : qAsConst(dateRow))
         widget->setVisible(index == 3);
-}
-
-void DPublish::selectUser()
-{
-    recipients->choose(this);
 }
 
 void DPublish::accept()
@@ -109,10 +103,9 @@ void DPublish::accept()
         return;
     }
     const int period = periodBox->currentIndex();
-    FormParams form{{QStringLiteral("fileIds"), fileIds()},
-                    {QStringLiteral("userList"), recipients->ids().join(QLatin1Char(','))},
-                    {QStringLiteral("authList"), letters.join(QLatin1Char(','))},
-                    {QStringLiteral("dayCountType"), QString::number(period + 1)}};
+    FormParams form = filesAndRecipients();
+    form.insert(QStringLiteral("authList"), letters.join(QLatin1Char(',')));
+    form.insert(QStringLiteral("dayCountType"), QString::number(period + 1));
     if (period == 2) {
         const int days = dayCountEdit->text().trimmed().toInt();
         if (days < 1) {

@@ -7,7 +7,6 @@
 class QComboBox;
 class QDateEdit;
 class QLineEdit;
-class RecipientsRow;
 class RightsGrid;
 
 // Publishes library files to chosen users and groups for a period (a week, a
@@ -24,12 +23,10 @@ public:
     QLineEdit *dayCountEdit = nullptr;
     QDateEdit *startDateEdit = nullptr;
     QDateEdit *endDateEdit = nullptr;
-    RecipientsRow *recipients = nullptr;
     RightsGrid *rights = nullptr;
 
 public slots:
     void comboBoxChanged(int index);
-    void selectUser();
     void accept() override;
 
 private:

@@ -11,8 +11,7 @@ ShareFiles::ShareFiles(const QList<QVariantMap> &files, QWidget *parent)
                    QMargins(9, 9, 12, 12), 9, 70)
 {
     addFileRow(QStringLiteral("分享的文件:"), Qt::AlignLeft | Qt::AlignTop, 12);
-    recipients =
-        addRecipientsRow(QStringLiteral("接收人列表:"), Qt::AlignLeft | Qt::AlignVCenter, 12);
+    addRecipientsRow(QStringLiteral("接收人列表:"), Qt::AlignLeft | Qt::AlignVCenter, 12);
     QHBoxLayout *memoRow = addRow(12);
     addCaption(memoRow, QStringLiteral("分享描述:"), Qt::AlignLeft | Qt::AlignTop);
     memoEdit = new QPlainTextEdit(body);
@@ -21,13 +20,7 @@ ShareFiles::ShareFiles(const QList<QVariantMap> &files, QWidget *parent)
     memoRow->addWidget(memoEdit);
     addButtonRow();
 
-    connect(recipients->chooseButton, &QPushButton::clicked, this, &ShareFiles::selectUser);
     connect(saveButton, &QPushButton::clicked, this, &ShareFiles::accept);
-}
-
-void ShareFiles::selectUser()
-{
-    recipients->choose(this);
 }
 
 void ShareFiles::accept()
@@ -36,10 +29,9 @@ void ShareFiles::accept()
         showMessage(QStringLiteral("请选择接收人"));
         return;
     }
-    const FormParams form{{QStringLiteral("fileIds"), fileIds()},
-                          {QStringLiteral("userList"), recipients->ids().join(QLatin1Char(','))},
-                          {QStringLiteral("authList"), QStringLiteral("A,V,D")},
-                          {QStringLiteral("memo"), memoEdit->toPlainText().trimmed()}};
+    FormParams form = filesAndRecipients();
+    form.insert(QStringLiteral("authList"), QStringLiteral("A,V,D"));
+    form.insert(QStringLiteral("memo"), memoEdit->toPlainText().trimmed());
     if (send(QStringLiteral("/api/file/share.jf"), form, QStringLiteral("无法分享")))
         FramelessDialog::accept();
 }

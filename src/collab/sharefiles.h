@@ -3,7 +3,6 @@
 #include "collab/collabdialog.h"
 
 class QPlainTextEdit;
-class RecipientsRow;
 
 // Shares library files with chosen users and groups: lists the files, takes
 // the recipients from the picker and an optional description, and grants
@@ -15,10 +14,8 @@ class ShareFiles : public CollabDialog
 public:
     ShareFiles(const QList<QVariantMap> &files, QWidget *parent);
 
-    RecipientsRow *recipients = nullptr;
     QPlainTextEdit *memoEdit = nullptr;
 
 public slots:
-    void selectUser();
     void accept() override;
 };
