@@ -22,11 +22,6 @@ UserViewModel::UserViewModel(QObject *view)
     font.setPointSize(10);
 }
 
-UserViewModel::~UserViewModel()
-{
-    deleteTree(top);
-}
-
 QVariantMap UserViewModel::organisation()
 {
     return {{kName, QStringLiteral("组织架构")},
@@ -34,67 +29,52 @@ QVariantMap UserViewModel::organisation()
             {kParentId, kTopParent}};
 }
 
-// Without recursion: a deep tree must not exhaust the stack.
-void UserViewModel::deleteTree(Node *top)
-{
-    QVector<Node *> stack;
-    if (top)
-        stack.append(top);
-    while (!stack.isEmpty()) {
-        Node *node = stack.takeLast();
-        stack += node->children;
-        delete node;
-    }
-}
-
 void UserViewModel::receiveData(QVariantMap map)
 {
     if (!map.contains(QStringLiteral("code")) ||
         map.value(QStringLiteral("code")).toString() != QLatin1String("0"))
         return;
-    if (top && map == lastReply)
+    if (!nodes.empty() && map == lastReply)
         return;
     lastReply = map;
 
     const QVariantList list = map.value(QStringLiteral("data")).toList();
     const int n = list.size() + 1;
-    QVector<Node *> nodes(n, nullptr);
+    // fresh[0] is the top node, fresh[i + 1] the node of record i.
+    std::vector<Node> fresh(size_t(n) + 1);
     QVector<QString> parentIds(n);
     // Each record's keys are read in one walk, into the node it may become.
     for (int i = 0; i < n; ++i) {
-        auto *node = new Node;
-        node->record = i < n - 1 ? list.at(i).toMap() : organisation();
-        for (auto it = node->record.constBegin(); it != node->record.constEnd(); ++it) {
+        Node &node = fresh[size_t(i) + 1];
+        node.record = i < n - 1 ? list.at(i).toMap() : organisation();
+        for (auto it = node.record.constBegin(); it != node.record.constEnd(); ++it) {
             if (it.key() == kId)
-                node->id = it.value().toString();
+                node.id = it.value().toString();
             else if (it.key() == kName)
-                node->name = it.value().toString();
+                node.name = it.value().toString();
             else if (it.key() == kParentId)
                 parentIds[i] = it.value().toString();
         }
-        nodes[i] = node;
     }
     // A repeated id stands for its last record, as in any map from id to record.
     QHash<QString, int> byId;
     byId.reserve(n);
     for (int i = 0; i < n; ++i)
-        byId.insert(nodes.at(i)->id, i);
+        byId.insert(fresh[size_t(i) + 1].id, i);
     QVector<int> standing(n), parents(n);
     for (int i = 0; i < n; ++i) {
-        standing[i] = byId.value(nodes.at(i)->id);
+        standing[i] = byId.value(fresh[size_t(i) + 1].id);
         parents[i] = parentIds.at(i) == kTopParent
                          ? ParentLinker::top
                          : byId.value(parentIds.at(i), ParentLinker::unknown);
     }
 
-    auto *fresh = new Node;
     QVector<Node *> placed(n, nullptr);
     ParentLinker(standing, parents)
         .link(
             [&](int record, int slot, int parentSlot) {
-                Node *parent = parentSlot == ParentLinker::top ? fresh : placed.at(parentSlot);
-                Node *node = nodes.at(record);
-                nodes[record] = nullptr;
+                Node *parent = parentSlot == ParentLinker::top ? &fresh[0] : placed.at(parentSlot);
+                Node *node = &fresh[size_t(record) + 1];
                 node->parent = parent;
                 node->row = parent->children.size();
                 parent->children.append(node);
@@ -107,16 +87,14 @@ void UserViewModel::receiveData(QVariantMap map)
                 else
                     qDebug() << __FILE__ << __LINE__
                              << "group left out, its parent chain breaks or loops:"
-                             << nodes.at(record)->id;
+                             << fresh[size_t(record) + 1].id;
             });
-    qDeleteAll(nodes); // the records that were not placed
 
     beginResetModel();
-    deleteTree(top);
-    top = fresh;
+    nodes.swap(fresh);
     endResetModel();
 
-    for (int i = 0; i < top->children.size(); ++i) {
+    for (int i = 0; i < nodes.front().children.size(); ++i) {
         const QModelIndex topLevel = index(i, 0);
         if (i == 0) {
             if (view)
@@ -130,12 +108,13 @@ void UserViewModel::receiveData(QVariantMap map)
 
 UserViewModel::Node *UserViewModel::nodeOf(const QModelIndex &index) const
 {
-    return index.isValid() ? static_cast<Node *>(index.internalPointer()) : top;
+    return index.isValid() ? static_cast<Node *>(index.internalPointer())
+                           : const_cast<Node *>(&nodes.front());
 }
 
 QModelIndex UserViewModel::index(int row, int column, const QModelIndex &parent) const
 {
-    if (!top || column != 0 || row < 0 || parent.column() > 0)
+    if (nodes.empty() || column != 0 || row < 0 || parent.column() > 0)
         return QModelIndex();
     const Node *node = nodeOf(parent);
     if (row >= node->children.size())
@@ -145,17 +124,17 @@ QModelIndex UserViewModel::index(int row, int column, const QModelIndex &parent)
 
 QModelIndex UserViewModel::parent(const QModelIndex &index) const
 {
-    if (!top || !index.isValid())
+    if (nodes.empty() || !index.isValid())
         return QModelIndex();
     const Node *parentNode = nodeOf(index)->parent;
-    if (!parentNode || parentNode == top)
+    if (!parentNode || parentNode == &nodes.front())
         return QModelIndex();
     return createIndex(parentNode->row, 0, const_cast<Node *>(parentNode));
 }
 
 int UserViewModel::rowCount(const QModelIndex &parent) const
 {
-    if (!top || parent.column() > 0)
+    if (nodes.empty() || parent.column() > 0)
         return 0;
     return nodeOf(parent)->children.size();
 }
@@ -167,7 +146,7 @@ int UserViewModel::columnCount(const QModelIndex &) const
 
 QVariant UserViewModel::data(const QModelIndex &index, int role) const
 {
-    if (!top || !index.isValid())
+    if (nodes.empty() || !index.isValid())
         return QVariant();
     const Node *node = nodeOf(index);
     switch (role) {

@@ -5,6 +5,8 @@
 #include <QVariantMap>
 #include <QVector>
 
+#include <vector>
+
 class QTreeView;
 
 // The organisation's group tree of the user picker, linked from the server's
@@ -20,7 +22,6 @@ class UserViewModel : public QAbstractItemModel
 public:
     // `view` (a QTreeView) shows the model and owns it.
     explicit UserViewModel(QObject *view);
-    ~UserViewModel() override;
 
     // The organisation node that every tree has.
     static QVariantMap organisation();
@@ -52,11 +53,13 @@ private:
         QVector<Node *> children;
     };
 
-    static void deleteTree(Node *top);
     Node *nodeOf(const QModelIndex &index) const;
 
     QTreeView *view = nullptr;
-    Node *top = nullptr;
+    // The invisible top node first, then one node per record of the reply
+    // (the records left out of the tree stay unlinked). One block for the
+    // whole tree: a rebuild of thousands of groups costs one allocation.
+    std::vector<Node> nodes;
     QVariantMap lastReply;
     QFont font;
 };
