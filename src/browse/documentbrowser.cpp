@@ -14,6 +14,7 @@
 #include "transfer/daddfolder.h"
 #include "transfer/dfoldertree.h"
 #include "transfer/transferpanel.h"
+#include "transfer/updatefile.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -840,7 +841,7 @@ void DocumentBrowser::addFolder()
         requestFileList(currentFolderId, true);
 }
 
-// The sharing, publishing, permission and new-version dialogs are not part of
+// The sharing, publishing and permission dialogs are not part of
 // the client yet; their entry points stay in place and do nothing meanwhile.
 void DocumentBrowser::shareItems()
 {
@@ -859,8 +860,9 @@ void DocumentBrowser::authItems()
 
 void DocumentBrowser::updateFile(QVariantMap entry)
 {
-    qDebug() << __FILE__ << __LINE__ << "new versions are not available yet"
-             << entry.value(kFileId).toString();
+    UpdateFile dialog(entry, this, m_area);
+    if (dialog.exec() == QDialog::Accepted)
+        requestFileList(currentFolderId, true);
 }
 
 // ---- uploads ----

@@ -134,6 +134,14 @@ void setShortRequestOptions(CURL *c, const QString &url, const QString &referer,
 
 } // namespace
 
+int TransferProgress::percent(double done, double total)
+{
+    if (!(total > 0) || !(done > 0))
+        return 0;
+    const double value = std::floor(done / total * 100.0 + 0.5);
+    return value >= 100.0 ? 100 : int(value);
+}
+
 HttpCurl::HttpCurl()
 {
     curl_global_init(CURL_GLOBAL_ALL);

@@ -25,6 +25,10 @@ struct TransferProgress
 
     bool isRunning() const { return running.load(std::memory_order_relaxed); }
     void cancel() { running.store(false, std::memory_order_relaxed); }
+
+    // Done of total in percent, to the nearest integer (a half goes up),
+    // capped at 100; 0 while the total is unknown.
+    static int percent(double done, double total);
 };
 
 // The HTTP transport: blocking operations over libcurl's easy interface, one

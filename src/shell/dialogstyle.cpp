@@ -1,5 +1,6 @@
 #include "shell/dialogstyle.h"
 
+#include <QLabel>
 #include <QPushButton>
 
 namespace DialogStyle {
@@ -19,6 +20,30 @@ QPushButton *makeButton(const QString &text, QWidget *parent, int fontPointSize)
     button->setStyleSheet(buttonStyle(fontPointSize));
     button->setCursor(Qt::PointingHandCursor);
     return button;
+}
+
+QLabel *fieldLabel(const QString &text, QWidget *parent, int width)
+{
+    auto *label = new QLabel(text, parent);
+    label->setFixedWidth(width);
+    label->setStyleSheet(QStringLiteral("color:#666;"));
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return label;
+}
+
+QLabel *valueLabel(const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setFixedHeight(22);
+    label->setIndent(4);
+    label->setStyleSheet(QStringLiteral(".QLabel {border:0px;background:#f2f2f2;}"));
+    return label;
+}
+
+QString buttonStyleWithDisabled()
+{
+    return buttonStyle() + QStringLiteral(".QPushButton:disabled {background:#ccc;}");
 }
 
 } // namespace DialogStyle

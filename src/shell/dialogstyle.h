@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QLabel;
 class QPushButton;
 class QWidget;
 
@@ -18,5 +19,15 @@ QString buttonStyle(int fontPointSize = 10, int borderRadius = 4);
 
 // Creates a dialog button with that style.
 QPushButton *makeButton(const QString &text, QWidget *parent, int fontPointSize = 10);
+
+// A form row's caption: grey, left-aligned and vertically centred, `width` wide.
+QLabel *fieldLabel(const QString &text, QWidget *parent, int width);
+
+// A form row's read-only value on a light grey ground (height 22, indent 4);
+// shown as plain text, since it usually comes from the server.
+QLabel *valueLabel(const QString &text, QWidget *parent);
+
+// The blue button rule with a grey look while disabled.
+QString buttonStyleWithDisabled();
 
 } // namespace DialogStyle

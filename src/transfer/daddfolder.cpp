@@ -11,19 +11,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {
-
-QLabel *fieldLabel(const QString &text, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setFixedWidth(70);
-    label->setStyleSheet(QStringLiteral("color:#666;"));
-    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    return label;
-}
-
-} // namespace
-
 DAddFolder::DAddFolder(const QString &parentId, const QStringList &pathNames, QWidget *parent,
                        int type)
     : FramelessDialog(parent, QColor(QLatin1String(DialogStyle::titleColor)), true),
@@ -42,7 +29,7 @@ DAddFolder::DAddFolder(const QString &parentId, const QStringList &pathNames, QW
 
     auto *pathRow = new QHBoxLayout;
     pathRow->setSpacing(5);
-    pathRow->addWidget(fieldLabel(QStringLiteral("上级目录:"), body));
+    pathRow->addWidget(DialogStyle::fieldLabel(QStringLiteral("上级目录:"), body, 70));
     auto *pathEdit = new QLineEdit(pathNames.join(QLatin1Char('/')), body);
     pathEdit->setReadOnly(true);
     pathEdit->setFixedHeight(22);
@@ -52,7 +39,7 @@ DAddFolder::DAddFolder(const QString &parentId, const QStringList &pathNames, QW
 
     auto *nameRow = new QHBoxLayout;
     nameRow->setSpacing(5);
-    nameRow->addWidget(fieldLabel(QStringLiteral("文件夹名称:"), body));
+    nameRow->addWidget(DialogStyle::fieldLabel(QStringLiteral("文件夹名称:"), body, 70));
     nameEdit = new QLineEdit(body);
     nameRow->addWidget(nameEdit);
     layout->addLayout(nameRow);
