@@ -11,7 +11,8 @@ namespace {
 // A removed and an added paragraph are one changed paragraph when at least
 // this share of their text is common.
 constexpr double kPairing = 0.5;
-// How many added paragraphs ahead a removed one looks for its new form.
+// How many added paragraphs ahead a removed one looks for its new form; the
+// most similar of them is taken.
 constexpr int kLookahead = 4;
 
 struct Edit
@@ -154,13 +155,16 @@ QVector<TextDiff::Row> TextDiff::compare(const QStringList &older, const QString
             int match = -1;
             Row changed;
             changed.kind = Row::Changed;
+            // The most similar of the next few added paragraphs, if similar enough.
+            double best = kPairing;
             for (int k = next; k < added.size() && k < next + kLookahead; ++k) {
                 QVector<Mark> om, nm;
-                if (markWords(older.at(r), newer.at(added.at(k)), &om, &nm) >= kPairing) {
+                const double similarity = markWords(older.at(r), newer.at(added.at(k)), &om, &nm);
+                if (similarity >= best) {
+                    best = similarity;
                     match = k;
                     changed.olderMarks = om;
                     changed.newerMarks = nm;
-                    break;
                 }
             }
             if (match < 0) {
