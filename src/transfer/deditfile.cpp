@@ -26,6 +26,7 @@
 namespace {
 
 constexpr int kCaptionWidth = 90;
+const QString kLongestCaption = QStringLiteral("是否创建新版本:");
 const QString kStart = QStringLiteral("开始编辑");
 const QString kFinish = QStringLiteral("完成编辑");
 
@@ -47,12 +48,15 @@ DEditFile::DEditFile(const QVariantMap &item, QWidget *parent)
 
     auto *body = new QWidget(contentWidget);
     addContentWidget(body);
+    // At least 90 wide, and wide enough for the longest caption in this font.
+    const int captionWidth =
+        qMax(kCaptionWidth, body->fontMetrics().horizontalAdvance(kLongestCaption) + 4);
     auto *layout = new QVBoxLayout(body);
     layout->setContentsMargins(9, 9, 22, 9);
     layout->setSpacing(7);
     auto addRow = [&](const QString &caption, QWidget *field) {
         auto *row = new QHBoxLayout;
-        row->addWidget(DialogStyle::fieldLabel(caption, body, kCaptionWidth));
+        row->addWidget(DialogStyle::fieldLabel(caption, body, captionWidth));
         row->addWidget(field);
         layout->addLayout(row);
     };

@@ -22,6 +22,7 @@
 namespace {
 
 constexpr int kCaptionWidth = 90;
+const QString kLongestCaption = QStringLiteral("是否创建新版本:");
 
 bool isSuccess(const QVariantMap &map)
 {
@@ -40,14 +41,19 @@ UpdateFile::UpdateFile(const QVariantMap &item, QWidget *parent, int type)
 
     auto *body = new QWidget(contentWidget);
     addContentWidget(body);
+    // At least 90 wide, and wide enough for the longest caption in this font.
+    const int captionWidth =
+        qMax(kCaptionWidth, body->fontMetrics().horizontalAdvance(kLongestCaption) + 4);
     auto *layout = new QVBoxLayout(body);
     layout->setContentsMargins(9, 9, 22, 9);
     layout->setSpacing(7);
     const bool library = type != 1;
     auto addRow = [&](const QString &caption, QWidget *field) {
         auto *row = new QHBoxLayout;
-        QLabel *label = DialogStyle::fieldLabel(caption, body, kCaptionWidth);
-        row->addWidget(label);
+        QLabel *label = DialogStyle::fieldLabel(caption, body, captionWidth);
+        // Beside the first line of a taller field.
+        label->setFixedHeight(22);
+        row->addWidget(label, 0, Qt::AlignTop);
         row->addWidget(field);
         layout->addLayout(row);
         return label;
