@@ -522,3 +522,11 @@ bool HttpCurl::isServerRefusal(const QByteArray &head)
     const QJsonDocument doc = QJsonDocument::fromJson(head);
     return doc.isObject() && doc.object().contains(QStringLiteral("code"));
 }
+
+bool HttpCurl::isServerRefusalFile(const QString &path)
+{
+    QFile file(path);
+    if (file.size() >= 3000 || !file.open(QIODevice::ReadOnly))
+        return false;
+    return isServerRefusal(file.readAll());
+}

@@ -87,6 +87,8 @@ public:
     // True when a short body (under 3000 bytes) is a JSON object with "code":
     // the server's way of refusing a download.
     static bool isServerRefusal(const QByteArray &head);
+    // The same test on a downloaded file.
+    static bool isServerRefusalFile(const QString &path);
 
 private:
     HttpCurl();

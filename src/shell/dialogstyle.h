@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class MessageLabel;
+class QBoxLayout;
 class QLabel;
 class QPushButton;
 class QWidget;
@@ -26,6 +28,11 @@ QLabel *fieldLabel(const QString &text, QWidget *parent, int width);
 // A form row's read-only value on a light grey ground (height 22, indent 4);
 // shown as plain text, since it usually comes from the server.
 QLabel *valueLabel(const QString &text, QWidget *parent);
+
+// Adds the dialogs' last row to `layout`: the red message (right-aligned,
+// taking the free width) and then `buttons`, 12 apart. Returns the message.
+MessageLabel *addMessageRow(QBoxLayout *layout, QWidget *parent,
+                            const QList<QPushButton *> &buttons);
 
 // The blue button rule with a grey look while disabled.
 QString buttonStyleWithDisabled();

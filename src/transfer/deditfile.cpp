@@ -89,22 +89,13 @@ DEditFile::DEditFile(const QVariantMap &item, QWidget *parent)
     descEdit->setPlaceholderText(QStringLiteral("选填"));
     addRow(QStringLiteral("版本描述:"), descEdit);
 
-    auto *buttonRow = new QHBoxLayout;
-    buttonRow->setSpacing(12);
-    errorLabel = new MessageLabel(body);
-    errorLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    errorLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    buttonRow->addStretch();
-    buttonRow->addWidget(errorLabel);
     actionButton = new QPushButton(kStart, body);
     actionButton->setFixedSize(76, 24);
     actionButton->setCursor(Qt::PointingHandCursor);
     actionButton->setStyleSheet(DialogStyle::buttonStyleWithDisabled());
-    buttonRow->addWidget(actionButton);
     QPushButton *cancel = DialogStyle::makeButton(QStringLiteral("取消"), body);
     cancel->setFixedSize(64, 24);
-    buttonRow->addWidget(cancel);
-    layout->addLayout(buttonRow);
+    errorLabel = DialogStyle::addMessageRow(layout, body, {actionButton, cancel});
 
     connect(actionButton, &QPushButton::clicked, this, &DEditFile::startEdit);
     connect(cancel, &QPushButton::clicked, this, &DEditFile::reject);
@@ -208,12 +199,7 @@ void DEditFile::downloadFailed()
 void DEditFile::downloadFinished(QString tempPath)
 {
     transferring = false;
-    QFile received(tempPath);
-    bool refused = tempPath.isEmpty();
-    if (!refused && received.size() < 3000 && received.open(QIODevice::ReadOnly)) {
-        refused = HttpCurl::isServerRefusal(received.readAll());
-        received.close();
-    }
+    bool refused = tempPath.isEmpty() || HttpCurl::isServerRefusalFile(tempPath);
     // The earlier working copy is replaced only by a complete download.
     if (!refused) {
         QFile::remove(localPath);

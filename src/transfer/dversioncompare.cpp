@@ -78,22 +78,13 @@ DVersionCompare::DVersionCompare(const QVariantMap &item, QWidget *parent)
         "color:#333;}QTableWidget::item:selected {background-color:transparent;color:#333;}"));
     layout->addWidget(versionTable);
 
-    auto *buttonRow = new QHBoxLayout;
-    buttonRow->setSpacing(12);
-    errorLabel = new MessageLabel(body);
-    errorLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    errorLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    buttonRow->addStretch();
-    buttonRow->addWidget(errorLabel);
     compareButton = new QPushButton(QStringLiteral("版本对比"), body);
     compareButton->setFixedSize(72, 24);
     compareButton->setCursor(Qt::PointingHandCursor);
     compareButton->setStyleSheet(DialogStyle::buttonStyleWithDisabled());
-    buttonRow->addWidget(compareButton);
     QPushButton *close = DialogStyle::makeButton(QStringLiteral("关闭"), body);
     close->setFixedSize(64, 24);
-    buttonRow->addWidget(close);
-    layout->addLayout(buttonRow);
+    errorLabel = DialogStyle::addMessageRow(layout, body, {compareButton, close});
     compareButton->setEnabled(VersionComparer::isComparable(extensionOf(item)));
     connect(compareButton, &QPushButton::clicked, this, &DVersionCompare::compare);
     connect(close, &QPushButton::clicked, this, &DVersionCompare::reject);
@@ -240,12 +231,7 @@ void DVersionCompare::receiveFile(const QString &tempPath, const QString &target
 {
     QMutexLocker locker(&mutex);
     (first ? firstDownloading : secondDownloading) = false;
-    bool refused = tempPath.isEmpty();
-    QFile file(tempPath);
-    if (!refused && file.size() < 3000 && file.open(QIODevice::ReadOnly)) {
-        refused = HttpCurl::isServerRefusal(file.readAll());
-        file.close();
-    }
+    bool refused = tempPath.isEmpty() || HttpCurl::isServerRefusalFile(tempPath);
     if (!refused && !QFile::rename(tempPath, target))
         refused = true;
     if (refused) {

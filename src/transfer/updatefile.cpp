@@ -118,20 +118,11 @@ UpdateFile::UpdateFile(const QVariantMap &item, QWidget *parent, int type)
           static_cast<QWidget *>(descCaption), static_cast<QWidget *>(descEdit)})
         w->setVisible(library);
 
-    auto *buttonRow = new QHBoxLayout;
-    buttonRow->setSpacing(12);
-    errorLabel = new MessageLabel(body);
-    errorLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    errorLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    buttonRow->addStretch();
-    buttonRow->addWidget(errorLabel);
     saveButton = DialogStyle::makeButton(QStringLiteral("保存"), body);
     QPushButton *close = DialogStyle::makeButton(QStringLiteral("取消"), body);
-    for (QPushButton *button : {saveButton, close}) {
+    for (QPushButton *button : {saveButton, close})
         button->setFixedSize(64, 24);
-        buttonRow->addWidget(button);
-    }
-    layout->addLayout(buttonRow);
+    errorLabel = DialogStyle::addMessageRow(layout, body, {saveButton, close});
     adjustSize();
 
     connect(addButton, &QPushButton::clicked, this, &UpdateFile::addFile);
