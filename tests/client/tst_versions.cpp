@@ -557,7 +557,9 @@ private slots:
         QTRY_COMPARE(dialog.versionTable->rowCount(), 3);
         tick(dialog, {"3", "1"});
         dialog.compareButton->click();
+        QTRY_COMPARE(dialog.errorLabel->text(), QStringLiteral("正在打开"));
         QTRY_COMPARE_WITH_TIMEOUT(recorder.opened.size(), 1, 180000);
+        QTRY_VERIFY(dialog.errorLabel->text().isEmpty());
         QVERIFY(dialog.errorLabel->text().isEmpty());
         const QString result = recorder.opened.first().toLocalFile();
         QVERIFY(result.startsWith(GCore::versionCacheDir()));
