@@ -10,15 +10,6 @@ void WorkerSet::start(QThread *worker)
     worker->start(QThread::InheritPriority);
 }
 
-bool WorkerSet::isBusy() const
-{
-    for (const QPointer<QThread> &worker : workers) {
-        if (worker && !worker->isFinished())
-            return true;
-    }
-    return false;
-}
-
 void WorkerSet::waitAll()
 {
     for (const QPointer<QThread> &worker : qAsConst(workers)) {

@@ -5,15 +5,13 @@
 #include <QThread>
 
 // The workers one widget started and that still write into its progress
-// records. A worker deletes itself when done; the widget asks whether any is
-// still busy and, before its records go, waits for the ones left.
+// records. A worker deletes itself when done; before the records go, the
+// widget waits for the ones left.
 class WorkerSet
 {
 public:
     // Starts `worker` with inherited priority and remembers it.
     void start(QThread *worker);
-    // True while a started worker has not finished.
-    bool isBusy() const;
     // Waits for every worker that still exists (cancel them first).
     void waitAll();
 

@@ -27,6 +27,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -74,14 +75,16 @@ QVariantList versionsOf(const ServerProcess &server, const QString &token, const
         .toList();
 }
 
-// Answers the next file dialog with `path`.
+// Answers the next file dialog with `path`, typed in whole: a name relative
+// to the folder shown would depend on the dialog's model having read it.
 void chooseFile(const QString &path)
 {
     answerNextModal([path](QWidget *modal) {
         auto *dialog = qobject_cast<QFileDialog *>(modal);
         QVERIFY(dialog);
-        dialog->setDirectory(QFileInfo(path).absolutePath());
-        dialog->selectFile(QFileInfo(path).fileName());
+        auto *nameEdit = dialog->findChild<QLineEdit *>("fileNameEdit");
+        QVERIFY(nameEdit);
+        nameEdit->setText(path);
         static_cast<QDialog *>(dialog)->accept();
     });
 }
@@ -107,16 +110,6 @@ QString writeFile(const QString &path, const QByteArray &bytes)
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         return QString();
     return path;
-}
-
-QByteArray multipartField(const QByteArray &request, const QByteArray &name)
-{
-    const QByteArray marker = "name=\"" + name + "\"\r\n\r\n";
-    const int at = request.indexOf(marker);
-    if (at < 0)
-        return QByteArray("<absent>");
-    const int start = at + marker.size();
-    return request.mid(start, request.indexOf("\r\n", start) - start);
 }
 
 void pointClientAt(const QString &url)
@@ -286,10 +279,12 @@ private slots:
             QTRY_COMPARE(dialog.result(), int(QDialog::Accepted));
             const QByteArray request = scripted.requests().value(0);
             QVERIFY(request.startsWith("POST /api/netdisk/save-update-file.jf"));
-            QCOMPARE(multipartField(request, "token"), QByteArray("tok"));
-            QCOMPARE(multipartField(request, "fileId"), QByteArray("42"));
-            QCOMPARE(multipartField(request, "versionDesp"), QByteArray("<absent>"));
-            QCOMPARE(multipartField(request, "isCreateFile"), QByteArray("<absent>"));
+            QCOMPARE(ScriptedHttpServer::multipartField(request, "token"), QByteArray("tok"));
+            QCOMPARE(ScriptedHttpServer::multipartField(request, "fileId"), QByteArray("42"));
+            QCOMPARE(ScriptedHttpServer::multipartField(request, "versionDesp"),
+                     QByteArray("<absent>"));
+            QCOMPARE(ScriptedHttpServer::multipartField(request, "isCreateFile"),
+                     QByteArray("<absent>"));
         }
 
         // A server that stops reading holds the upload until it is cancelled.

@@ -14,11 +14,6 @@ BuiltinComparer::~BuiltinComparer()
     }
 }
 
-CompareWindow *BuiltinComparer::lastWindow() const
-{
-    return m_window;
-}
-
 void BuiltinComparer::compare(const Versions &versions, QWidget *window)
 {
     m_versions = versions;
@@ -40,11 +35,11 @@ void BuiltinComparer::compared()
         emit finished(false, result.error);
         return;
     }
-    m_window = new CompareWindow(m_versions.fileName, m_versions.olderVersion,
-                                 m_versions.newerVersion, m_owner);
-    m_window->setComparison(result.older, result.newer, result.rows);
-    m_window->show();
-    m_window->raise();
-    m_window->activateWindow();
+    auto *window = new CompareWindow(m_versions.fileName, m_versions.olderVersion,
+                                     m_versions.newerVersion, m_owner);
+    window->setComparison(result.older, result.newer, result.rows);
+    window->show();
+    window->raise();
+    window->activateWindow();
     emit finished(true, QString());
 }

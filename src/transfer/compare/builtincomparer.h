@@ -5,7 +5,6 @@
 #include <QPointer>
 
 class CompareThread;
-class CompareWindow;
 
 // The comparison that works everywhere: reads the text of both versions and
 // compares it paragraph by paragraph on a worker, then opens a comparison
@@ -21,14 +20,10 @@ public:
     void compare(const Versions &versions, QWidget *window) override;
     QString backendName() const override { return QStringLiteral("built-in"); }
 
-    // The window of the last comparison, while it is open.
-    CompareWindow *lastWindow() const;
-
 private:
     void compared();
 
     QPointer<CompareThread> m_thread;
     QPointer<QWidget> m_owner;
-    QPointer<CompareWindow> m_window;
     Versions m_versions;
 };
