@@ -5,6 +5,7 @@
 // each transfer (goal < 64 MiB).
 #include "core/gcore.h"
 #include "core/httpcurl.h"
+#include "peakrss.h"
 #include "serverprocess.h"
 #include "temphome.h"
 
@@ -18,25 +19,8 @@
 
 namespace {
 
-qint64 statusKb(const char *key)
-{
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(int(qstrlen(key))).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
-// Resets the peak RSS so the next reading covers only what follows.
-void resetPeak()
-{
-    QFile file(QStringLiteral("/proc/self/clear_refs"));
-    if (file.open(QIODevice::WriteOnly))
-        file.write("5");
-}
+using peakrss::resetPeak;
+using peakrss::statusKb;
 
 struct Measure
 {

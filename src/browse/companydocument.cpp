@@ -7,6 +7,8 @@
 #include "core/gcore.h"
 #include "desk/userdesktop.h"
 #include "shell/mainwidget.h"
+#include "transfer/deditfile.h"
+#include "transfer/dversioncompare.h"
 
 #include <QCursor>
 #include <QDebug>
@@ -228,20 +230,21 @@ void CompanyDocument::tableRightClicked(QModelIndex index)
     menu.exec(QCursor::pos());
 }
 
-// Editing under lock, the version list and the full-text search are not part
-// of the client yet; their entry points stay in place and do nothing meanwhile.
 void CompanyDocument::editFile(QVariantMap entry)
 {
-    qDebug() << __FILE__ << __LINE__ << "editing is not available yet"
-             << entry.value(QStringLiteral("fileId")).toString();
+    DEditFile dialog(entry, this);
+    if (dialog.exec() == QDialog::Accepted)
+        requestFileList(currentFolderId, true);
 }
 
 void CompanyDocument::versionCompare(QVariantMap entry)
 {
-    qDebug() << __FILE__ << __LINE__ << "the version list is not available yet"
-             << entry.value(QStringLiteral("fileId")).toString();
+    DVersionCompare dialog(entry, this);
+    dialog.exec();
 }
 
+// The full-text search is not part of the client yet; its entry points stay
+// in place and do nothing meanwhile.
 void CompanyDocument::searchFullTxt()
 {
     qDebug() << __FILE__ << __LINE__ << "full-text search is not available yet";

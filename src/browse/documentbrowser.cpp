@@ -17,6 +17,7 @@
 #include "transfer/daddfolder.h"
 #include "transfer/dfoldertree.h"
 #include "transfer/transferpanel.h"
+#include "transfer/updatefile.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -873,12 +874,11 @@ void DocumentBrowser::authItems()
     runWithEntries<DAuthority>(selectedEntries(), this);
 }
 
-// The new-version dialog is not part of the client yet; its entry point stays
-// in place and does nothing meanwhile.
 void DocumentBrowser::updateFile(QVariantMap entry)
 {
-    qDebug() << __FILE__ << __LINE__ << "new versions are not available yet"
-             << entry.value(kFileId).toString();
+    UpdateFile dialog(entry, this, m_area);
+    if (dialog.exec() == QDialog::Accepted)
+        requestFileList(currentFolderId, true);
 }
 
 // ---- uploads ----

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
@@ -65,6 +66,26 @@ QString GCore::dataDir()
 QString GCore::cacheDir()
 {
     return ensureDir(dataDir() + QStringLiteral("/cache"), false);
+}
+
+QString GCore::versionCacheDir()
+{
+    return ensureDir(cacheDir() + QStringLiteral("/versions"), false);
+}
+
+int GCore::removeStaleVersionFiles(int maxAgeDays)
+{
+    const QDateTime limit = QDateTime::currentDateTime().addDays(-maxAgeDays);
+    int removed = 0;
+    // Files only, also below subfolders; links are removed, never followed.
+    QDirIterator it(versionCacheDir(), QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        if (info.lastModified() < limit && QFile::remove(info.filePath()))
+            ++removed;
+    }
+    return removed;
 }
 
 QString GCore::settingsFilePath()

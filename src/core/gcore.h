@@ -48,6 +48,12 @@ public:
 
     static QString dataDir();
     static QString cacheDir();
+    // The cache's area for versions fetched for comparison and the comparison
+    // results; created when missing.
+    static QString versionCacheDir();
+    // Removes the files of the version area that have not changed for
+    // `maxAgeDays` days (called at start-up); returns how many went.
+    static int removeStaleVersionFiles(int maxAgeDays = 7);
     static QString settingsFilePath();
 
     static QString fileIconPath(const QVariantMap &item);

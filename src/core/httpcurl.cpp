@@ -134,6 +134,14 @@ void setShortRequestOptions(CURL *c, const QString &url, const QString &referer,
 
 } // namespace
 
+int TransferProgress::percent(double done, double total)
+{
+    if (!(total > 0) || !(done > 0))
+        return 0;
+    const double value = std::floor(done / total * 100.0 + 0.5);
+    return value >= 100.0 ? 100 : int(value);
+}
+
 HttpCurl::HttpCurl()
 {
     curl_global_init(CURL_GLOBAL_ALL);
@@ -513,4 +521,12 @@ bool HttpCurl::isServerRefusal(const QByteArray &head)
         return false;
     const QJsonDocument doc = QJsonDocument::fromJson(head);
     return doc.isObject() && doc.object().contains(QStringLiteral("code"));
+}
+
+bool HttpCurl::isServerRefusalFile(const QString &path)
+{
+    QFile file(path);
+    if (file.size() >= 3000 || !file.open(QIODevice::ReadOnly))
+        return false;
+    return isServerRefusal(file.readAll());
 }

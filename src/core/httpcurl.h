@@ -25,6 +25,10 @@ struct TransferProgress
 
     bool isRunning() const { return running.load(std::memory_order_relaxed); }
     void cancel() { running.store(false, std::memory_order_relaxed); }
+
+    // Done of total in percent, to the nearest integer (a half goes up),
+    // capped at 100; 0 while the total is unknown.
+    static int percent(double done, double total);
 };
 
 // The HTTP transport: blocking operations over libcurl's easy interface, one
@@ -83,6 +87,8 @@ public:
     // True when a short body (under 3000 bytes) is a JSON object with "code":
     // the server's way of refusing a download.
     static bool isServerRefusal(const QByteArray &head);
+    // The same test on a downloaded file.
+    static bool isServerRefusalFile(const QString &path);
 
 private:
     HttpCurl();

@@ -34,6 +34,10 @@ void applyStyleSheet(QApplication &app)
 int runSession(QApplication &app)
 {
     GCore::instance();
+    // Versions fetched for a comparison are only needed while it is looked at.
+    const int removed = GCore::removeStaleVersionFiles();
+    if (removed > 0)
+        qDebug() << "removed" << removed << "old files from the version cache";
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         qDebug() << "screen" << screen->geometry() << "available" << screen->availableGeometry();
 

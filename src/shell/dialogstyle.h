@@ -3,6 +3,8 @@
 #include <QString>
 #include <Qt>
 
+class MessageLabel;
+class QBoxLayout;
 class QLabel;
 class QPushButton;
 class QWidget;
@@ -26,5 +28,14 @@ QPushButton *makeButton(const QString &text, QWidget *parent, int fontPointSize 
 // The grey caption in front of a dialog's field ("color:#666;"), `width`
 // pixels wide. Captions are the dialog's own text, so they are plain text.
 QLabel *makeCaption(const QString &text, int width, Qt::Alignment alignment, QWidget *parent);
+
+// A form row's read-only value on a light grey ground (height 22, indent 4);
+// shown as plain text, since it usually comes from the server.
+QLabel *valueLabel(const QString &text, QWidget *parent);
+
+// Adds the dialogs' last row to `layout`: the red message (right-aligned,
+// taking the free width) and then `buttons`, 12 apart. Returns the message.
+MessageLabel *addMessageRow(QBoxLayout *layout, QWidget *parent,
+                            const QList<QPushButton *> &buttons);
 
 } // namespace DialogStyle

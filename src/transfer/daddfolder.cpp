@@ -11,15 +11,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {
-
-QLabel *fieldLabel(const QString &text, QWidget *parent)
-{
-    return DialogStyle::makeCaption(text, 70, Qt::AlignLeft | Qt::AlignVCenter, parent);
-}
-
-} // namespace
-
 DAddFolder::DAddFolder(const QString &parentId, const QStringList &pathNames, QWidget *parent,
                        int type)
     : FramelessDialog(parent, QColor(QLatin1String(DialogStyle::titleColor)), true),
@@ -38,7 +29,8 @@ DAddFolder::DAddFolder(const QString &parentId, const QStringList &pathNames, QW
 
     auto *pathRow = new QHBoxLayout;
     pathRow->setSpacing(5);
-    pathRow->addWidget(fieldLabel(QStringLiteral("上级目录:"), body));
+    pathRow->addWidget(DialogStyle::makeCaption(QStringLiteral("上级目录:"), 70,
+                                                Qt::AlignLeft | Qt::AlignVCenter, body));
     auto *pathEdit = new QLineEdit(pathNames.join(QLatin1Char('/')), body);
     pathEdit->setReadOnly(true);
     pathEdit->setFixedHeight(22);
@@ -48,7 +40,8 @@ DAddFolder::DAddFolder(const QString &parentId, const QStringList &pathNames, QW
 
     auto *nameRow = new QHBoxLayout;
     nameRow->setSpacing(5);
-    nameRow->addWidget(fieldLabel(QStringLiteral("文件夹名称:"), body));
+    nameRow->addWidget(DialogStyle::makeCaption(QStringLiteral("文件夹名称:"), 70,
+                                                Qt::AlignLeft | Qt::AlignVCenter, body));
     nameEdit = new QLineEdit(body);
     nameRow->addWidget(nameEdit);
     layout->addLayout(nameRow);

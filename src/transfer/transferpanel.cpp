@@ -26,8 +26,6 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include <cmath>
-
 namespace {
 
 const QString kDownloadRunning =
@@ -157,15 +155,6 @@ int rowWithKey(const QTableWidget *table, const char *property, const QString &k
             return row;
     }
     return -1;
-}
-
-int percentOf(double done, double total)
-{
-    // An unknown or empty total shows 0 % rather than dividing by zero.
-    if (!(total > 0) || !(done > 0))
-        return 0;
-    const double percent = std::floor(done / total * 100.0 + 0.5);
-    return percent >= 100.0 ? 100 : int(percent);
 }
 
 void openLocal(const QString &path)
@@ -774,11 +763,13 @@ void TransferPanel::showProgress()
     QMutexLocker lock(&mutex);
     for (auto it = downloadBars.constBegin(); it != downloadBars.constEnd(); ++it) {
         if (const TransferProgress *p = downloadProgress.value(it.key()))
-            it.value()->setValue(percentOf(p->downloaded.load(), p->downloadTotal.load()));
+            it.value()->setValue(
+                TransferProgress::percent(p->downloaded.load(), p->downloadTotal.load()));
     }
     for (auto it = uploadBars.constBegin(); it != uploadBars.constEnd(); ++it) {
         if (const TransferProgress *p = uploadProgress.value(it.key()))
-            it.value()->setValue(percentOf(p->uploaded.load(), p->uploadTotal.load()));
+            it.value()->setValue(
+                TransferProgress::percent(p->uploaded.load(), p->uploadTotal.load()));
     }
 }
 

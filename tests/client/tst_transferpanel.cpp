@@ -125,16 +125,6 @@ QVariantMap record(const QString &name, const QString &path, qint64 time, int ty
                        {"fileLength", "1 KB"}};
 }
 
-QByteArray multipartField(const QByteArray &request, const QByteArray &name)
-{
-    const QByteArray marker = "name=\"" + name + "\"\r\n\r\n";
-    const int at = request.indexOf(marker);
-    if (at < 0)
-        return QByteArray("<absent>");
-    const int start = at + marker.size();
-    return request.mid(start, request.indexOf("\r\n", start) - start);
-}
-
 } // namespace
 
 // Records the URLs handed to the desktop services.
@@ -382,10 +372,10 @@ private slots:
         QTRY_COMPARE(uploads->rowCount(), 0);
         QByteArray request = server.requests().first();
         QVERIFY(request.startsWith("POST /api/file/upload-docfile.jf"));
-        QCOMPARE(multipartField(request, "pid"), QByteArray("0"));
-        QCOMPARE(multipartField(request, "uploadType"), QByteArray("2"));
-        QCOMPARE(multipartField(request, "fileId"), QByteArray(""));
-        QCOMPARE(multipartField(request, "token"), QByteArray("tok"));
+        QCOMPARE(ScriptedHttpServer::multipartField(request, "pid"), QByteArray("0"));
+        QCOMPARE(ScriptedHttpServer::multipartField(request, "uploadType"), QByteArray("2"));
+        QCOMPARE(ScriptedHttpServer::multipartField(request, "fileId"), QByteArray(""));
+        QCOMPARE(ScriptedHttpServer::multipartField(request, "token"), QByteArray("tok"));
         const QVariantMap rec = historyOnDisk().first().toMap();
         QCOMPARE(rec.value("type").toInt(), 1);
         QCOMPARE(rec.value("fileName").toString(), QStringLiteral("plan.docx"));
@@ -397,9 +387,9 @@ private slots:
         QTRY_COMPARE(server.requests().size(), 2);
         request = server.requests().last();
         QVERIFY(request.startsWith("POST /api/netdisk/upload.jf"));
-        QCOMPARE(multipartField(request, "pid"), QByteArray("55"));
-        QCOMPARE(multipartField(request, "uploadType"), QByteArray("1"));
-        QCOMPARE(multipartField(request, "fileId"), QByteArray("<absent>"));
+        QCOMPARE(ScriptedHttpServer::multipartField(request, "pid"), QByteArray("55"));
+        QCOMPARE(ScriptedHttpServer::multipartField(request, "uploadType"), QByteArray("1"));
+        QCOMPARE(ScriptedHttpServer::multipartField(request, "fileId"), QByteArray("<absent>"));
         QTRY_COMPARE(historyOnDisk().size(), 2);
 
         refuse->store(true);

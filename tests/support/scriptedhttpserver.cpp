@@ -170,3 +170,13 @@ QByteArray ScriptedHttpServer::okReply(const QByteArray &body, const QByteArray 
            "\r\nContent-Length: " + QByteArray::number(body.size()) +
            "\r\nConnection: close\r\n\r\n" + body;
 }
+
+QByteArray ScriptedHttpServer::multipartField(const QByteArray &request, const QByteArray &name)
+{
+    const QByteArray marker = "name=\"" + name + "\"\r\n\r\n";
+    const int at = request.indexOf(marker);
+    if (at < 0)
+        return QByteArray("<absent>");
+    const int start = at + marker.size();
+    return request.mid(start, request.indexOf("\r\n", start) - start);
+}

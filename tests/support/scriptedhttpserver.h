@@ -49,6 +49,9 @@ public:
     // The value of a header of a raw request (case-insensitive name), or null.
     static QByteArray headerOf(const QByteArray &request, const QByteArray &name);
 
+    // The value of a simple field of a raw multipart request, or "<absent>".
+    static QByteArray multipartField(const QByteArray &request, const QByteArray &name);
+
     // A complete "HTTP/1.1 200 OK" reply with Content-Length.
     static QByteArray okReply(const QByteArray &body,
                               const QByteArray &contentType = "application/json");

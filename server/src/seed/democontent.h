@@ -7,6 +7,9 @@
 namespace democontent {
 
 std::string docx(const std::vector<std::string> &paragraphs);
+// A presentation: one slide per entry, its first line the title and the rest
+// the body's paragraphs.
+std::string pptx(const std::vector<std::vector<std::string>> &slides);
 std::string xlsx(const std::vector<std::vector<std::string>> &rows);
 std::string pdf(const std::vector<std::string> &asciiLines);
 std::string png(int width, int height, unsigned colour);

@@ -1,6 +1,7 @@
 #include "seed/demoseed.h"
 
 #include "seed/democontent.h"
+#include "seed/demoversions.h"
 #include "service/accountservice.h"
 #include "service/helpers.h"
 #include "store/blobstore.h"
@@ -188,11 +189,11 @@ bool DemoSeed::run(std::ostream &out)
     // 公司制度: everybody reads, nobody but the administrator writes.
     std::string rules = folder(lib, "0", "公司制度", admin, 60);
     grant(rules, "G", org, "AVD", 1);
-    std::string handbook =
-        file(lib, rules, "员工手册.docx", admin, 55,
-             {{dc::docx({"员工手册", "第一章 总则"}), "初始版本"},
-              {dc::docx({"员工手册", "第一章 总则", "第二章 考勤"}), "修订考勤章节"},
-              {dc::docx({"员工手册", "第一章 总则", "第二章 考勤", "第三章 福利"}), "2024年修订"}});
+    namespace dv = demoversions;
+    std::string handbook = file(lib, rules, "员工手册.docx", admin, 55,
+                                {{dc::docx(dv::handbook(1)), "初始版本"},
+                                 {dc::docx(dv::handbook(2)), "修订考勤章节"},
+                                 {dc::docx(dv::handbook(3)), "2024年修订"}});
     file(lib, rules, "考勤制度.pdf", admin, 50,
          {{dc::pdf({"Attendance policy", "Working hours: 9:00 - 18:00"}), "初始版本"}});
     std::string expenses =
@@ -244,7 +245,12 @@ bool DemoSeed::run(std::ostream &out)
     std::string shared = folder(lib, "0", "公共资料", admin, 57);
     grant(shared, "G", org, "ACMVPDE", 1);
     std::string minutes = file(lib, shared, "会议纪要.txt", zhaoliu, 5,
-                               {{"周例会纪要：\n1. 上线计划\n", "初始版本"}});
+                               {{dv::meetingNotes(1), "初始版本"},
+                                {dv::meetingNotes(2), "补充会议决定"},
+                                {dv::meetingNotes(3), "例会时间调整"}});
+    file(lib, shared, "产品介绍.pptx", wangwu, 6,
+         {{dc::pptx(dv::productSlides(1)), "初始版本"},
+          {dc::pptx(dv::productSlides(2)), "增加客户案例"}});
     file(lib, shared, "通讯录.xlsx", zhaoliu, 6,
          {{dc::xlsx({{"姓名", "部门"}, {"张三", "前端组"}, {"李四", "后端组"}}), "初始版本"}});
     file(lib, shared, "logo.svg", admin, 7,

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "core/workerset.h"
+#include "shell/framelessdialog.h"
+
+#include <QDateTime>
+#include <QVariantMap>
+
+class MessageLabel;
+class QComboBox;
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+struct TransferProgress;
+
+// "编辑文件": edits a library file in the desktop's program while the server
+// holds a lock for the user. "开始编辑" takes the lock (a lock held by someone
+// else ends the flow with the server's message), streams the file into a
+// working copy and opens it; "完成编辑" uploads the working copy as a new
+// version (or over the current one) and releases the lock. Cancelling stops a
+// running transfer and releases the lock this dialog took.
+class DEditFile : public FramelessDialog
+{
+    Q_OBJECT
+public:
+    DEditFile(const QVariantMap &item, QWidget *parent);
+    ~DEditFile() override;
+
+    // The working copy of a server file: a folder of its own named after the
+    // file's id, holding the file under its server name (made safe), so that
+    // same-named files never share a copy and the editing program shows the
+    // real name.
+    static QString workingCopyPath(const QVariantMap &item);
+
+    QVariantMap item;
+    TransferProgress *progress = nullptr;
+    QPushButton *actionButton = nullptr;
+    MessageLabel *errorLabel = nullptr;
+    QLabel *statusLabel = nullptr;
+    QPlainTextEdit *descEdit = nullptr;
+    QComboBox *createVersionBox = nullptr;
+    QProgressBar *progressBar = nullptr;
+    QString localPath;
+    // 0 no transfer, 1 downloading, 2 uploading.
+    int phase = 0;
+    // The lock is this dialog's: only then does closing release it.
+    bool lockHeld = false;
+
+public slots:
+    void startEdit();
+    void finishEdit();
+    void downloadFinished(QString tempPath);
+    void downloadTerminated();
+    void uploadFinished(QVariantMap map);
+    void uploadTerminated();
+    void showProgress();
+    void reject() override;
+
+private:
+    QVariantMap sendLock(bool lock);
+    void unlock();
+    void downloadFailed();
+
+    WorkerSet workers;
+    bool transferring = false;
+    // Size and time of the working copy as downloaded, to notice an unchanged one.
+    qint64 fetchedSize = -1;
+    QDateTime fetchedTime;
+};
