@@ -34,8 +34,6 @@ const int avatarSide = 32;
 
 // Where the name in a list's first text line comes from.
 enum class NameFrom { Field, Recipients, MyNickname };
-// Whose picture a row shows.
-enum class AvatarFrom { Field, Me, Nobody };
 
 // One list of the left bar: its caption and path, whether each record
 // carries a "files" list (one row per file) or is a file itself, its first
@@ -48,7 +46,7 @@ struct LeftList
     const char *firstLine;
     NameFrom nameFrom;
     const char *nameKey;
-    AvatarFrom avatarFrom;
+    // The key of the user whose picture the rows show; null: the default picture.
     const char *avatarKey;
     // Null: the file's own folder. Net disk files have no folder in the
     // library; the library lists them under "-9" (shared with me) and "-8"
@@ -56,25 +54,26 @@ struct LeftList
     const char *folderId;
 };
 
-// My favourites show my name, so they show my picture; my shares are sent by
-// me (the record's "id" is the share's, not a user's).
+// The records of my shares carry the share's own "id", which names no user:
+// like my publications and net disk shares they show the default picture,
+// without a request that could only fail.
 const LeftList leftLists[UserDesktop::leftListCount] = {
     {"分享给我的", "/api/file/share-to-me-list.jf", true, "%1 - 分享给我", NameFrom::Field,
-     "userName", AvatarFrom::Field, "userId", nullptr},
+     "userName", "userId", nullptr},
     {"发布给我的", "/api/file/publish-to-me-list.jf", true, "%1 - 发布给我", NameFrom::Field,
-     "creatorName", AvatarFrom::Field, "creatorId", nullptr},
+     "creatorName", "creatorId", nullptr},
     {"共享给我的", "/api/netdisk/share-to-me-list.jf", true, "%1 - 共享给我", NameFrom::Field,
-     "creatorName", AvatarFrom::Field, "userId", "-9"},
+     "creatorName", "userId", "-9"},
     {"我的收藏", "/api/file/my-fav-list.jf", false, "%1", NameFrom::MyNickname, nullptr,
-     AvatarFrom::Me, nullptr, nullptr},
+     "creatorId", nullptr},
     {"我分享的", "/api/file/my-share-list.jf", true, "我分享给- %1", NameFrom::Recipients, nullptr,
-     AvatarFrom::Field, "userId", nullptr},
+     nullptr, nullptr},
     {"我发布的", "/api/file/my-publish-list.jf", true, "我发布给- %1", NameFrom::Recipients,
-     nullptr, AvatarFrom::Nobody, nullptr, nullptr},
+     nullptr, nullptr, nullptr},
     {"我共享的", "/api/netdisk/my-share-list.jf", true, "我共享给- %1", NameFrom::Recipients,
-     nullptr, AvatarFrom::Nobody, nullptr, "-8"},
+     nullptr, nullptr, "-8"},
     {"我订阅的", "/api/file/my-subscribe-list.jf", false, "%1", NameFrom::Field, "creatorName",
-     AvatarFrom::Field, "creatorId", nullptr},
+     "creatorId", nullptr},
 };
 
 const char *leftBarStyle = ".TPushButton {border:0px;font-weight:bold;font-size:10pt;color:#666;"
@@ -103,13 +102,6 @@ FormParams tokenOnly()
     return {{QStringLiteral("token"), GCore::instance()->token()}};
 }
 
-QString myUserId()
-{
-    const QVariantMap info = GCore::instance()->userInfo();
-    const QString id = info.value(QStringLiteral("userId")).toString();
-    return id.isEmpty() ? info.value(QStringLiteral("id")).toString() : id;
-}
-
 QString firstLineOf(const LeftList &list, const QVariantMap &record)
 {
     QString name;
@@ -133,15 +125,7 @@ QString firstLineOf(const LeftList &list, const QVariantMap &record)
 
 QString avatarOf(const LeftList &list, const QVariantMap &record)
 {
-    switch (list.avatarFrom) {
-    case AvatarFrom::Field:
-        return record.value(QLatin1String(list.avatarKey)).toString();
-    case AvatarFrom::Me:
-        return myUserId();
-    case AvatarFrom::Nobody:
-        break;
-    }
-    return QString();
+    return list.avatarKey ? record.value(QLatin1String(list.avatarKey)).toString() : QString();
 }
 
 // The date item of a row; it carries the ids that opening the row needs.
@@ -178,6 +162,12 @@ UserDesktop::UserDesktop(QWidget *parent) : QWidget(parent)
     // The library browser, built right after the desktop, connects to openFolder.
     GCore::instance()->setUserDesktop(this);
 
+    // The three areas load at once, each on its own worker, while the widgets
+    // are built; their replies are handled once the desktop is complete.
+    requestAnouncementData();
+    requestRightList(1);
+    requestLeftList(0);
+
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(9, 9, 9, 9);
     outer->setSpacing(0);
@@ -190,9 +180,6 @@ UserDesktop::UserDesktop(QWidget *parent) : QWidget(parent)
     panels->addWidget(buildRightPanel());
     outer->addLayout(panels, 1);
 
-    // The three areas load at once, each on its own worker.
-    showRightTable(1);
-
     noticeAnimation = new QPropertyAnimation(noticeLabel, "geometry", this);
     noticeAnimation->setDuration(300);
     noticeTimer = new QTimer(this);
@@ -204,9 +191,8 @@ UserDesktop::UserDesktop(QWidget *parent) : QWidget(parent)
     noticeReloadTimer->setObjectName(QStringLiteral("noticeReloadTimer"));
     connect(noticeReloadTimer, &QTimer::timeout, this, &UserDesktop::requestAnouncementData);
     noticeReloadTimer->start(5 * 60 * 1000);
-    requestAnouncementData();
 
-    selectLeftBarButton(leftBarButtons.first());
+    markLeftBarButton(leftBarButtons.first());
 
     QTimer::singleShot(100, this, &UserDesktop::placeErrorLabels);
 }
@@ -483,13 +469,21 @@ void UserDesktop::slotLeftBarBtClicked()
 
 void UserDesktop::selectLeftBarButton(TPushButton *chosen)
 {
+    markLeftBarButton(chosen);
+    showLeftTable();
+}
+
+void UserDesktop::markLeftBarButton(TPushButton *chosen)
+{
     for (TPushButton *button : qAsConst(leftBarButtons)) {
         const bool selected = button == chosen;
+        // Restyling costs a polish of the button: only the two that change.
+        if (button->markerShown() == selected)
+            continue;
         button->setShowMarker(selected);
         button->setStyleSheet(QLatin1String(selected ? leftBarSelectedStyle : leftBarStyle));
     }
     chosen->setChecked(true);
-    showLeftTable();
 }
 
 void UserDesktop::clearLeftTable()
@@ -504,8 +498,13 @@ void UserDesktop::showLeftTable()
 {
     clearLeftTable();
     leftErrorLabel->hide();
+    requestLeftList(leftEntry());
+}
+
+void UserDesktop::requestLeftList(int entry)
+{
     const quint64 serial = ++leftSerial;
-    post(this, QString::fromLatin1(leftLists[leftEntry()].path), tokenOnly(),
+    post(this, QString::fromLatin1(leftLists[entry].path), tokenOnly(),
          [this, serial](QVariantMap reply) {
              if (serial != leftSerial) {
                  qDebug() << __FILE__ << __LINE__ << "reply of an earlier left list dropped";
@@ -642,6 +641,11 @@ void UserDesktop::showRightTable(int type)
     rightErrorLabel->hide();
     rightTable->clearContents();
     rightTable->setRowCount(0);
+    requestRightList(type);
+}
+
+void UserDesktop::requestRightList(int type)
+{
     const quint64 serial = ++rightSerial;
     FormParams params = tokenOnly();
     params.insert(QStringLiteral("type"), QString::number(type));

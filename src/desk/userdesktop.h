@@ -78,6 +78,10 @@ private:
     QWidget *buildRightPanel();
     QTableWidget *makeTable(int columns);
     void selectLeftBarButton(TPushButton *button);
+    // Shows the button as the entry in force, without loading its list.
+    void markLeftBarButton(TPushButton *button);
+    void requestLeftList(int entry);
+    void requestRightList(int type);
     void clearLeftTable();
     void addLeftRow(const QVariantMap &file, const QString &firstLine, const QString &date,
                     const QString &avatarUser, const QString &folderId);

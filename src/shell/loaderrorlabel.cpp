@@ -9,7 +9,8 @@ LoadErrorLabel::LoadErrorLabel(QWidget *list) : QLabel(list)
     const QString first = QStringLiteral("数据加载出错，");
     const QString link = QStringLiteral("请重试");
     setText(first);
-    setStyleSheet(QStringLiteral(".QLabel {background:transparent;color:#888;}"));
+    // The class selector names this class: ".QLabel" would not match a subclass.
+    setStyleSheet(QStringLiteral(".LoadErrorLabel {background:transparent;color:#888;}"));
     // Measured with the font of the application's style sheet.
     ensurePolished();
     const QFontMetrics metrics(font());
