@@ -147,6 +147,33 @@ QLabel *plainLabel(const QString &text, QWidget *parent)
     return label;
 }
 
+// A plain box painted by its own style sheet rule, which names it.
+QWidget *styledBox(QWidget *parent, const QString &name, const QString &style)
+{
+    auto *box = new QWidget(parent);
+    box->setObjectName(name);
+    box->setAttribute(Qt::WA_StyledBackground);
+    box->setStyleSheet(style);
+    return box;
+}
+
+// Layouts of the desktop's boxes: no margins, no spacing.
+template <typename Layout> Layout *bareLayout(QWidget *box)
+{
+    auto *layout = new Layout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    return layout;
+}
+
+QLabel *pictureLabel(QWidget *parent, const QString &path)
+{
+    auto *label = new QLabel(parent);
+    label->setPixmap(QPixmap(path));
+    label->setScaledContents(true);
+    return label;
+}
+
 const QPixmap &defaultAvatar()
 {
     static const QPixmap picture =
@@ -199,24 +226,18 @@ UserDesktop::UserDesktop(QWidget *parent) : QWidget(parent)
 
 QWidget *UserDesktop::buildTicker()
 {
-    auto *container = new QWidget(this);
-    container->setObjectName(QStringLiteral("container"));
-    container->setAttribute(Qt::WA_StyledBackground);
+    QWidget *container = styledBox(this, QStringLiteral("container"),
+                                   QStringLiteral(".QWidget#container {border:1px solid #ccc;}"));
     container->setFixedHeight(38);
-    container->setStyleSheet(QStringLiteral(".QWidget#container {border:1px solid #ccc;}"));
-    auto *layout = new QHBoxLayout(container);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
+    auto *layout = bareLayout<QHBoxLayout>(container);
 
     auto *caption = new QLabel(QStringLiteral("最新公告"), container);
     caption->setFixedWidth(110);
     caption->setIndent(35);
     caption->setStyleSheet(
         QStringLiteral(".QLabel {background:#00c6fb;font-size:11pt;color:#fff;font-weight:bold;}"));
-    auto *icon = new QLabel(caption);
-    icon->setGeometry(6, 9, 25, 23);
-    icon->setPixmap(QPixmap(QStringLiteral(":/images/main/anouncement.png")));
-    icon->setScaledContents(true);
+    pictureLabel(caption, QStringLiteral(":/images/main/anouncement.png"))
+        ->setGeometry(6, 9, 25, 23);
     layout->addWidget(caption);
 
     noticeArea = new QWidget(container);
@@ -242,50 +263,35 @@ QWidget *UserDesktop::buildTicker()
 QWidget *UserDesktop::buildLeftPanel()
 {
     auto *panel = new QWidget(this);
-    auto *layout = new QVBoxLayout(panel);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
+    auto *layout = bareLayout<QVBoxLayout>(panel);
 
-    auto *top = new QWidget(panel);
-    top->setObjectName(QStringLiteral("top"));
-    top->setAttribute(Qt::WA_StyledBackground);
+    QWidget *top = styledBox(panel, QStringLiteral("top"),
+                             QStringLiteral("QWidget#top {background:#00c6fb;}"));
     top->setFixedHeight(36);
-    top->setStyleSheet(QStringLiteral("QWidget#top {background:#00c6fb;}"));
-    auto *topLayout = new QHBoxLayout(top);
-    topLayout->setContentsMargins(0, 0, 0, 0);
+    auto *topLayout = bareLayout<QHBoxLayout>(top);
     auto *title = new QLabel(QStringLiteral("我的待办"), top);
     title->setIndent(37);
     title->setStyleSheet(
         QStringLiteral(".QLabel {background:#00c6fb;font-size:10pt;color:#fff;font-weight:bold;}"));
     topLayout->addWidget(title);
-    auto *icon = new QLabel(top);
+    QLabel *icon = pictureLabel(top, QStringLiteral(":/images/main/todolist.png"));
     icon->setGeometry(8, 6, 24, 24);
-    icon->setPixmap(QPixmap(QStringLiteral(":/images/main/todolist.png")));
-    icon->setScaledContents(true);
     icon->raise();
     layout->addWidget(top);
 
-    auto *content = new QWidget(panel);
-    content->setObjectName(QStringLiteral("content"));
-    content->setAttribute(Qt::WA_StyledBackground);
+    QWidget *content =
+        styledBox(panel, QStringLiteral("content"),
+                  QStringLiteral("QWidget#content {border:1px solid #ccc;border-top:0px;}"));
     content->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    content->setStyleSheet(
-        QStringLiteral("QWidget#content {border:1px solid #ccc;border-top:0px;}"));
-    auto *contentLayout = new QHBoxLayout(content);
-    contentLayout->setContentsMargins(0, 0, 0, 0);
-    contentLayout->setSpacing(0);
+    auto *contentLayout = bareLayout<QHBoxLayout>(content);
     layout->addWidget(content, 1);
 
-    auto *leftBar = new QWidget(content);
-    leftBar->setObjectName(QStringLiteral("leftBar"));
-    leftBar->setAttribute(Qt::WA_StyledBackground);
+    QWidget *leftBar =
+        styledBox(content, QStringLiteral("leftBar"),
+                  QStringLiteral("QWidget#leftBar {background:#e5f9ff;border-bottom:1px solid "
+                                 "#eaeaea;border-left:1px solid #eaeaea;}"));
     leftBar->setFixedWidth(110);
-    leftBar->setStyleSheet(
-        QStringLiteral("QWidget#leftBar {background:#e5f9ff;border-bottom:1px solid #eaeaea;"
-                       "border-left:1px solid #eaeaea;}"));
-    auto *barLayout = new QVBoxLayout(leftBar);
-    barLayout->setContentsMargins(0, 0, 0, 0);
-    barLayout->setSpacing(0);
+    auto *barLayout = bareLayout<QVBoxLayout>(leftBar);
     for (const LeftList &list : leftLists) {
         auto *button = new TPushButton(leftBar);
         static_cast<QPushButton *>(button)->setText(QString::fromUtf8(list.caption));
@@ -317,21 +323,15 @@ QWidget *UserDesktop::buildRightPanel()
 {
     auto *panel = new QWidget(this);
     panel->setFixedWidth(330);
-    auto *layout = new QVBoxLayout(panel);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
+    auto *layout = bareLayout<QVBoxLayout>(panel);
 
-    auto *top = new QWidget(panel);
-    top->setObjectName(QStringLiteral("top"));
-    top->setAttribute(Qt::WA_StyledBackground);
+    QWidget *top = styledBox(panel, QStringLiteral("top"),
+                             QStringLiteral("QWidget#top {background:#00c6fb;}"));
     top->setFixedHeight(32);
-    top->setStyleSheet(QStringLiteral("QWidget#top {background:#00c6fb;}"));
     auto *topLayout = new QHBoxLayout(top);
     topLayout->setContentsMargins(8, 0, 0, 0);
-    auto *icon = new QLabel(top);
+    QLabel *icon = pictureLabel(top, QStringLiteral(":/images/main/oftenfile.png"));
     icon->setFixedSize(24, 24);
-    icon->setPixmap(QPixmap(QStringLiteral(":/images/main/oftenfile.png")));
-    icon->setScaledContents(true);
     topLayout->addWidget(icon);
     auto switchButton = [top, topLayout](const QString &text, const char *style) {
         auto *button = new TPushButton(top);
@@ -503,15 +503,21 @@ void UserDesktop::showLeftTable()
 
 void UserDesktop::requestLeftList(int entry)
 {
-    const quint64 serial = ++leftSerial;
-    post(this, QString::fromLatin1(leftLists[entry].path), tokenOnly(),
-         [this, serial](QVariantMap reply) {
-             if (serial != leftSerial) {
-                 qDebug() << __FILE__ << __LINE__ << "reply of an earlier left list dropped";
-                 return;
-             }
-             slotLeftTableReceiveData(reply);
-         });
+    postList(QString::fromLatin1(leftLists[entry].path), tokenOnly(), &leftSerial,
+             &UserDesktop::slotLeftTableReceiveData);
+}
+
+void UserDesktop::postList(const QString &path, const FormParams &params, quint64 *serial,
+                           void (UserDesktop::*handler)(QVariantMap))
+{
+    const quint64 number = ++*serial;
+    post(this, path, params, [this, serial, number, handler](QVariantMap reply) {
+        if (number != *serial) {
+            qDebug() << __FILE__ << __LINE__ << "reply of an earlier list dropped" << number;
+            return;
+        }
+        (this->*handler)(reply);
+    });
 }
 
 void UserDesktop::slotLeftTableReceiveData(QVariantMap reply)
@@ -646,18 +652,11 @@ void UserDesktop::showRightTable(int type)
 
 void UserDesktop::requestRightList(int type)
 {
-    const quint64 serial = ++rightSerial;
     FormParams params = tokenOnly();
     params.insert(QStringLiteral("type"), QString::number(type));
     params.insert(QStringLiteral("limit"), QStringLiteral("20"));
-    post(this, QStringLiteral("/api/file/list-my-file.jf"), params,
-         [this, serial](QVariantMap reply) {
-             if (serial != rightSerial) {
-                 qDebug() << __FILE__ << __LINE__ << "reply of an earlier file list dropped";
-                 return;
-             }
-             receiveRightTableData(reply);
-         });
+    postList(QStringLiteral("/api/file/list-my-file.jf"), params, &rightSerial,
+             &UserDesktop::receiveRightTableData);
 }
 
 void UserDesktop::receiveRightTableData(QVariantMap reply)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/httpcurl.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -82,6 +84,10 @@ private:
     void markLeftBarButton(TPushButton *button);
     void requestLeftList(int entry);
     void requestRightList(int type);
+    // Posts a list request numbered by `serial`; only the reply of the latest
+    // request goes to `handler`.
+    void postList(const QString &path, const FormParams &params, quint64 *serial,
+                  void (UserDesktop::*handler)(QVariantMap));
     void clearLeftTable();
     void addLeftRow(const QVariantMap &file, const QString &firstLine, const QString &date,
                     const QString &avatarUser, const QString &folderId);
