@@ -174,20 +174,15 @@ QLabel *pictureLabel(QWidget *parent, const QString &path)
     return label;
 }
 
-const QPixmap &defaultAvatar()
-{
-    static const QPixmap picture =
-        QPixmap(QStringLiteral(":/images/main/default_thumb.png"))
-            .scaled(avatarSide, avatarSide, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    return picture;
-}
-
 } // namespace
 
 UserDesktop::UserDesktop(QWidget *parent) : QWidget(parent)
 {
     // The library browser, built right after the desktop, connects to openFolder.
     GCore::instance()->setUserDesktop(this);
+    defaultThumb =
+        QPixmap(QStringLiteral(":/images/main/default_thumb.png"))
+            .scaled(avatarSide, avatarSide, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 
     // The three areas load at once, each on its own worker, while the widgets
     // are built; their replies are handled once the desktop is complete.
@@ -570,7 +565,7 @@ QWidget *UserDesktop::rowWidget(const QVariantMap &file, const QString &firstLin
     auto *avatar = new QLabel(cell);
     avatar->setObjectName(QStringLiteral("avatar"));
     avatar->setFixedSize(avatarSide, avatarSide);
-    avatar->setPixmap(defaultAvatar());
+    avatar->setPixmap(defaultThumb);
     layout->addWidget(avatar);
     if (!avatarUser.isEmpty())
         thumbLabels[avatarUser].append(avatar);

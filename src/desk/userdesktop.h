@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QPixmap>
 #include <QString>
 #include <QVariantList>
 #include <QVariantMap>
@@ -109,4 +110,6 @@ private:
     // late picture finds nothing to show on.
     QHash<quintptr, QString> thumbRequests;
     quintptr thumbSerial = 0;
+    // The picture of an avatar until its user's picture arrives.
+    QPixmap defaultThumb;
 };
