@@ -28,7 +28,6 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTableWidget>
-#include <QTimer>
 
 #include <memory>
 
@@ -299,19 +298,6 @@ void TestUserDesktop::viewAndDoubleClickOpenTheFolderInTheLibrary()
     QTRY_VERIFY(library->isVisible());
     QTRY_COMPARE(selectedName(*library), QString("待办.txt"));
     QCOMPARE(library->currentFolderId, QString("-9"));
-
-    // A right click on no row opens no menu.
-    window.showPanelByName("userdesktop");
-    bool menuOpened = false;
-    QTimer::singleShot(300, [&menuOpened] {
-        if (QWidget *popup = QApplication::activePopupWidget()) {
-            menuOpened = true;
-            popup->close();
-        }
-    });
-    rightClick(desk->leftTable->viewport(), QPoint(20, desk->leftTable->viewport()->height() - 5));
-    QTest::qWait(400);
-    QVERIFY(!menuOpened);
 }
 
 void TestUserDesktop::failedListsOfferRetry()
