@@ -1,20 +1,115 @@
 #pragma once
 
+#include "core/httpcurl.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QPixmap>
+#include <QString>
+#include <QVariantList>
+#include <QVariantMap>
 #include <QWidget>
 
-// The personal desktop panel of the main window. For now an empty panel that
-// only takes its place in the main window and in GCore; the dashboard itself
-// comes later.
+class LinkLabel;
+class LoadErrorLabel;
+class QLabel;
+class QPropertyAnimation;
+class QTableWidget;
+class QTableWidgetItem;
+class QTimer;
+class TPushButton;
+
+// The personal desktop, the first panel of the main window and the landing
+// page after sign-in: a ticker of the latest announcements, the eight lists of
+// files shared, published, favoured or subscribed to or by the user ("我的待办"),
+// and the user's frequent or latest files. Double-clicking a file, or "查看" in
+// its menu, asks the company library to open the file's folder.
 class UserDesktop : public QWidget
 {
     Q_OBJECT
 public:
     explicit UserDesktop(QWidget *parent = nullptr);
 
-    // Centres the panel's load-error labels (none yet).
+    // The number of left-bar lists.
+    static constexpr int leftListCount = 8;
+    // The entry in force: the first left-bar button that shows its marker, or 0.
+    int leftEntry() const;
+    // Centres the two load-error labels in their tables.
     void placeErrorLabels();
+
+    QList<TPushButton *> leftBarButtons;
+    QVariantList notices;
+    LinkLabel *noticeLabel = nullptr;
+    QWidget *noticeArea = nullptr;
+    QPropertyAnimation *noticeAnimation = nullptr;
+    int noticeIndex = 0;
+    QTableWidget *rightTable = nullptr;
+    QTableWidget *leftTable = nullptr;
+    TPushButton *oftenButton = nullptr;
+    TPushButton *latestButton = nullptr;
+    LoadErrorLabel *rightErrorLabel = nullptr;
+    LoadErrorLabel *leftErrorLabel = nullptr;
+    // Rotates the ticker every 3 seconds and reloads it every 5 minutes.
+    QTimer *noticeTimer = nullptr;
+    QTimer *noticeReloadTimer = nullptr;
 
 signals:
     // Asks the company library to list `parentId` and select `fileId`.
     void openFolder(QString parentId, QString fileId);
+
+public slots:
+    void showAnouncement();
+    void slotLeftBarBtClicked();
+    void requestAnouncementData();
+    void showRightTable(int type = 1);
+    void receiveRightTableData(QVariantMap reply);
+    void showLeftTable();
+    void slotRightTablePressed(int row, int column);
+    void slotRightTableDoubleClicked(int row, int column);
+    void slotLeftTablePressed(int row, int column);
+    void slotLeftTableDoubleClicked(int row, int column);
+    void slotLeftTableReceiveData(QVariantMap reply);
+    void receiveThumb(QByteArray data, void *pt);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    QWidget *buildTicker();
+    QWidget *buildLeftPanel();
+    QWidget *buildRightPanel();
+    QTableWidget *makeTable(int columns);
+    void selectLeftBarButton(TPushButton *button);
+    // Shows the button as the entry in force, without loading its list.
+    void markLeftBarButton(TPushButton *button);
+    void requestLeftList(int entry);
+    void requestRightList(int type);
+    // Posts a list request numbered by `serial`; only the reply of the latest
+    // request goes to `handler`.
+    void postList(const QString &path, const FormParams &params, quint64 *serial,
+                  void (UserDesktop::*handler)(QVariantMap));
+    void clearLeftTable();
+    void addLeftRow(const QVariantMap &file, const QString &firstLine, const QString &date,
+                    const QString &avatarUser, const QString &folderId);
+    QWidget *rowWidget(const QVariantMap &file, const QString &firstLine,
+                       const QString &avatarUser);
+    void requestThumbs();
+    void openRow(const QTableWidgetItem *item);
+    void pressRow(const QTableWidgetItem *item);
+
+    // Numbers the list requests: a reply that arrives after a newer request
+    // of the same table is dropped instead of replacing the newer list.
+    quint64 leftSerial = 0;
+    quint64 rightSerial = 0;
+    // The avatar labels of the left table still waiting for a picture, by
+    // user id; one request per user serves all of them.
+    QHash<QString, QList<QLabel *>> thumbLabels;
+    // The user of each avatar request of the current left list, by request
+    // number (the request's pointer argument). A reload forgets them all, so a
+    // late picture finds nothing to show on.
+    QHash<quintptr, QString> thumbRequests;
+    quintptr thumbSerial = 0;
+    // The picture of an avatar until its user's picture arrives.
+    QPixmap defaultThumb;
 };

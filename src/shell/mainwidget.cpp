@@ -243,11 +243,8 @@ void MainWidget::showTransferPanel()
     documentButton->setChecked(false);
 }
 
-void MainWidget::receiveThumb(QByteArray data)
+QImage MainWidget::readAvatar(QByteArray data)
 {
-    const QString path = avatarCachePath();
-    qDebug() << __FILE__ << __LINE__ << "user picture:" << data.size() << "bytes," << path;
-
     // The picture comes from the server: check its size from the header before
     // decoding, so a hostile reply cannot make us allocate gigabytes.
     QBuffer buffer(&data);
@@ -256,9 +253,20 @@ void MainWidget::receiveThumb(QByteArray data)
     const QSize size = reader.size();
     if (!size.isValid() || size.width() <= minAvatarWidth || size.width() > maxAvatarSide ||
         size.height() > maxAvatarSide)
-        return;
+        return QImage();
     QImage image;
     if (!reader.read(&image) || image.width() <= minAvatarWidth)
+        return QImage();
+    return image;
+}
+
+void MainWidget::receiveThumb(QByteArray data)
+{
+    const QString path = avatarCachePath();
+    qDebug() << __FILE__ << __LINE__ << "user picture:" << data.size() << "bytes," << path;
+
+    QImage image = readAvatar(data);
+    if (image.isNull())
         return;
     image = image.scaled(avatarSize, avatarSize, Qt::IgnoreAspectRatio, Qt::FastTransformation);
 

@@ -3,6 +3,7 @@
 #include "shell/framelesswidget.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QString>
 
 class CompanyDocument;
@@ -31,6 +32,10 @@ public:
 
     // Pictures larger than this on either side are not decoded at all.
     static constexpr int maxAvatarSide = 4096;
+    // Decodes a user picture sent by the server; a null image when it is no
+    // picture, 9 pixels wide or less (servers answer missing pictures with tiny
+    // placeholders), or larger than maxAvatarSide.
+    static QImage readAvatar(QByteArray data);
 
 public slots:
     void showPanel();
