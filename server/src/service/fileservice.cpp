@@ -184,7 +184,6 @@ json FileService::entry(const Item &item, const std::string &letters)
 
 json FileService::listDir(const Session &s, Area area, const std::string &date, json &removes)
 {
-    Guard guard(store.database().mutex());
     int64_t now = helpers::nowMs();
     removes = json::array();
     json list = json::array();
@@ -259,7 +258,6 @@ json FileService::listDir(const Session &s, Area area, const std::string &date, 
 
 json FileService::listFile(const Session &s, Area area, const std::string &parentId)
 {
-    Guard guard(store.database().mutex());
     json list = json::array();
     Rights rights(store, s, helpers::nowMs());
     // Folders of a colleague's net disk shared with the caller open from the
@@ -367,7 +365,6 @@ void FileService::collectGarbage(const std::vector<std::string> &md5s)
 
 std::string FileService::md5(const Session &s, Area area, const std::string &fileId)
 {
-    Guard guard(store.database().mutex());
     Item item = load(s, area, fileId, true);
     if (item.isFolder())
         throw ServiceError(CodeBadInput, "文件夹没有内容");
@@ -379,7 +376,6 @@ std::string FileService::md5(const Session &s, Area area, const std::string &fil
 FileRef FileService::download(const Session &s, Area area, const std::string &fileIds,
                               bool countUse)
 {
-    Guard guard(store.database().mutex());
     std::vector<std::string> ids = splitIds(fileIds);
     Item item = load(s, area, ids.front(), true);
     if (item.isFolder())
@@ -390,8 +386,10 @@ FileRef FileService::download(const Session &s, Area area, const std::string &fi
     if (!blobs.exists(item.md5))
         throw ServiceError(CodeServerError, "文件内容丢失");
     // Opening a file downloads it: the count behind "常用文件".
-    if (countUse)
+    if (countUse) {
+        Guard guard(store.database().mutex());
         store.countUse(s.userId(), item.id, now);
+    }
     return FileRef{blobs.path(item.md5), item.size, item.name};
 }
 
@@ -558,7 +556,6 @@ void FileService::lock(const Session &s, const std::string &fileId, const std::s
 
 json FileService::versionList(const Session &s, const std::string &fileId)
 {
-    Guard guard(store.database().mutex());
     Item item = load(s, Area::Library, fileId);
     Rights rights(store, s, helpers::nowMs());
     need(rights.letters(item), "VD", "没有预览或下载权限");
@@ -577,7 +574,6 @@ json FileService::versionList(const Session &s, const std::string &fileId)
 
 FileRef FileService::versionDownload(const Session &s, const std::string &versionId)
 {
-    Guard guard(store.database().mutex());
     if (!helpers::isId(versionId))
         throw ServiceError(CodeNotFound, "版本不存在");
     auto v = store.version(versionId);
@@ -588,7 +584,10 @@ FileRef FileService::versionDownload(const Session &s, const std::string &versio
     need(rights.letters(item), "VD", "没有预览或下载权限");
     if (!blobs.exists(v->md5))
         throw ServiceError(CodeServerError, "文件内容丢失");
-    store.countUse(s.userId(), item.id, helpers::nowMs());
+    {
+        Guard guard(store.database().mutex());
+        store.countUse(s.userId(), item.id, helpers::nowMs());
+    }
     return FileRef{blobs.path(v->md5), v->size, item.name};
 }
 

@@ -28,8 +28,9 @@ struct FileRef
 };
 
 // The rules of folders, files, versions and locks in both areas. Every call
-// checks the caller's rights and runs as one unit under the store's lock;
-// changes that touch several rows are transactions.
+// checks the caller's rights; a call that writes runs as one unit under the
+// store's writer lock (reads never wait), and changes that touch several rows
+// are transactions.
 class FileService
 {
 public:

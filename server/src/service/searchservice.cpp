@@ -154,7 +154,6 @@ std::string SearchService::summary(const std::string &text, const std::string &w
 
 json SearchService::search(const Session &s, const SearchQuery &query)
 {
-    std::lock_guard<std::recursive_mutex> guard(store.database().mutex());
     std::string word = helpers::trim(query.keyword);
     if (word.empty())
         throw ServiceError(CodeBadInput, "请输入关键词");

@@ -32,7 +32,8 @@ public:
 private:
     bool flush();
 
-    struct CtxFree {
+    struct CtxFree
+    {
         void operator()(EVP_MD_CTX *ctx) const;
     };
     std::string path;

@@ -533,13 +533,22 @@ std::vector<Grant> Store::grantsOn(const std::string &itemId, int64_t now)
     return out;
 }
 
-std::vector<Grant> Store::allGrants(int64_t now)
+std::vector<Grant> Store::grantsFor(const std::string &userId,
+                                    const std::vector<std::string> &groupIds, int64_t at)
 {
-    Statement q = db.prepare(grantColumns);
-    q.bind(1, now);
+    // One query per principal keeps each on the principal index; a user is in
+    // a handful of groups.
     std::vector<Grant> out;
-    while (q.step())
-        out.push_back(readGrant(q));
+    auto read = [&](const char *kind, const std::string &id) {
+        Statement q =
+            db.prepare(std::string(grantColumns) + "AND principal_kind = ?2 AND principal_id = ?3");
+        q.bind(1, at).bind(2, kind).bind(3, id);
+        while (q.step())
+            out.push_back(readGrant(q));
+    };
+    read("U", userId);
+    for (const std::string &group : groupIds)
+        read("G", group);
     return out;
 }
 

@@ -8,8 +8,9 @@
 #include <vector>
 
 // The repository: every query of the server, typed. It knows nothing of rights
-// or HTTP. Callers hold database().mutex() around a unit of work and wrap
-// multi-row writes in a Transaction.
+// or HTTP. Reads may run on any thread at once; callers hold
+// database().mutex() around a unit of work that writes and wrap multi-row
+// writes in a Transaction.
 class Store
 {
 public:
@@ -75,8 +76,10 @@ public:
     // Rights
     void insertGrant(const Grant &grant);
     std::vector<Grant> grantsOn(const std::string &itemId, int64_t now);
-    // The grants in force at `at`: started, not expired, not replaced.
-    std::vector<Grant> allGrants(int64_t at);
+    // The grants in force at `at` (started, not expired, not replaced) that
+    // name the user or one of the groups.
+    std::vector<Grant> grantsFor(const std::string &userId,
+                                 const std::vector<std::string> &groupIds, int64_t at);
     void deleteGrantsOn(const std::string &itemId);
     // Ends the grants of one principal on one item that came from `source`.
     void revokeGrants(const std::string &itemId, const std::string &kind,
