@@ -139,6 +139,15 @@ namespace {
 
 void reply(HttpResponse &res, const ApiServer::Reply &r)
 {
+    if (!r.dataText.empty()) {
+        std::string body;
+        body.reserve(r.dataText.size() + 40);
+        body += "{\"code\":0,\"msg\":\"\",\"data\":";
+        body += r.dataText;
+        body += '}';
+        res.setContent(std::move(body), jsonType);
+        return;
+    }
     json out{{"code", 0}, {"msg", ""}, {"data", r.data}};
     for (auto it = r.top.begin(); it != r.top.end(); ++it)
         out[it.key()] = it.value();
@@ -271,7 +280,7 @@ void ApiServer::addRoutes()
                     if (area == Area::Library && (parent == "-8" || parent == "-9"))
                         r.data = shares.sharedFolder(s, parent);
                     else
-                        r.data = files.listFile(s, area, parent);
+                        r.dataText = files.listFile(s, area, parent);
                     return r;
                 });
         addJson(base + "delete.jf", [this, area](const Session &s, const Fields &f) {

@@ -44,6 +44,8 @@ public:
     {
         nlohmann::json data = nlohmann::json::object();
         nlohmann::json top = nlohmann::json::object();
+        // "data" given as JSON text instead (large listings); `top` stays empty.
+        std::string dataText;
     };
     using JsonHandler = std::function<Reply(const Session &, const Fields &)>;
     using DownloadHandler = std::function<FileRef(const Session &, const Fields &)>;

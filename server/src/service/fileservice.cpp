@@ -163,23 +163,48 @@ std::vector<std::string> FileService::splitIds(const std::string &ids)
     return out;
 }
 
+void FileService::appendEntry(std::string &out, const Item &item, const std::string &letters)
+{
+    using helpers::appendJson;
+    bool folder = item.isFolder();
+    out += "{\"fileId\":";
+    appendJson(out, item.id);
+    out += ",\"parentId\":";
+    appendJson(out, item.parentId);
+    out += ",\"fileName\":";
+    appendJson(out, item.name);
+    out += ",\"fileType\":";
+    appendJson(out, static_cast<int64_t>(item.kind));
+    out += ",\"fileExtend\":";
+    appendJson(out, folder ? std::string() : item.ext);
+    out += ",\"lastModifyTime\":";
+    appendJson(out, item.modifiedAt);
+    out += ",\"createTime\":";
+    appendJson(out, item.createdAt);
+    out += ",\"user\":";
+    appendJson(out, item.creatorName);
+    out += ",\"creatorId\":";
+    appendJson(out, item.creatorId);
+    out += ",\"fileLength\":";
+    appendJson(out, folder ? std::string() : helpers::sizeText(item.size));
+    out += ",\"length\":";
+    appendJson(out, item.size);
+    out += ",\"version\":";
+    appendJson(out, static_cast<int64_t>(item.currentVersion));
+    out += ",\"version_desc\":";
+    appendJson(out, item.memo);
+    out += ",\"md5\":";
+    appendJson(out, item.md5);
+    out += ",\"authList\":";
+    appendJson(out, Rights::joined(letters));
+    out += '}';
+}
+
 json FileService::entry(const Item &item, const std::string &letters)
 {
-    return json{{"fileId", item.id},
-                {"parentId", item.parentId},
-                {"fileName", item.name},
-                {"fileType", item.kind},
-                {"fileExtend", item.isFolder() ? std::string() : item.ext},
-                {"lastModifyTime", item.modifiedAt},
-                {"createTime", item.createdAt},
-                {"user", item.creatorName},
-                {"creatorId", item.creatorId},
-                {"fileLength", item.isFolder() ? std::string() : helpers::sizeText(item.size)},
-                {"length", item.size},
-                {"version", item.currentVersion},
-                {"version_desc", item.memo},
-                {"md5", item.md5},
-                {"authList", Rights::joined(letters)}};
+    std::string text;
+    appendEntry(text, item, letters);
+    return json::parse(text);
 }
 
 json FileService::listDir(const Session &s, Area area, const std::string &date, json &removes)
@@ -256,9 +281,8 @@ json FileService::listDir(const Session &s, Area area, const std::string &date, 
     return list;
 }
 
-json FileService::listFile(const Session &s, Area area, const std::string &parentId)
+std::string FileService::listFile(const Session &s, Area area, const std::string &parentId)
 {
-    json list = json::array();
     Rights rights(store, s, helpers::nowMs());
     // Folders of a colleague's net disk shared with the caller open from the
     // library's "-9" folder.
@@ -266,13 +290,19 @@ json FileService::listFile(const Session &s, Area area, const std::string &paren
     if (f.id != "0")
         need(f.letters, "A", "没有权限访问该文件夹");
     bool ownNetDisk = f.space == s.userId();
-    for (const Item &child : store.children(f.space, f.id)) {
-        std::string letters =
-            ownNetDisk ? std::string(Rights::allLetters) : rights.letters(child, f.chain);
+    // The entries are written as they are read: a large folder costs its
+    // answer's text and no more.
+    std::string list = "[";
+    const std::string all = Rights::allLetters;
+    store.eachChild(f.space, f.id, [&](const Item &child) {
+        std::string letters = ownNetDisk ? all : rights.letters(child, f.chain);
         if (!ownNetDisk && !Rights::has(letters, 'A'))
-            continue;
-        list.push_back(entry(child, area == Area::Library ? letters : std::string()));
-    }
+            return;
+        if (list.size() > 1)
+            list += ',';
+        appendEntry(list, child, area == Area::Library ? letters : std::string());
+    });
+    list += ']';
     return list;
 }
 

@@ -44,7 +44,8 @@ public:
     // the list, removed and newly hidden ones go into `removes`.
     nlohmann::json listDir(const Session &s, Area area, const std::string &date,
                            nlohmann::json &removes);
-    nlohmann::json listFile(const Session &s, Area area, const std::string &parentId);
+    // The listing entries of a folder, as the text of a JSON array.
+    std::string listFile(const Session &s, Area area, const std::string &parentId);
     // Renames an item of either area (the client uses one path for both).
     void rename(const Session &s, const std::string &fileId, const std::string &name);
     void remove(const Session &s, Area area, const std::string &fileIds);
@@ -76,6 +77,9 @@ public:
 
     // Builds a listing entry; public for the demo seed and for later lists.
     nlohmann::json entry(const Item &item, const std::string &letters);
+    // The same entry appended to `out` as JSON text (the one place that says
+    // what an entry holds).
+    static void appendEntry(std::string &out, const Item &item, const std::string &letters);
 
 private:
     struct Folder

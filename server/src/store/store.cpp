@@ -23,6 +23,31 @@ std::string itemQueryWith(const char *extra, const char *tail)
     return std::string("SELECT " FOLVANE_ITEM_SELECT ", ") + extra + " " FOLVANE_ITEM_FROM + tail;
 }
 
+// Reads into an existing item, so that a loop over many rows reuses its
+// strings' storage.
+void readItemInto(const Statement &q, Item &it)
+{
+    size_t n;
+    auto assign = [&](std::string &to, int column) {
+        const char *t = q.textData(column, n);
+        to.assign(t, n);
+    };
+    assign(it.id, 0);
+    assign(it.space, 1);
+    assign(it.parentId, 2);
+    it.kind = static_cast<int>(q.integer(3));
+    assign(it.name, 4);
+    assign(it.ext, 5);
+    assign(it.creatorId, 6);
+    it.createdAt = q.integer(7);
+    it.modifiedAt = q.integer(8);
+    it.currentVersion = static_cast<int>(q.integer(9));
+    it.size = q.integer(10);
+    assign(it.md5, 11);
+    assign(it.memo, 12);
+    assign(it.creatorName, 13);
+}
+
 Item readItem(const Statement &q)
 {
     Item it;
@@ -280,13 +305,24 @@ std::optional<Item> Store::item(const std::string &id)
 
 std::vector<Item> Store::children(const std::string &space, const std::string &parentId)
 {
-    Statement q = db.prepare(
-        itemQuery("WHERE i.space = ? AND i.parent_id = ? ORDER BY i.kind, i.name").c_str());
-    q.bind(1, space).bind(2, parentId);
     std::vector<Item> out;
-    while (q.step())
-        out.push_back(readItem(q));
+    eachChild(space, parentId, [&](const Item &item) { out.push_back(item); });
     return out;
+}
+
+void Store::eachChild(const std::string &space, const std::string &parentId,
+                      const std::function<void(const Item &)> &take)
+{
+    // The children index serves both the filter and the order, whatever the
+    // size of the library.
+    Statement q =
+        db.prepare(itemQuery("WHERE i.space = ? AND i.parent_id = ? ORDER BY i.kind, i.name"));
+    q.bind(1, space).bind(2, parentId);
+    Item item;
+    while (q.step()) {
+        readItemInto(q, item);
+        take(item);
+    }
 }
 
 std::vector<Item> Store::folders(const std::string &space, int64_t changedSince)

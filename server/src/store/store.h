@@ -3,6 +3,7 @@
 #include "store/database.h"
 #include "store/records.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,6 +47,9 @@ public:
     void insertItem(const Item &item);
     std::optional<Item> item(const std::string &id);
     std::vector<Item> children(const std::string &space, const std::string &parentId);
+    // The same one row at a time, folders first, by name; nothing is kept.
+    void eachChild(const std::string &space, const std::string &parentId,
+                   const std::function<void(const Item &)> &take);
     std::vector<Item> folders(const std::string &space, int64_t changedSince);
     std::vector<Item> subtree(const std::string &id); // the item first, then all below
     std::optional<std::string> idByName(const std::string &space, const std::string &parentId,
