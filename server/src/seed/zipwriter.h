@@ -13,8 +13,7 @@ public:
     std::string finish();
 
 private:
-    struct Entry
-    {
+    struct Entry {
         std::string name;
         uint32_t crc;
         uint32_t size;

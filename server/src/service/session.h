@@ -7,8 +7,7 @@
 
 // The signed-in user of one request, with the groups (and their parent groups)
 // the user belongs to. Built from the token by AccountService.
-struct Session
-{
+struct Session {
     User user;
     std::vector<std::string> groups;
 
