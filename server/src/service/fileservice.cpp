@@ -143,6 +143,14 @@ std::string FileService::checkedName(const std::string &raw)
     return name;
 }
 
+std::vector<std::string> FileService::ancestorIds(const std::string &id)
+{
+    std::vector<std::string> ids;
+    for (const Item &a : store.ancestors(id))
+        ids.push_back(a.id);
+    return ids;
+}
+
 std::vector<std::string> FileService::splitIds(const std::string &ids)
 {
     std::vector<std::string> out;
@@ -622,8 +630,8 @@ FileRef FileService::versionDownload(const Session &s, const std::string &versio
 }
 
 void FileService::copyTree(const Session &s, Rights &rights, const Item &source,
-                           const std::string &space, const std::string &parentId,
-                           const std::string &name, int64_t now)
+                           const std::vector<std::string> &above, const std::string &space,
+                           const std::string &parentId, const std::string &name, int64_t now)
 {
     Item copy = source;
     copy.id = helpers::newId();
@@ -645,14 +653,21 @@ void FileService::copyTree(const Session &s, Rights &rights, const Item &source,
         v.creatorId = s.userId();
         v.createdAt = now;
         store.insertVersion(v);
-        search.indexFile(*store.item(copy.id));
+        copy.size = v.size;
+        copy.md5 = v.md5;
+        search.copyFile(source, copy);
         return;
     }
+    // The children's ancestors are known here: no lookup per child.
+    std::vector<std::string> chain;
+    chain.reserve(above.size() + 1);
+    chain.push_back(source.id);
+    chain.insert(chain.end(), above.begin(), above.end());
     for (const Item &child : store.children(source.space, source.id)) {
         // Only what the user can see travels with a library folder.
-        if (source.space == lib && !Rights::has(rights.letters(child), 'A'))
+        if (source.space == lib && !Rights::has(rights.letters(child, chain), 'A'))
             continue;
-        copyTree(s, rights, child, space, copy.id, child.name, now);
+        copyTree(s, rights, child, chain, space, copy.id, child.name, now);
     }
 }
 
@@ -682,7 +697,8 @@ void FileService::copy(const Session &s, const std::string &targetId, const std:
     }
     Transaction tx(store.database());
     for (const Item &source : sources)
-        copyTree(s, rights, source, lib, target.id, freeName(lib, target.id, source.name), now);
+        copyTree(s, rights, source, ancestorIds(source.id), lib, target.id,
+                 freeName(lib, target.id, source.name), now);
     tx.commit();
 }
 

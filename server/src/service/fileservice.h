@@ -105,8 +105,12 @@ private:
     nlohmann::json storeNewVersion(const Session &s, Area area, const Item &item,
                                    const std::string &memo, bool newVersion, BlobWriter &body,
                                    int64_t now);
-    void copyTree(const Session &s, Rights &rights, const Item &source, const std::string &space,
+    // Copies `source` (whose ancestors, nearest first, are `above`) as `name`
+    // into `parentId` of `space`, and everything below it that the user sees.
+    void copyTree(const Session &s, Rights &rights, const Item &source,
+                  const std::vector<std::string> &above, const std::string &space,
                   const std::string &parentId, const std::string &name, int64_t now);
+    std::vector<std::string> ancestorIds(const std::string &id);
     void collectGarbage(const std::vector<std::string> &md5s);
     std::vector<std::string> splitIds(const std::string &ids);
 

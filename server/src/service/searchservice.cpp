@@ -81,6 +81,14 @@ void SearchService::indexFile(const Item &item)
     store.indexDoc(SearchDoc{item.id, item.name, textOf(item)});
 }
 
+void SearchService::copyFile(const Item &source, const Item &copy)
+{
+    if (copy.space != lib || copy.isFolder())
+        return;
+    if (source.space != lib || !store.copyDoc(source.id, copy.id, copy.name))
+        indexFile(copy);
+}
+
 void SearchService::renameFile(const Item &item)
 {
     if (item.space == lib)

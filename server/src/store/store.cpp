@@ -1009,6 +1009,28 @@ void Store::indexDoc(const SearchDoc &doc)
         .run();
 }
 
+bool Store::copyDoc(const std::string &sourceId, const std::string &itemId, const std::string &name)
+{
+    Statement source = db.prepare("SELECT id FROM search_rows WHERE item_id = ?");
+    source.bind(1, sourceId);
+    if (!source.step())
+        return false;
+    int64_t from = source.integer(0);
+    db.prepare("INSERT OR IGNORE INTO search_rows(item_id) VALUES(?)").bind(1, itemId).run();
+    Statement row = db.prepare("SELECT id FROM search_rows WHERE item_id = ?");
+    row.bind(1, itemId);
+    row.step();
+    int64_t id = row.integer(0);
+    db.prepare("DELETE FROM search_docs WHERE rowid = ?").bind(1, id).run();
+    db.prepare("INSERT INTO search_docs(rowid, name, body) SELECT ?, ?, body FROM search_docs "
+               "WHERE rowid = ?")
+        .bind(1, id)
+        .bind(2, name)
+        .bind(3, from)
+        .run();
+    return true;
+}
+
 void Store::renameDoc(const std::string &itemId, const std::string &name)
 {
     db.prepare("UPDATE search_docs SET name = ? WHERE rowid = "

@@ -135,6 +135,9 @@ public:
     // Full-text index
     void indexDoc(const SearchDoc &doc);
     void renameDoc(const std::string &itemId, const std::string &name);
+    // Indexes `itemId` under `name` with the text of `sourceId`; false when
+    // the source has no document.
+    bool copyDoc(const std::string &sourceId, const std::string &itemId, const std::string &name);
     void dropDoc(const std::string &itemId);
     // Documents whose name or text contain the phrase (three characters or more).
     std::vector<SearchDoc> matchDocs(const std::string &phrase, int limit);
