@@ -373,22 +373,14 @@ void FileService::remove(const Session &s, Area area, const std::string &fileIds
                 refuseIfLockedByOther(s, inner, now, "无法删除");
         roots.push_back(item);
     }
-    std::vector<std::string> md5s;
+    std::vector<std::string> ids;
+    for (const Item &root : roots)
+        ids.push_back(root.id);
+    // The subtrees go in a few statements over all their rows (tombstones for
+    // the folders, the files' search documents, grants, then the items), so
+    // the writer lock is held briefly even for a large folder.
     Transaction tx(store.database());
-    for (const Item &root : roots) {
-        std::vector<Item> items = store.subtree(root.id);
-        // Deepest first, so no row is left without its parent even for a moment.
-        for (auto it = items.rbegin(); it != items.rend(); ++it) {
-            for (const Version &v : store.versionsOf(it->id))
-                md5s.push_back(v.md5);
-            if (it->isFolder())
-                store.addTombstone(it->id, it->space, now);
-            else
-                search.dropFile(it->id);
-            store.deleteGrantsOn(it->id);
-            store.deleteItem(it->id);
-        }
-    }
+    std::vector<std::string> md5s = store.deleteTrees(ids, now);
     tx.commit();
     collectGarbage(md5s);
 }

@@ -399,6 +399,41 @@ void Store::deleteItem(const std::string &id)
     db.prepare("DELETE FROM items WHERE id = ?").bind(1, id).run();
 }
 
+std::vector<std::string> Store::deleteTrees(const std::vector<std::string> &rootIds, int64_t now)
+{
+    std::string roots = "[";
+    for (const std::string &id : rootIds) {
+        if (roots.size() > 1)
+            roots += ',';
+        roots += '"';
+        for (char c : id)
+            if (c != '"' && c != '\\')
+                roots += c;
+        roots += '"';
+    }
+    roots += ']';
+    db.exec("CREATE TEMP TABLE IF NOT EXISTS doomed(id TEXT PRIMARY KEY)");
+    db.exec("DELETE FROM doomed");
+    db.prepare("INSERT OR IGNORE INTO doomed(id) WITH RECURSIVE below(id) AS (SELECT value FROM "
+               "json_each(?) UNION SELECT c.id FROM items c JOIN below ON c.parent_id = below.id) "
+               "SELECT id FROM below")
+        .bind(1, roots)
+        .run();
+    std::vector<std::string> md5s;
+    Statement q = db.prepare("SELECT DISTINCT md5 FROM versions WHERE item_id IN doomed");
+    while (q.step())
+        md5s.push_back(q.text(0));
+    db.prepare("INSERT INTO tombstones(item_id, space, removed_at) SELECT id, space, ? FROM items "
+               "WHERE kind = 1 AND id IN doomed")
+        .bind(1, now)
+        .run();
+    db.exec("DELETE FROM search_docs WHERE rowid IN (SELECT r.id FROM search_rows r JOIN doomed d "
+            "ON d.id = r.item_id); DELETE FROM search_rows WHERE item_id IN doomed; "
+            "DELETE FROM grants WHERE item_id IN doomed; DELETE FROM items WHERE id IN doomed; "
+            "DELETE FROM doomed");
+    return md5s;
+}
+
 std::vector<Item> Store::ancestors(const std::string &id)
 {
     Statement q = db.prepare(
@@ -1060,9 +1095,12 @@ std::vector<SearchDoc> Store::matchDocs(const std::string &phrase, int limit)
         quoted += c;
     }
     quoted += '"';
+    // Only the first `limit` matches are ranked: ranking every match of a
+    // word found in half of the documents would cost more than scanning them.
     Statement q = db.prepare(
-        "SELECT r.item_id, search_docs.name, search_docs.body FROM search_docs JOIN search_rows r "
-        "ON r.id = search_docs.rowid WHERE search_docs MATCH ? ORDER BY search_docs.rank LIMIT ?");
+        "SELECT r.item_id, d.name, d.body FROM (SELECT rowid, rank FROM search_docs WHERE "
+        "search_docs MATCH ?1 LIMIT ?2) m JOIN search_docs d ON d.rowid = m.rowid JOIN "
+        "search_rows r ON r.id = m.rowid ORDER BY m.rank");
     q.bind(1, quoted).bind(2, limit);
     std::vector<SearchDoc> out;
     while (q.step())

@@ -60,6 +60,10 @@ public:
                   int64_t now);
     void touchItem(const std::string &id, int version, int64_t now);
     void deleteItem(const std::string &id);
+    // Deletes the items and everything below them, with their versions,
+    // grants and search documents, leaving tombstones for the folders.
+    // Returns the MD5s of the versions that went. Run it in a transaction.
+    std::vector<std::string> deleteTrees(const std::vector<std::string> &rootIds, int64_t now);
     // The ancestors of an item, nearest first, ending before the top "0".
     std::vector<Item> ancestors(const std::string &id);
 
