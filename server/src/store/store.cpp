@@ -1046,24 +1046,18 @@ void Store::indexDoc(const SearchDoc &doc)
 
 bool Store::copyDoc(const std::string &sourceId, const std::string &itemId, const std::string &name)
 {
-    Statement source = db.prepare("SELECT id FROM search_rows WHERE item_id = ?");
-    source.bind(1, sourceId);
-    if (!source.step())
-        return false;
-    int64_t from = source.integer(0);
     db.prepare("INSERT OR IGNORE INTO search_rows(item_id) VALUES(?)").bind(1, itemId).run();
-    Statement row = db.prepare("SELECT id FROM search_rows WHERE item_id = ?");
-    row.bind(1, itemId);
-    row.step();
-    int64_t id = row.integer(0);
-    db.prepare("DELETE FROM search_docs WHERE rowid = ?").bind(1, id).run();
-    db.prepare("INSERT INTO search_docs(rowid, name, body) SELECT ?, ?, body FROM search_docs "
-               "WHERE rowid = ?")
-        .bind(1, id)
+    db.prepare("INSERT INTO search_docs(rowid, name, body) SELECT "
+               "(SELECT id FROM search_rows WHERE item_id = ?1), ?2, body FROM search_docs "
+               "WHERE rowid = (SELECT id FROM search_rows WHERE item_id = ?3)")
+        .bind(1, itemId)
         .bind(2, name)
-        .bind(3, from)
+        .bind(3, sourceId)
         .run();
-    return true;
+    if (db.changes() > 0)
+        return true;
+    db.prepare("DELETE FROM search_rows WHERE item_id = ?").bind(1, itemId).run();
+    return false;
 }
 
 void Store::renameDoc(const std::string &itemId, const std::string &name)
