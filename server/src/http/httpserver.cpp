@@ -403,6 +403,7 @@ private:
                 fileLeft -= n;
                 slice += n;
                 if (slice >= sendSlice && fileLeft > 0) {
+                    arm(server.options.transferSeconds); // bytes moved
                     asio::post(socket.get_executor(),
                                [self = shared_from_this()] { self->sendFile(); });
                     return;

@@ -17,7 +17,7 @@
 namespace {
 
 const size_t bufferSize = 1 << 20;
-const size_t ringSize = 4;
+const size_t ringSize = 8;
 const size_t alignment = 4096; // what direct writes need of addresses and sizes
 // Buffered writes hand their pages back every few MiB (see writeOut).
 const int64_t releaseStep = 8 << 20;
