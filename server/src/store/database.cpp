@@ -184,6 +184,7 @@ CREATE TABLE server_state(
 const char *const indexes = R"sql(
 CREATE INDEX IF NOT EXISTS items_children ON items(space, parent_id, kind, name);
 CREATE INDEX IF NOT EXISTS grants_principal ON grants(principal_kind, principal_id);
+CREATE INDEX IF NOT EXISTS tokens_last_used ON tokens(last_used_at);
 )sql";
 
 } // namespace
