@@ -9,7 +9,7 @@ packages=(
   libcurl4-openssl-dev curl
   libzip-dev libdtl-dev
   libreoffice-writer-nogui libreoffice-impress-nogui python3-uno
-  libcpp-httplib-dev nlohmann-json3-dev libsqlite3-dev libsodium-dev libssl-dev
+  libboost-dev libcpp-httplib-dev nlohmann-json3-dev libsqlite3-dev libsodium-dev libssl-dev
   libgtest-dev googletest
   xvfb xauth x11-apps imagemagick xcompmgr fonts-wqy-microhei
   nginx python3

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Downloads and uploads one file (1 GiB by default, BENCH_MIB to change) with
 # curl over loopback, against folvane-server and against nginx serving the
-# same file and accepting the same multipart body into a file. Prints both
-# throughputs, their ratios and the server's peak resident memory.
+# same file and accepting the same multipart body into a file, and measures
+# the single-core MD5 rate of `openssl speed md5` (the work an upload must do
+# at least). The runs alternate (BENCH_ROUNDS rounds, 5 by default); each
+# figure is min / median / max, the ratios are of medians. The server's peak
+# memory is measured around each upload (the kernel's high-water mark is
+# reset just before it).
 set -euo pipefail
 
 server_bin="${1:?usage: server_bench.sh PATH/TO/folvane-server}"
@@ -84,30 +88,66 @@ nginx_pid=$!
 for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$nport/" && break; sleep 0.1; done
 
 speed() { python3 -c "print(f'{$1 / 1048576:.1f}')"; }
+rounds="${BENCH_ROUNDS:-5}"
+reset_peak() { echo 5 > "/proc/$server_pid/clear_refs"; }
+peak_mib() { awk '/VmHWM/ {printf "%.1f", $2 / 1024}' "/proc/$server_pid/status"; }
+# Single-core MD5 rate in bytes/s, from the 16 KiB column of openssl speed.
+md5_rate() {
+  openssl speed -seconds 2 -bytes 16384 md5 2>/dev/null |
+    awk '/^md5/ {v=$NF; sub(/k$/, "", v); printf "%.0f", v * 1000}'
+}
+upload_folvane() {
+  curl -s -H 'Expect:' -o "$work/up.json" -w '%{speed_upload}' \
+    -F "token=$token" -F pid=0 -F uploadType=2 -F "file=@$work/www/bench.bin" "$base/api/netdisk/upload.jf"
+  grep -q '"code":0' "$work/up.json" || { echo "upload failed: $(cat "$work/up.json")" >&2; exit 1; }
+}
+upload_nginx() {
+  curl -s -f -H 'Expect:' -o /dev/null -w '%{speed_upload}' \
+    -F "token=$token" -F pid=0 -F uploadType=2 -F "file=@$work/www/bench.bin" "http://127.0.0.1:$nport/upload"
+}
+download_folvane() {
+  curl -s -f -o /dev/null -w '%{speed_download}' -d "token=$token&fileIds=$1" "$base/api/netdisk/download.jf"
+}
+download_nginx() {
+  curl -s -f -o /dev/null -w '%{speed_download}' "http://127.0.0.1:$nport/bench.bin"
+}
 
-echo "uploading to folvane-server..."
-up_f="$(curl -s -H 'Expect:' -o "$work/up.json" -w '%{speed_upload}' \
-  -F "token=$token" -F pid=0 -F uploadType=2 -F "file=@$work/www/bench.bin" "$base/api/netdisk/upload.jf")"
-grep -q '"code":0' "$work/up.json" || { echo "upload failed: $(cat "$work/up.json")" >&2; exit 1; }
+# One upload first, for the id to download (and to warm the page cache).
+upload_folvane > /dev/null
 file_id="$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["data"]["fileId"])' "$work/up.json")"
 
-echo "uploading to nginx..."
-up_n="$(curl -s -f -H 'Expect:' -o /dev/null -w '%{speed_upload}' \
-  -F "token=$token" -F pid=0 -F uploadType=2 -F "file=@$work/www/bench.bin" "http://127.0.0.1:$nport/upload")"
+up_f=(); up_n=(); down_f=(); down_n=(); md5=(); peak=()
+for round in $(seq "$rounds"); do
+  echo "round $round of $rounds..."
+  md5+=("$(md5_rate)")
+  reset_peak
+  up_f+=("$(upload_folvane)")
+  peak+=("$(peak_mib)")
+  up_n+=("$(upload_nginx)")
+  down_f+=("$(download_folvane "$file_id")")
+  down_n+=("$(download_nginx)")
+done
 
-echo "downloading from folvane-server..."
-down_f="$(curl -s -f -o /dev/null -w '%{speed_download}' -d "token=$token&fileIds=$file_id" "$base/api/netdisk/download.jf")"
-echo "downloading from nginx..."
-down_n="$(curl -s -f -o /dev/null -w '%{speed_download}' "http://127.0.0.1:$nport/bench.bin")"
-
-rss_kib="$(awk '/VmHWM/ {print $2}' "/proc/$server_pid/status")"
+stats() { # min / median / max of the arguments, in MiB/s (or as they are with "raw")
+  python3 - "$@" <<'PY'
+import sys, statistics
+raw = sys.argv[1] == "raw"
+v = sorted(float(x) for x in sys.argv[2:])
+f = (lambda x: x) if raw else (lambda x: x / 1048576)
+print(f"{f(v[0]):9.1f} / {f(v[len(v) // 2]):9.1f} / {f(v[-1]):9.1f}")
+PY
+}
+median() { python3 -c "import sys; v=sorted(float(x) for x in sys.argv[1:]); print(v[len(v)//2])" "$@"; }
+ratio() { python3 -c "print(f'{$1 / $2:.2f}')"; }
 
 echo
-echo "file size:                 ${mib} MiB"
-echo "download folvane-server:   $(speed "$down_f") MiB/s"
-echo "download nginx:            $(speed "$down_n") MiB/s"
-echo "download ratio:            $(python3 -c "print(f'{$down_f / $down_n:.2f}')") (goal >= 0.80)"
-echo "upload folvane-server:     $(speed "$up_f") MiB/s"
-echo "upload nginx:              $(speed "$up_n") MiB/s"
-echo "upload ratio:              $(python3 -c "print(f'{$up_f / $up_n:.2f}')")"
-echo "server peak RSS:           $((rss_kib / 1024)) MiB"
+echo "file size ${mib} MiB; min / median / max of ${rounds} alternating runs"
+echo "upload folvane-server:        $(stats mib "${up_f[@]}") MiB/s"
+echo "upload nginx:                 $(stats mib "${up_n[@]}") MiB/s"
+echo "openssl speed md5 (1 core):   $(stats mib "${md5[@]}") MiB/s"
+echo "download folvane-server:      $(stats mib "${down_f[@]}") MiB/s"
+echo "download nginx:               $(stats mib "${down_n[@]}") MiB/s"
+echo "server peak memory in upload: $(stats raw "${peak[@]}") MiB"
+echo "upload / MD5 rate:            $(ratio "$(median "${up_f[@]}")" "$(median "${md5[@]}")") (goal >= 0.6)"
+echo "upload / nginx upload:        $(ratio "$(median "${up_f[@]}")" "$(median "${up_n[@]}")")"
+echo "download / nginx:             $(ratio "$(median "${down_f[@]}")" "$(median "${down_n[@]}")") (goal >= 0.9)"

@@ -13,6 +13,8 @@
 
 #include <sodium.h>
 
+#include <malloc.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -121,6 +123,10 @@ int main(int argc, char **argv)
 
         SearchService search(store, blobs);
         search.ensureIndexed();
+        // Seeding or a first indexing may have left a large write-ahead log and
+        // freed memory behind; neither should weigh on serving.
+        store.database().exec("PRAGMA wal_checkpoint(TRUNCATE)");
+        malloc_trim(0);
 
         AccountService accounts(store);
         FileService files(store, blobs, search);

@@ -11,10 +11,13 @@
 #include "store/storeerror.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <thread>
 #include <vector>
 
 using nlohmann::json;
@@ -22,8 +25,15 @@ using nlohmann::json;
 namespace {
 
 const char *const jsonType = "application/json; charset=utf-8";
-const size_t downloadChunk = 1 << 20;
-const int workerThreads = 16;
+
+HttpServer::Options serverOptions()
+{
+    HttpServer::Options options;
+    // Routes block on the database and the disk: a few threads per core keep
+    // the cores busy while some of them wait.
+    options.threads = std::max(8u, 4 * std::thread::hardware_concurrency());
+    return options;
+}
 
 std::string get(const Fields &fields, const char *key)
 {
@@ -49,14 +59,14 @@ std::string encodedFileName(const std::string &name)
     return out;
 }
 
-void answer(httplib::Response &res, int code, const std::string &message)
+void answer(HttpResponse &res, int code, const std::string &message)
 {
     res.status = 200;
-    res.set_content(ApiServer::envelope(code, message), jsonType);
+    res.setContent(ApiServer::envelope(code, message), jsonType);
 }
 
 // Runs a handler body and turns every failure into an envelope.
-template <typename F> void guarded(httplib::Response &res, F &&body)
+template <typename F> void guarded(HttpResponse &res, F &&body)
 {
     try {
         body();
@@ -76,28 +86,17 @@ template <typename F> void guarded(httplib::Response &res, F &&body)
 ApiServer::ApiServer(const Services &services)
     : accounts(services.accounts), files(services.files), shares(services.shares),
       desk(services.desk), links(services.links), search(services.search), blobs(services.blobs),
-      linkPage(services.links, services.blobs)
+      linkPage(services.links, services.blobs), http(serverOptions())
 {
-    http.new_task_queue = [] { return new httplib::ThreadPool(workerThreads); };
-    http.set_read_timeout(30);
-    http.set_write_timeout(30);
-    http.set_error_handler([](const httplib::Request &, httplib::Response &res) {
-        // Answers that carry their own body (envelopes, the link pages) stay.
-        if (!res.body.empty())
-            return;
+    http.setErrorPage([](HttpResponse &res) {
         int code = res.status == 404 ? CodeNotFound : CodeBadInput;
         const char *message = res.status == 404 ? "接口不存在" : "请求无效";
         if (res.status >= 500) {
             code = CodeServerError;
             message = "服务器内部错误";
         }
-        res.set_content(envelope(code, message), jsonType);
+        res.setContent(envelope(code, message), jsonType);
     });
-    http.set_exception_handler(
-        [](const httplib::Request &, httplib::Response &res, std::exception_ptr) {
-            res.status = 500;
-            res.set_content(envelope(CodeServerError, "服务器内部错误"), jsonType);
-        });
     addRoutes();
     addCollaborationRoutes();
     addLinkRoutes();
@@ -111,14 +110,12 @@ std::string ApiServer::envelope(int code, const std::string &message, const json
 
 int ApiServer::bind(const std::string &host, int port)
 {
-    if (port == 0)
-        return http.bind_to_any_port(host);
-    return http.bind_to_port(host, port) ? port : -1;
+    return http.bind(host, port);
 }
 
 bool ApiServer::run()
 {
-    return http.listen_after_bind();
+    return http.run();
 }
 
 void ApiServer::stop()
@@ -126,136 +123,135 @@ void ApiServer::stop()
     http.stop();
 }
 
-Session ApiServer::readSignedForm(FormReader &form)
+Session ApiServer::signedSession(const FormParser &form, bool ok)
 {
-    if (!form.read(nullptr, nullptr))
+    if (!ok)
         throw ServiceError(CodeBadInput, "请求数据无效");
     return accounts.authenticate(get(form.fields, "token"));
 }
 
+void ApiServer::post(const std::string &path, FormExchange::Answer answer)
+{
+    http.route("POST", path, FormExchange::route(std::move(answer)));
+}
+
+namespace {
+
+void reply(HttpResponse &res, const ApiServer::Reply &r)
+{
+    if (!r.dataText.empty()) {
+        std::string body;
+        body.reserve(r.dataText.size() + 40);
+        body += "{\"code\":0,\"msg\":\"\",\"data\":";
+        body += r.dataText;
+        body += '}';
+        res.setContent(std::move(body), jsonType);
+        return;
+    }
+    json out{{"code", 0}, {"msg", ""}, {"data", r.data}};
+    for (auto it = r.top.begin(); it != r.top.end(); ++it)
+        out[it.key()] = it.value();
+    res.setContent(out.dump(-1, ' ', false, json::error_handler_t::replace), jsonType);
+}
+
+} // namespace
+
 void ApiServer::addJson(const std::string &path, JsonHandler handler)
 {
-    http.Post(path, [this, handler](const httplib::Request &req, httplib::Response &res,
-                                    const httplib::ContentReader &reader) {
+    post(path, [this, handler](const HttpRequest &, FormParser &form, bool ok, HttpResponse &res) {
         guarded(res, [&] {
-            FormReader form(req, reader);
-            Session session = readSignedForm(form);
-            Reply reply = handler(session, form.fields);
-            json out{{"code", 0}, {"msg", ""}, {"data", reply.data}};
-            for (auto it = reply.top.begin(); it != reply.top.end(); ++it)
-                out[it.key()] = it.value();
-            res.set_content(out.dump(-1, ' ', false, json::error_handler_t::replace), jsonType);
+            Session session = signedSession(form, ok);
+            reply(res, handler(session, form.fields));
         });
     });
 }
 
 void ApiServer::addDownload(const std::string &path, DownloadHandler handler)
 {
-    http.Post(path, [this, handler](const httplib::Request &req, httplib::Response &res,
-                                    const httplib::ContentReader &reader) {
+    post(path, [this, handler](const HttpRequest &, FormParser &form, bool ok, HttpResponse &res) {
         guarded(res, [&] {
-            FormReader form(req, reader);
-            Session session = readSignedForm(form);
+            Session session = signedSession(form, ok);
             FileRef file = handler(session, form.fields);
             streamFile(res, file, false, std::string());
         });
     });
 }
 
-void ApiServer::streamFile(httplib::Response &res, const FileRef &file, bool inlineView,
+void ApiServer::streamFile(HttpResponse &res, const FileRef &file, bool inlineView,
                            const std::string &inlineType)
 {
     int fd = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         throw ServiceError(CodeServerError, "文件内容丢失");
-    auto handle = std::shared_ptr<int>(new int(fd), [](int *p) {
-        ::close(*p);
-        delete p;
-    });
-    auto buffer = std::make_shared<std::vector<char>>(downloadChunk);
-    res.set_header("Content-Disposition", std::string(inlineView ? "inline" : "attachment") +
-                                              "; filename*=UTF-8''" + encodedFileName(file.name));
+    res.setHeader("Content-Disposition", std::string(inlineView ? "inline" : "attachment") +
+                                             "; filename*=UTF-8''" + encodedFileName(file.name));
     if (inlineView)
-        res.set_header("X-Content-Type-Options", "nosniff");
-    res.set_content_provider(
-        static_cast<size_t>(file.size),
-        inlineView ? inlineType.c_str() : "application/octet-stream",
-        [handle, buffer](size_t offset, size_t length, httplib::DataSink &sink) {
-            size_t want = std::min(length, buffer->size());
-            ssize_t got = ::pread(*handle, buffer->data(), want, static_cast<off_t>(offset));
-            if (got <= 0)
-                return false;
-            return sink.write(buffer->data(), static_cast<size_t>(got));
-        });
+        res.setHeader("X-Content-Type-Options", "nosniff");
+    res.setFile(fd, file.size, inlineView ? inlineType : "application/octet-stream");
 }
 
 void ApiServer::addUpload(const std::string &path, UploadHandler handler)
 {
-    http.Post(path, [this, handler](const httplib::Request &req, httplib::Response &res,
-                                    const httplib::ContentReader &reader) {
+    // The token comes before the file in the client's form: a bad one stops
+    // the transfer before any byte of the file is stored.
+    auto gate = [this](const HttpRequest &, const Fields &fields) {
+        auto token = fields.find("token");
+        if (token == fields.end())
+            return true;
+        try {
+            accounts.authenticate(token->second);
+        } catch (const ServiceError &) {
+            return false;
+        }
+        return true;
+    };
+    auto answer = [this, handler](const HttpRequest &, FormParser &form, bool ok,
+                                  HttpResponse &res) {
         guarded(res, [&] {
-            FormReader form(req, reader);
-            // The token comes before the file in the client's form: a bad one
-            // stops the transfer before any byte of the file is stored.
-            bool ok = form.read(&blobs, [this](const Fields &fields) {
-                auto token = fields.find("token");
-                if (token == fields.end())
-                    return true;
-                try {
-                    accounts.authenticate(token->second);
-                } catch (const ServiceError &) {
-                    return false;
-                }
-                return true;
-            });
             if (form.stoppedByGate) {
-                res.set_header("Connection", "close");
+                res.close = true;
                 accounts.authenticate(std::string()); // answers the expired-token refusal
             }
             if (!ok) {
-                res.set_header("Connection", "close");
+                res.close = true;
                 throw ServiceError(CodeBadInput, "上传的数据不完整");
             }
             Session session = accounts.authenticate(get(form.fields, "token"));
             if (!form.file)
                 throw ServiceError(CodeBadInput, "没有上传文件");
-            Reply reply = handler(session, form.fields, *form.file, form.fileName);
-            json out{{"code", 0}, {"msg", ""}, {"data", reply.data}};
-            for (auto it = reply.top.begin(); it != reply.top.end(); ++it)
-                out[it.key()] = it.value();
-            res.set_content(out.dump(-1, ' ', false, json::error_handler_t::replace), jsonType);
+            reply(res, handler(session, form.fields, *form.file, form.fileName));
         });
-    });
+    };
+    http.route("POST", path, FormExchange::route(answer, &blobs, gate));
 }
 
 void ApiServer::addRoutes()
 {
     // Accounts
-    http.Post("/api/user/login.jf", [this](const httplib::Request &req, httplib::Response &res,
-                                           const httplib::ContentReader &reader) {
+    post("/api/user/login.jf", [this](const HttpRequest &, FormParser &form, bool ok,
+                                      HttpResponse &res) {
         guarded(res, [&] {
-            FormReader form(req, reader);
-            if (!form.read(nullptr, nullptr))
+            if (!ok)
                 throw ServiceError(CodeBadInput, "请求数据无效");
             json data = accounts.login(get(form.fields, "username"), get(form.fields, "password"),
                                        get(form.fields, "mac"), get(form.fields, "ip"));
-            res.set_content(envelope(0, "", data), jsonType);
+            res.setContent(envelope(0, "", data), jsonType);
         });
     });
-    auto thumb = [this](const httplib::Request &req, httplib::Response &res) {
+    auto thumb = [this](const HttpRequest &, FormParser &form, bool, HttpResponse &res) {
         guarded(res, [&] {
-            std::string png = accounts.thumb(req.get_param_value("userId"));
+            std::string png = accounts.thumb(get(form.fields, "userId"));
             if (png.empty()) {
                 res.status = 404;
-                res.set_content(envelope(CodeNotFound, "用户不存在"), jsonType);
+                res.setContent(envelope(CodeNotFound, "用户不存在"), jsonType);
                 return;
             }
-            res.set_header("Cache-Control", "no-cache");
-            res.set_content(png, "image/png");
+            res.setHeader("Cache-Control", "no-cache");
+            res.setContent(png, "image/png");
         });
     };
-    http.Get("/api/user/user-thumb.jf", thumb);
-    http.Post("/api/user/user-thumb.jf", thumb);
+    http.route("GET", "/api/user/user-thumb.jf", FormExchange::route(thumb));
+    http.route("POST", "/api/user/user-thumb.jf", FormExchange::route(thumb));
     addJson("/api/user/list-all-group.jf", [this](const Session &, const Fields &) {
         Reply r;
         r.data = accounts.listAllGroup();
@@ -284,7 +280,7 @@ void ApiServer::addRoutes()
                     if (area == Area::Library && (parent == "-8" || parent == "-9"))
                         r.data = shares.sharedFolder(s, parent);
                     else
-                        r.data = files.listFile(s, area, parent);
+                        r.dataText = files.listFile(s, area, parent);
                     return r;
                 });
         addJson(base + "delete.jf", [this, area](const Session &s, const Fields &f) {

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "http/formreader.h"
+#include "http/formexchange.h"
+#include "http/httpserver.h"
 #include "http/linkpage.h"
 #include "service/fileservice.h"
 
-#include <httplib.h>
 #include <nlohmann/json.hpp>
 
 #include <functional>
@@ -44,6 +44,8 @@ public:
     {
         nlohmann::json data = nlohmann::json::object();
         nlohmann::json top = nlohmann::json::object();
+        // "data" given as JSON text instead (large listings); `top` stays empty.
+        std::string dataText;
     };
     using JsonHandler = std::function<Reply(const Session &, const Fields &)>;
     using DownloadHandler = std::function<FileRef(const Session &, const Fields &)>;
@@ -62,16 +64,17 @@ public:
                                 const nlohmann::json &data = nlohmann::json::object());
     // Streams a stored file as the response body, as an attachment or (with
     // `inlineType`) to be shown in place.
-    static void streamFile(httplib::Response &res, const FileRef &file, bool inlineView,
+    static void streamFile(HttpResponse &res, const FileRef &file, bool inlineView,
                            const std::string &inlineType);
 
 private:
     void addRoutes();
     void addCollaborationRoutes();
     void addLinkRoutes();
-    // Reads a whole form body and the session its "token" names; refuses a
-    // malformed body and an unknown or expired token.
-    Session readSignedForm(FormReader &form);
+    // The session the form's "token" names; refuses a malformed body and an
+    // unknown or expired token.
+    Session signedSession(const FormParser &form, bool ok);
+    void post(const std::string &path, FormExchange::Answer answer);
     void addJson(const std::string &path, JsonHandler handler);
     void addDownload(const std::string &path, DownloadHandler handler);
     void addUpload(const std::string &path, UploadHandler handler);
@@ -84,5 +87,5 @@ private:
     SearchService &search;
     BlobStore &blobs;
     LinkPage linkPage;
-    httplib::Server http;
+    HttpServer http;
 };

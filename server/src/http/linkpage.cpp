@@ -1,7 +1,8 @@
 #include "http/linkpage.h"
 
 #include "http/apiserver.h"
-#include "http/formreader.h"
+#include "http/formexchange.h"
+#include "http/httpserver.h"
 #include "service/helpers.h"
 #include "service/linkservice.h"
 #include "service/serviceerror.h"
@@ -38,9 +39,9 @@ std::string page(const std::string &body)
            body + "</body></html>\n";
 }
 
-std::string cookieValue(const httplib::Request &req)
+std::string cookieValue(const HttpRequest &req)
 {
-    std::string cookies = req.get_header_value("Cookie");
+    std::string cookies = req.header("Cookie");
     std::string key = std::string(cookieName) + "=";
     size_t at = 0;
     while ((at = cookies.find(key, at)) != std::string::npos) {
@@ -87,31 +88,45 @@ int statusOf(const ServiceError &e)
 
 LinkPage::LinkPage(LinkService &links, BlobStore &blobs) : links(links), blobs(blobs) {}
 
-void LinkPage::install(httplib::Server &http)
+void LinkPage::install(HttpServer &http)
 {
-    http.Get(codePattern,
-             [this](const httplib::Request &req, httplib::Response &res) { show(req, res); });
-    http.Post(codePattern,
-              [this](const httplib::Request &req, httplib::Response &res,
-                     const httplib::ContentReader &reader) { unlock(req, res, reader); });
-    http.Get(std::string(codePattern) + "/file/([0-9a-f]{16})",
-             [this](const httplib::Request &req, httplib::Response &res) { file(req, res); });
-    http.Post(std::string(codePattern) + "/upload",
-              [this](const httplib::Request &req, httplib::Response &res,
-                     const httplib::ContentReader &reader) { upload(req, res, reader); });
+    http.route("GET", codePattern,
+               FormExchange::route([this](const HttpRequest &req, FormParser &, bool,
+                                          HttpResponse &res) { show(req, res); }));
+    http.route("POST", codePattern,
+               FormExchange::route([this](const HttpRequest &req, FormParser &form, bool ok,
+                                          HttpResponse &res) { unlock(req, form, ok, res); }));
+    http.route("GET", std::string(codePattern) + "/file/([0-9a-f]{16})",
+               FormExchange::route([this](const HttpRequest &req, FormParser &form, bool,
+                                          HttpResponse &res) { file(req, form, res); }));
+    // Only an open link that allows uploads lets the file be stored; the
+    // answer tells why when it does not.
+    http.route("POST", std::string(codePattern) + "/upload",
+               FormExchange::route([this](const HttpRequest &req, FormParser &form, bool ok,
+                                          HttpResponse &res) { upload(req, form, ok, res); },
+                                   &blobs,
+                                   [this](const HttpRequest &req, const Fields &) {
+                                       try {
+                                           Link link = links.open(req.matches[1]);
+                                           return unlocked(req, link) &&
+                                                  LinkService::allows(link, '3');
+                                       } catch (const ServiceError &) {
+                                           return false;
+                                       }
+                                   }));
 }
 
-void LinkPage::answer(httplib::Response &res, int status, const std::string &html)
+void LinkPage::answer(HttpResponse &res, int status, const std::string &html)
 {
     res.status = status;
-    res.set_header("Cache-Control", "no-store");
-    res.set_header("X-Content-Type-Options", "nosniff");
-    res.set_header("Content-Security-Policy", "default-src 'none'; style-src 'unsafe-inline'; "
-                                              "form-action 'self'");
-    res.set_content(html, "text/html; charset=utf-8");
+    res.setHeader("Cache-Control", "no-store");
+    res.setHeader("X-Content-Type-Options", "nosniff");
+    res.setHeader("Content-Security-Policy", "default-src 'none'; style-src 'unsafe-inline'; "
+                                             "form-action 'self'");
+    res.setContent(html, "text/html; charset=utf-8");
 }
 
-bool LinkPage::unlocked(const httplib::Request &req, const Link &link)
+bool LinkPage::unlocked(const HttpRequest &req, const Link &link)
 {
     return links.unlocked(link, cookieValue(req));
 }
@@ -167,7 +182,7 @@ std::string passwordForm(const std::string &code, const std::string &note)
 
 } // namespace
 
-void LinkPage::show(const httplib::Request &req, httplib::Response &res)
+void LinkPage::show(const HttpRequest &req, HttpResponse &res)
 {
     std::string code = req.matches[1];
     try {
@@ -185,13 +200,11 @@ void LinkPage::show(const httplib::Request &req, httplib::Response &res)
     }
 }
 
-void LinkPage::unlock(const httplib::Request &req, httplib::Response &res,
-                      const httplib::ContentReader &reader)
+void LinkPage::unlock(const HttpRequest &req, const FormParser &form, bool ok, HttpResponse &res)
 {
     std::string code = req.matches[1];
     try {
-        FormReader form(req, reader);
-        if (!form.read(nullptr, nullptr))
+        if (!ok)
             throw ServiceError(CodeBadInput, "请求数据无效");
         Link link = links.open(code);
         auto pwd = form.fields.find("pwd");
@@ -199,16 +212,16 @@ void LinkPage::unlock(const httplib::Request &req, httplib::Response &res,
             answer(res, 403, passwordForm(code, "密码错误"));
             return;
         }
-        res.set_header("Set-Cookie", std::string(cookieName) + "=" + links.accessKey(link) +
-                                         "; Path=/link/" + code + "; HttpOnly; SameSite=Strict");
-        res.set_redirect("/link/" + code, 303);
+        res.setHeader("Set-Cookie", std::string(cookieName) + "=" + links.accessKey(link) +
+                                        "; Path=/link/" + code + "; HttpOnly; SameSite=Strict");
+        res.setRedirect("/link/" + code, 303);
     } catch (const ServiceError &e) {
         answer(res, statusOf(e),
                page("<p class=\"note\">" + helpers::escapeMarkup(e.what()) + "</p>"));
     }
 }
 
-void LinkPage::file(const httplib::Request &req, httplib::Response &res)
+void LinkPage::file(const HttpRequest &req, const FormParser &form, HttpResponse &res)
 {
     std::string code = req.matches[1];
     std::string fileId = req.matches[2];
@@ -216,7 +229,8 @@ void LinkPage::file(const httplib::Request &req, httplib::Response &res)
         Link link = links.open(code);
         if (!unlocked(req, link))
             throw ServiceError(CodeForbidden, "请先输入访问密码");
-        bool view = req.get_param_value("view") == "1";
+        auto viewField = form.fields.find("view");
+        bool view = viewField != form.fields.end() && viewField->second == "1";
         // A preview-only link never hands out the file as a download.
         if (!view && !LinkService::allows(link, '2'))
             view = true;
@@ -233,8 +247,7 @@ void LinkPage::file(const httplib::Request &req, httplib::Response &res)
     }
 }
 
-void LinkPage::upload(const httplib::Request &req, httplib::Response &res,
-                      const httplib::ContentReader &reader)
+void LinkPage::upload(const HttpRequest &req, FormParser &form, bool ok, HttpResponse &res)
 {
     std::string code = req.matches[1];
     try {
@@ -243,9 +256,10 @@ void LinkPage::upload(const httplib::Request &req, httplib::Response &res,
             throw ServiceError(CodeForbidden, "请先输入访问密码");
         if (!LinkService::allows(link, '3'))
             throw ServiceError(CodeForbidden, "链接不允许上传");
-        FormReader form(req, reader);
-        if (!form.read(&blobs, nullptr) || !form.file)
+        if (!ok || !form.file) {
+            res.close = form.stoppedByGate;
             throw ServiceError(CodeBadInput, "没有上传文件");
+        }
         std::string name = links.upload(link, form.fileName, *form.file);
         link.visits += 1;
         answer(res, 200, listing(link, "已上传：" + name));

@@ -1,10 +1,12 @@
 #pragma once
 
-#include <httplib.h>
+#include "http/formparser.h"
+#include "http/httpmessage.h"
 
 #include <string>
 
 class BlobStore;
+class HttpServer;
 class LinkService;
 struct Link;
 
@@ -17,20 +19,18 @@ class LinkPage
 public:
     LinkPage(LinkService &links, BlobStore &blobs);
 
-    void install(httplib::Server &http);
+    void install(HttpServer &http);
 
 private:
-    void show(const httplib::Request &req, httplib::Response &res);
-    void unlock(const httplib::Request &req, httplib::Response &res,
-                const httplib::ContentReader &reader);
-    void file(const httplib::Request &req, httplib::Response &res);
-    void upload(const httplib::Request &req, httplib::Response &res,
-                const httplib::ContentReader &reader);
+    void show(const HttpRequest &req, HttpResponse &res);
+    void unlock(const HttpRequest &req, const FormParser &form, bool ok, HttpResponse &res);
+    void file(const HttpRequest &req, const FormParser &form, HttpResponse &res);
+    void upload(const HttpRequest &req, FormParser &form, bool ok, HttpResponse &res);
 
     // The page of an open link, with an optional note at the top.
     std::string listing(const Link &link, const std::string &note);
-    void answer(httplib::Response &res, int status, const std::string &html);
-    bool unlocked(const httplib::Request &req, const Link &link);
+    void answer(HttpResponse &res, int status, const std::string &html);
+    bool unlocked(const HttpRequest &req, const Link &link);
 
     LinkService &links;
     BlobStore &blobs;

@@ -62,11 +62,7 @@ json AccountService::login(const std::string &account, const std::string &passwo
     std::string name = helpers::trim(account);
     if (name.empty() || password.empty())
         throw ServiceError(CodeBadLogin, badLogin);
-    std::optional<User> user;
-    {
-        std::lock_guard<std::recursive_mutex> guard(store.database().mutex());
-        user = store.userByAccount(name);
-    }
+    std::optional<User> user = store.userByAccount(name);
     // The hash check runs outside the lock: it takes tens of milliseconds.
     if (!user ||
         crypto_pwhash_str_verify(user->passwordHash.c_str(), password.data(), password.size()) != 0)
@@ -88,7 +84,6 @@ json AccountService::login(const std::string &account, const std::string &passwo
 
 Session AccountService::sessionOf(const std::string &userId)
 {
-    std::lock_guard<std::recursive_mutex> guard(store.database().mutex());
     auto user = store.userById(userId);
     if (!user)
         throw ServiceError(CodeNotFound, "用户不存在");
@@ -104,17 +99,20 @@ Session AccountService::authenticate(const std::string &token)
         throw ServiceError(CodeTokenInvalid, expired);
     std::string hash = tokenHash(token);
     int64_t now = helpers::nowMs();
-    std::lock_guard<std::recursive_mutex> guard(store.database().mutex());
     auto found = store.token(hash);
     if (!found || found->second < now - tokenIdleMs) {
-        if (found)
+        if (found) {
+            std::lock_guard<std::recursive_mutex> guard(store.database().mutex());
             store.deleteToken(hash);
+        }
         throw ServiceError(CodeTokenInvalid, expired);
     }
     // Writing the time of every request would cost a write per call; a minute
     // of precision is plenty for a seven-day limit.
-    if (now - found->second > 60 * 1000)
+    if (now - found->second > 60 * 1000) {
+        std::lock_guard<std::recursive_mutex> guard(store.database().mutex());
         store.touchToken(hash, now);
+    }
     auto user = store.userById(found->first);
     if (!user)
         throw ServiceError(CodeTokenInvalid, expired);
@@ -126,7 +124,6 @@ Session AccountService::authenticate(const std::string &token)
 
 json AccountService::listAllGroup()
 {
-    std::lock_guard<std::recursive_mutex> guard(store.database().mutex());
     json list = json::array();
     for (const Group &g : store.allGroups())
         list.push_back(json{{"id", g.id},
@@ -137,7 +134,6 @@ json AccountService::listAllGroup()
 
 json AccountService::userList(const std::string &groupId)
 {
-    std::lock_guard<std::recursive_mutex> guard(store.database().mutex());
     if (!store.groupById(groupId))
         throw ServiceError(CodeNotFound, "部门不存在");
     // The organisation itself lists everybody; a department its own members.
@@ -151,7 +147,6 @@ json AccountService::userList(const std::string &groupId)
 
 std::string AccountService::thumb(const std::string &userId)
 {
-    std::lock_guard<std::recursive_mutex> guard(store.database().mutex());
     auto user = store.userById(userId);
     if (!user)
         return std::string();

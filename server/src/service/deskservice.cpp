@@ -24,7 +24,6 @@ DeskService::DeskService(Store &store, FileService &files) : store(store), files
 
 json DeskService::favouriteCategories(const Session &s)
 {
-    Guard guard(store.database().mutex());
     json list = json::array();
     for (const FavCategory &c : store.categoriesOf(s.userId()))
         list.push_back(json{{"catid", c.id}, {"name", c.name}});
@@ -48,7 +47,6 @@ void DeskService::addFavourite(const Session &s, const std::string &fileId,
 
 json DeskService::favourites(const Session &s)
 {
-    Guard guard(store.database().mutex());
     Rights rights(store, s, helpers::nowMs());
     json list = json::array();
     for (const Favourite &f : store.favouritesOf(s.userId())) {
@@ -68,7 +66,6 @@ json DeskService::favourites(const Session &s)
 
 json DeskService::subscriptions(const Session &s)
 {
-    Guard guard(store.database().mutex());
     Rights rights(store, s, helpers::nowMs());
     std::vector<std::pair<Item, std::string>> found;
     for (const std::string &folderId : store.subscribedFolders(s.userId())) {
@@ -109,7 +106,6 @@ json DeskService::myFiles(const Session &s, const std::string &type, const std::
     }
     if (type != "1" && type != "2")
         throw ServiceError(CodeBadInput, "类型不正确");
-    Guard guard(store.database().mutex());
     Rights rights(store, s, helpers::nowMs());
     json list = json::array();
     auto take = [&](const Item &item) {
@@ -144,7 +140,6 @@ json DeskService::myFiles(const Session &s, const std::string &type, const std::
 
 json DeskService::notices()
 {
-    Guard guard(store.database().mutex());
     json list = json::array();
     for (const Notice &n : store.notices(100))
         list.push_back(json{{"id", n.id},
@@ -156,7 +151,6 @@ json DeskService::notices()
 
 json DeskService::notice(const std::string &id)
 {
-    Guard guard(store.database().mutex());
     auto n = helpers::isId(id) ? store.notice(id) : std::nullopt;
     if (!n)
         throw ServiceError(CodeNotFound, "公告不存在");

@@ -143,6 +143,14 @@ std::string FileService::checkedName(const std::string &raw)
     return name;
 }
 
+std::vector<std::string> FileService::ancestorIds(const std::string &id)
+{
+    std::vector<std::string> ids;
+    for (const Item &a : store.ancestors(id))
+        ids.push_back(a.id);
+    return ids;
+}
+
 std::vector<std::string> FileService::splitIds(const std::string &ids)
 {
     std::vector<std::string> out;
@@ -163,28 +171,52 @@ std::vector<std::string> FileService::splitIds(const std::string &ids)
     return out;
 }
 
+void FileService::appendEntry(std::string &out, const Item &item, const std::string &letters)
+{
+    using helpers::appendJson;
+    bool folder = item.isFolder();
+    out += "{\"fileId\":";
+    appendJson(out, item.id);
+    out += ",\"parentId\":";
+    appendJson(out, item.parentId);
+    out += ",\"fileName\":";
+    appendJson(out, item.name);
+    out += ",\"fileType\":";
+    appendJson(out, static_cast<int64_t>(item.kind));
+    out += ",\"fileExtend\":";
+    appendJson(out, folder ? std::string() : item.ext);
+    out += ",\"lastModifyTime\":";
+    appendJson(out, item.modifiedAt);
+    out += ",\"createTime\":";
+    appendJson(out, item.createdAt);
+    out += ",\"user\":";
+    appendJson(out, item.creatorName);
+    out += ",\"creatorId\":";
+    appendJson(out, item.creatorId);
+    out += ",\"fileLength\":";
+    appendJson(out, folder ? std::string() : helpers::sizeText(item.size));
+    out += ",\"length\":";
+    appendJson(out, item.size);
+    out += ",\"version\":";
+    appendJson(out, static_cast<int64_t>(item.currentVersion));
+    out += ",\"version_desc\":";
+    appendJson(out, item.memo);
+    out += ",\"md5\":";
+    appendJson(out, item.md5);
+    out += ",\"authList\":";
+    appendJson(out, Rights::joined(letters));
+    out += '}';
+}
+
 json FileService::entry(const Item &item, const std::string &letters)
 {
-    return json{{"fileId", item.id},
-                {"parentId", item.parentId},
-                {"fileName", item.name},
-                {"fileType", item.kind},
-                {"fileExtend", item.isFolder() ? std::string() : item.ext},
-                {"lastModifyTime", item.modifiedAt},
-                {"createTime", item.createdAt},
-                {"user", item.creatorName},
-                {"creatorId", item.creatorId},
-                {"fileLength", item.isFolder() ? std::string() : helpers::sizeText(item.size)},
-                {"length", item.size},
-                {"version", item.currentVersion},
-                {"version_desc", item.memo},
-                {"md5", item.md5},
-                {"authList", Rights::joined(letters)}};
+    std::string text;
+    appendEntry(text, item, letters);
+    return json::parse(text);
 }
 
 json FileService::listDir(const Session &s, Area area, const std::string &date, json &removes)
 {
-    Guard guard(store.database().mutex());
     int64_t now = helpers::nowMs();
     removes = json::array();
     json list = json::array();
@@ -257,10 +289,8 @@ json FileService::listDir(const Session &s, Area area, const std::string &date, 
     return list;
 }
 
-json FileService::listFile(const Session &s, Area area, const std::string &parentId)
+std::string FileService::listFile(const Session &s, Area area, const std::string &parentId)
 {
-    Guard guard(store.database().mutex());
-    json list = json::array();
     Rights rights(store, s, helpers::nowMs());
     // Folders of a colleague's net disk shared with the caller open from the
     // library's "-9" folder.
@@ -268,13 +298,19 @@ json FileService::listFile(const Session &s, Area area, const std::string &paren
     if (f.id != "0")
         need(f.letters, "A", "没有权限访问该文件夹");
     bool ownNetDisk = f.space == s.userId();
-    for (const Item &child : store.children(f.space, f.id)) {
-        std::string letters =
-            ownNetDisk ? std::string(Rights::allLetters) : rights.letters(child, f.chain);
+    // The entries are written as they are read: a large folder costs its
+    // answer's text and no more.
+    std::string list = "[";
+    const std::string all = Rights::allLetters;
+    store.eachChild(f.space, f.id, [&](const Item &child) {
+        std::string letters = ownNetDisk ? all : rights.letters(child, f.chain);
         if (!ownNetDisk && !Rights::has(letters, 'A'))
-            continue;
-        list.push_back(entry(child, area == Area::Library ? letters : std::string()));
-    }
+            return;
+        if (list.size() > 1)
+            list += ',';
+        appendEntry(list, child, area == Area::Library ? letters : std::string());
+    });
+    list += ']';
     return list;
 }
 
@@ -337,22 +373,14 @@ void FileService::remove(const Session &s, Area area, const std::string &fileIds
                 refuseIfLockedByOther(s, inner, now, "无法删除");
         roots.push_back(item);
     }
-    std::vector<std::string> md5s;
+    std::vector<std::string> ids;
+    for (const Item &root : roots)
+        ids.push_back(root.id);
+    // The subtrees go in a few statements over all their rows (tombstones for
+    // the folders, the files' search documents, grants, then the items), so
+    // the writer lock is held briefly even for a large folder.
     Transaction tx(store.database());
-    for (const Item &root : roots) {
-        std::vector<Item> items = store.subtree(root.id);
-        // Deepest first, so no row is left without its parent even for a moment.
-        for (auto it = items.rbegin(); it != items.rend(); ++it) {
-            for (const Version &v : store.versionsOf(it->id))
-                md5s.push_back(v.md5);
-            if (it->isFolder())
-                store.addTombstone(it->id, it->space, now);
-            else
-                search.dropFile(it->id);
-            store.deleteGrantsOn(it->id);
-            store.deleteItem(it->id);
-        }
-    }
+    std::vector<std::string> md5s = store.deleteTrees(ids, now);
     tx.commit();
     collectGarbage(md5s);
 }
@@ -367,7 +395,6 @@ void FileService::collectGarbage(const std::vector<std::string> &md5s)
 
 std::string FileService::md5(const Session &s, Area area, const std::string &fileId)
 {
-    Guard guard(store.database().mutex());
     Item item = load(s, area, fileId, true);
     if (item.isFolder())
         throw ServiceError(CodeBadInput, "文件夹没有内容");
@@ -379,7 +406,6 @@ std::string FileService::md5(const Session &s, Area area, const std::string &fil
 FileRef FileService::download(const Session &s, Area area, const std::string &fileIds,
                               bool countUse)
 {
-    Guard guard(store.database().mutex());
     std::vector<std::string> ids = splitIds(fileIds);
     Item item = load(s, area, ids.front(), true);
     if (item.isFolder())
@@ -390,8 +416,10 @@ FileRef FileService::download(const Session &s, Area area, const std::string &fi
     if (!blobs.exists(item.md5))
         throw ServiceError(CodeServerError, "文件内容丢失");
     // Opening a file downloads it: the count behind "常用文件".
-    if (countUse)
+    if (countUse) {
+        Guard guard(store.database().mutex());
         store.countUse(s.userId(), item.id, now);
+    }
     return FileRef{blobs.path(item.md5), item.size, item.name};
 }
 
@@ -558,7 +586,6 @@ void FileService::lock(const Session &s, const std::string &fileId, const std::s
 
 json FileService::versionList(const Session &s, const std::string &fileId)
 {
-    Guard guard(store.database().mutex());
     Item item = load(s, Area::Library, fileId);
     Rights rights(store, s, helpers::nowMs());
     need(rights.letters(item), "VD", "没有预览或下载权限");
@@ -577,7 +604,6 @@ json FileService::versionList(const Session &s, const std::string &fileId)
 
 FileRef FileService::versionDownload(const Session &s, const std::string &versionId)
 {
-    Guard guard(store.database().mutex());
     if (!helpers::isId(versionId))
         throw ServiceError(CodeNotFound, "版本不存在");
     auto v = store.version(versionId);
@@ -588,13 +614,16 @@ FileRef FileService::versionDownload(const Session &s, const std::string &versio
     need(rights.letters(item), "VD", "没有预览或下载权限");
     if (!blobs.exists(v->md5))
         throw ServiceError(CodeServerError, "文件内容丢失");
-    store.countUse(s.userId(), item.id, helpers::nowMs());
+    {
+        Guard guard(store.database().mutex());
+        store.countUse(s.userId(), item.id, helpers::nowMs());
+    }
     return FileRef{blobs.path(v->md5), v->size, item.name};
 }
 
 void FileService::copyTree(const Session &s, Rights &rights, const Item &source,
-                           const std::string &space, const std::string &parentId,
-                           const std::string &name, int64_t now)
+                           const std::vector<std::string> &above, const std::string &space,
+                           const std::string &parentId, const std::string &name, int64_t now)
 {
     Item copy = source;
     copy.id = helpers::newId();
@@ -616,14 +645,21 @@ void FileService::copyTree(const Session &s, Rights &rights, const Item &source,
         v.creatorId = s.userId();
         v.createdAt = now;
         store.insertVersion(v);
-        search.indexFile(*store.item(copy.id));
+        copy.size = v.size;
+        copy.md5 = v.md5;
+        search.copyFile(source, copy);
         return;
     }
+    // The children's ancestors are known here: no lookup per child.
+    std::vector<std::string> chain;
+    chain.reserve(above.size() + 1);
+    chain.push_back(source.id);
+    chain.insert(chain.end(), above.begin(), above.end());
     for (const Item &child : store.children(source.space, source.id)) {
         // Only what the user can see travels with a library folder.
-        if (source.space == lib && !Rights::has(rights.letters(child), 'A'))
+        if (source.space == lib && !Rights::has(rights.letters(child, chain), 'A'))
             continue;
-        copyTree(s, rights, child, space, copy.id, child.name, now);
+        copyTree(s, rights, child, chain, space, copy.id, child.name, now);
     }
 }
 
@@ -653,7 +689,8 @@ void FileService::copy(const Session &s, const std::string &targetId, const std:
     }
     Transaction tx(store.database());
     for (const Item &source : sources)
-        copyTree(s, rights, source, lib, target.id, freeName(lib, target.id, source.name), now);
+        copyTree(s, rights, source, ancestorIds(source.id), lib, target.id,
+                 freeName(lib, target.id, source.name), now);
     tx.commit();
 }
 

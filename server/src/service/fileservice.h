@@ -28,8 +28,9 @@ struct FileRef
 };
 
 // The rules of folders, files, versions and locks in both areas. Every call
-// checks the caller's rights and runs as one unit under the store's lock;
-// changes that touch several rows are transactions.
+// checks the caller's rights; a call that writes runs as one unit under the
+// store's writer lock (reads never wait), and changes that touch several rows
+// are transactions.
 class FileService
 {
 public:
@@ -43,7 +44,8 @@ public:
     // the list, removed and newly hidden ones go into `removes`.
     nlohmann::json listDir(const Session &s, Area area, const std::string &date,
                            nlohmann::json &removes);
-    nlohmann::json listFile(const Session &s, Area area, const std::string &parentId);
+    // The listing entries of a folder, as the text of a JSON array.
+    std::string listFile(const Session &s, Area area, const std::string &parentId);
     // Renames an item of either area (the client uses one path for both).
     void rename(const Session &s, const std::string &fileId, const std::string &name);
     void remove(const Session &s, Area area, const std::string &fileIds);
@@ -75,6 +77,9 @@ public:
 
     // Builds a listing entry; public for the demo seed and for later lists.
     nlohmann::json entry(const Item &item, const std::string &letters);
+    // The same entry appended to `out` as JSON text (the one place that says
+    // what an entry holds).
+    static void appendEntry(std::string &out, const Item &item, const std::string &letters);
 
 private:
     struct Folder
@@ -100,8 +105,12 @@ private:
     nlohmann::json storeNewVersion(const Session &s, Area area, const Item &item,
                                    const std::string &memo, bool newVersion, BlobWriter &body,
                                    int64_t now);
-    void copyTree(const Session &s, Rights &rights, const Item &source, const std::string &space,
+    // Copies `source` (whose ancestors, nearest first, are `above`) as `name`
+    // into `parentId` of `space`, and everything below it that the user sees.
+    void copyTree(const Session &s, Rights &rights, const Item &source,
+                  const std::vector<std::string> &above, const std::string &space,
                   const std::string &parentId, const std::string &name, int64_t now);
+    std::vector<std::string> ancestorIds(const std::string &id);
     void collectGarbage(const std::vector<std::string> &md5s);
     std::vector<std::string> splitIds(const std::string &ids);
 

@@ -245,6 +245,71 @@ std::vector<std::string> splitList(const std::string &text)
     return out;
 }
 
+void appendJson(std::string &out, const std::string &text)
+{
+    static const char hex[] = "0123456789abcdef";
+    out += '"';
+    size_t plain = 0; // start of the run of bytes copied as they are
+    for (size_t i = 0; i < text.size();) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
+            ++i;
+            continue;
+        }
+        if (c >= 0x80) {
+            uint32_t cp;
+            size_t n = decodeUtf8(text, i, cp);
+            if (n > 0) {
+                i += n;
+                continue;
+            }
+        }
+        out.append(text, plain, i - plain);
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
+        default:
+            if (c < 0x20) {
+                out += "\\u00";
+                out += hex[c >> 4];
+                out += hex[c & 15];
+            } else {
+                out += "\xef\xbf\xbd"; // a byte that is no UTF-8
+            }
+        }
+        ++i;
+        plain = i;
+    }
+    out.append(text, plain, std::string::npos);
+    out += '"';
+}
+
+void appendJson(std::string &out, int64_t number)
+{
+    char text[24];
+    int n = std::snprintf(text, sizeof text, "%lld", static_cast<long long>(number));
+    out.append(text, static_cast<size_t>(n));
+}
+
 int64_t parseLocalDate(const std::string &text)
 {
     std::string trimmed = trim(text);

@@ -46,6 +46,10 @@ std::string escapeMarkup(const std::string &text, bool keepAmpersand = false);
 size_t utf8Step(const std::string &text, size_t at);
 // The trimmed, non-empty, distinct parts of a comma-separated list.
 std::vector<std::string> splitList(const std::string &text);
+// Appends `text` as a JSON string (quoted and escaped); broken UTF-8 becomes
+// U+FFFD, as the JSON library's dump does.
+void appendJson(std::string &out, const std::string &text);
+void appendJson(std::string &out, int64_t number);
 // Parses "yyyy-MM-dd" as the start of that local day; 0 when unusable.
 int64_t parseLocalDate(const std::string &text);
 // The start of the local day after the one that begins at `dayStart`.

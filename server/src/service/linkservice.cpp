@@ -126,7 +126,6 @@ std::string LinkService::add(const Session &s, const LinkRequest &request)
 
 Link LinkService::open(const std::string &code)
 {
-    Guard guard(store.database().mutex());
     auto link = code.size() == 32 ? store.linkByCode(code) : std::nullopt;
     if (!link)
         throw ServiceError(CodeNotFound, "链接不存在");
@@ -173,7 +172,6 @@ void LinkService::visit(const Link &link)
 
 std::vector<Item> LinkService::files(const Link &link)
 {
-    Guard guard(store.database().mutex());
     // The link shows what its creator may see today, nothing more.
     Session creator = accounts.sessionOf(link.creatorId);
     Rights rights(store, creator, helpers::nowMs());
@@ -193,7 +191,6 @@ std::vector<Item> LinkService::files(const Link &link)
 
 std::optional<Item> LinkService::uploadFolder(const Link &link)
 {
-    Guard guard(store.database().mutex());
     for (const Item &item : store.linkItems(link.id))
         if (item.isFolder())
             return item;

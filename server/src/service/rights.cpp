@@ -2,20 +2,20 @@
 
 #include "store/store.h"
 
-#include <algorithm>
-
 const char *const Rights::allLetters = "ACMVPDERL";
 
-Rights::Rights(Store &store, const Session &session, int64_t now) : store(store), session(session)
+Rights::Rights(Store &store, const Session &session, int64_t now)
+    : store(store), session(session), at(now)
 {
-    for (Grant &g : store.allGrants(now)) {
-        bool forMe =
-            (g.principalKind == "U" && g.principalId == session.userId()) ||
-            (g.principalKind == "G" && std::find(session.groups.begin(), session.groups.end(),
-                                                 g.principalId) != session.groups.end());
-        if (forMe)
-            mine[g.itemId].push_back(std::move(g));
-    }
+}
+
+void Rights::load()
+{
+    // Only the grants naming this user or the user's groups are read, so the
+    // cost follows the user's grants, not all the grants of the system.
+    loaded = true;
+    for (Grant &g : store.grantsFor(session.userId(), session.groups, at))
+        mine[g.itemId].push_back(std::move(g));
 }
 
 namespace {
@@ -43,8 +43,10 @@ void merge(std::string &out, const std::string &letters)
 
 } // namespace
 
-void Rights::addFrom(const std::string &holder, int depth, bool isFolder, std::string &out) const
+void Rights::addFrom(const std::string &holder, int depth, bool isFolder, std::string &out)
 {
+    if (!loaded)
+        load();
     auto it = mine.find(holder);
     if (it == mine.end())
         return;

@@ -39,9 +39,14 @@ public:
     static std::string joined(const std::string &letters);
 
 private:
-    void addFrom(const std::string &holder, int depth, bool isFolder, std::string &out) const;
+    void addFrom(const std::string &holder, int depth, bool isFolder, std::string &out);
+
+    // Reads the grants that name the user or the user's groups, on first need.
+    void load();
 
     Store &store;
     const Session &session;
+    int64_t at;
+    bool loaded = false;
     std::map<std::string, std::vector<Grant>> mine; // grants that name this user, by item
 };

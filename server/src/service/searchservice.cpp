@@ -81,6 +81,14 @@ void SearchService::indexFile(const Item &item)
     store.indexDoc(SearchDoc{item.id, item.name, textOf(item)});
 }
 
+void SearchService::copyFile(const Item &source, const Item &copy)
+{
+    if (copy.space != lib || copy.isFolder())
+        return;
+    if (source.space != lib || !store.copyDoc(source.id, copy.id, copy.name))
+        indexFile(copy);
+}
+
 void SearchService::renameFile(const Item &item)
 {
     if (item.space == lib)
@@ -154,7 +162,6 @@ std::string SearchService::summary(const std::string &text, const std::string &w
 
 json SearchService::search(const Session &s, const SearchQuery &query)
 {
-    std::lock_guard<std::recursive_mutex> guard(store.database().mutex());
     std::string word = helpers::trim(query.keyword);
     if (word.empty())
         throw ServiceError(CodeBadInput, "请输入关键词");

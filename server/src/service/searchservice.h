@@ -38,6 +38,9 @@ public:
     // Indexes a library file (anything else is ignored). The caller holds
     // the store's lock and may be inside a transaction.
     void indexFile(const Item &item);
+    // Indexes `copy` as a copy of `source`: the text indexed for a library
+    // file is taken over instead of being read again.
+    void copyFile(const Item &source, const Item &copy);
     void renameFile(const Item &item);
     void dropFile(const std::string &itemId);
     // Indexes every library file once, for data folders written before the

@@ -275,7 +275,6 @@ void ShareService::auth(const Session &s, const std::string &fileIds, const std:
 
 json ShareService::sharedFolder(const Session &s, const std::string &folderId)
 {
-    Guard guard(store.database().mutex());
     int64_t now = helpers::nowMs();
     Rights rights(store, s, now);
     json list = json::array();
@@ -336,7 +335,6 @@ json ShareService::receivedList(const Session &s, const std::string &kind)
 // items the caller can no longer see is left out.
 json ShareService::shareList(const Session &s, const std::string &kind, bool sent)
 {
-    Guard guard(store.database().mutex());
     int64_t now = helpers::nowMs();
     Rights rights(store, s, now);
     json list = json::array();

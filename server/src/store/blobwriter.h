@@ -9,9 +9,13 @@ typedef struct evp_md_ctx_st EVP_MD_CTX;
 
 // Receives one uploaded body chunk by chunk: writes it to a temporary file of
 // the blob store and computes its MD5 on the way, so a body of any size costs
-// one fixed buffer. The temporary file is removed on destruction unless the
-// blob store adopted it, which is what keeps an aborted upload from leaving a
-// half blob behind.
+// a few fixed buffers. A small body is hashed and written as it comes. Once a
+// body passes one buffer, full buffers go to two threads of its own, one
+// computing the MD5 and one writing to the file (bypassing the page cache
+// where the file system allows it), while the caller fills the next buffer:
+// the MD5, the one thing that cannot be avoided, sets the pace. The temporary
+// file is removed on destruction unless the blob store adopted it, which is
+// what keeps an aborted upload from leaving a half blob behind.
 class BlobWriter
 {
 public:
@@ -30,17 +34,31 @@ public:
     void release() { adopted = true; }
 
 private:
-    bool flush();
+    class Stage;
+    struct Buffer;
 
-    struct CtxFree {
+    // Hands the filled buffer on (or, for a small body, hashes and writes it).
+    bool flush();
+    bool writeOut(const char *data, size_t length);
+    bool hash(const char *data, size_t length);
+    bool startStages();
+
+    struct CtxFree
+    {
         void operator()(EVP_MD_CTX *ctx) const;
     };
     std::string path;
     int fd = -1;
     std::unique_ptr<EVP_MD_CTX, CtxFree> ctx;
-    std::vector<char> buffer;
+    std::vector<std::unique_ptr<Buffer>> buffers; // a ring: one filling, the others in the stages
+    std::unique_ptr<Stage> hasher;
+    std::unique_ptr<Stage> writer;
+    size_t current = 0;
     size_t used = 0;
     int64_t total = 0;
+    int64_t written = 0;  // bytes in the file
+    int64_t released = 0; // bytes of the file already dropped from the page cache
+    bool direct = false;  // writes bypass the page cache
     std::string digest;
     bool failed = false;
     bool adopted = false;

@@ -5,6 +5,9 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
+#include <unordered_map>
+
 namespace {
 
 // Each entry moves the schema from version i to i + 1. New entries are only
@@ -176,42 +179,130 @@ CREATE TABLE server_state(
 )sql",
 };
 
+// Indexes that any schema version may have: created when missing at every
+// start, so they need no migration of their own.
+const char *const indexes = R"sql(
+CREATE INDEX IF NOT EXISTS items_children ON items(space, parent_id, kind, name);
+CREATE INDEX IF NOT EXISTS grants_principal ON grants(principal_kind, principal_id);
+CREATE INDEX IF NOT EXISTS tokens_last_used ON tokens(last_used_at);
+)sql";
+
 } // namespace
 
-void Database::Closer::operator()(sqlite3 *db) const
+struct Database::Connection
 {
-    sqlite3_close_v2(db);
+    struct Cached
+    {
+        sqlite3_stmt *stmt = nullptr;
+        bool inUse = false;
+    };
+    sqlite3 *db = nullptr;
+    std::unordered_map<std::string, Cached> statements;
+
+    ~Connection()
+    {
+        for (auto &entry : statements)
+            sqlite3_finalize(entry.second.stmt);
+        sqlite3_close_v2(db);
+    }
+};
+
+namespace {
+
+std::atomic<uint64_t> nextSerial{1};
+
+// This thread's connection to each database, by the database's serial number
+// (never reused, so a connection of a closed database is never found again).
+thread_local std::unordered_map<uint64_t, void *> threadConnections;
+
+} // namespace
+
+Database::Database(const std::string &path) : path(path), serial(nextSerial++)
+{
+    exec("PRAGMA journal_mode=WAL");
+    migrate();
+    exec(indexes);
 }
 
-Database::Database(const std::string &path)
+Database::~Database()
 {
-    sqlite3 *raw = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &raw,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                             nullptr);
-    db.reset(raw);
+    // Connections close with their owner; threads that still hold the serial
+    // never use it again.
+    threadConnections.erase(serial);
+}
+
+Database::Connection &Database::open()
+{
+    auto c = std::make_unique<Connection>();
+    int rc =
+        sqlite3_open_v2(path.c_str(), &c->db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK)
-        throw StoreError("cannot open " + path + ": " + (raw ? sqlite3_errmsg(raw) : "no memory"));
-    sqlite3_busy_timeout(raw, 5000);
-    exec("PRAGMA journal_mode=WAL");
-    exec("PRAGMA foreign_keys=ON");
-    exec("PRAGMA synchronous=NORMAL");
-    migrate();
+        throw StoreError("cannot open " + path + ": " +
+                         (c->db ? sqlite3_errmsg(c->db) : "no memory"));
+    sqlite3_busy_timeout(c->db, 5000);
+    for (const char *pragma : {"PRAGMA foreign_keys=ON", "PRAGMA synchronous=NORMAL"}) {
+        char *error = nullptr;
+        if (sqlite3_exec(c->db, pragma, nullptr, nullptr, &error) != SQLITE_OK) {
+            std::string message = error ? error : "unknown error";
+            sqlite3_free(error);
+            throw StoreError(message);
+        }
+    }
+    std::lock_guard<std::mutex> guard(connectionsLock);
+    connections.push_back(std::move(c));
+    return *connections.back();
+}
+
+Database::Connection &Database::connection()
+{
+    auto it = threadConnections.find(serial);
+    if (it != threadConnections.end())
+        return *static_cast<Connection *>(it->second);
+    Connection &c = open();
+    threadConnections[serial] = &c;
+    return c;
+}
+
+Statement Database::prepare(const char *sql)
+{
+    Connection &c = connection();
+    auto &entry = c.statements[sql];
+    if (!entry.stmt) {
+        if (sqlite3_prepare_v3(c.db, sql, -1, SQLITE_PREPARE_PERSISTENT, &entry.stmt, nullptr) !=
+            SQLITE_OK) {
+            std::string message = std::string("prepare: ") + sqlite3_errmsg(c.db) + " in " + sql;
+            c.statements.erase(sql);
+            throw StoreError(message);
+        }
+    }
+    // The same text may be running further up the stack (a query inside a
+    // loop over its own kind): that use gets a statement of its own.
+    if (entry.inUse)
+        return Statement(c.db, sql);
+    entry.inUse = true;
+    return Statement(c.db, entry.stmt, &entry.inUse);
 }
 
 void Database::exec(const char *sql)
 {
+    sqlite3 *db = connection().db;
     char *error = nullptr;
-    if (sqlite3_exec(db.get(), sql, nullptr, nullptr, &error) != SQLITE_OK) {
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
         std::string message = error ? error : "unknown error";
         sqlite3_free(error);
         throw StoreError(message);
     }
 }
 
-int64_t Database::changes() const
+int64_t Database::changes()
 {
-    return sqlite3_changes(db.get());
+    return sqlite3_changes(connection().db);
+}
+
+bool Database::inTransaction()
+{
+    return sqlite3_get_autocommit(connection().db) == 0;
 }
 
 int Database::schemaVersion()
@@ -223,6 +314,7 @@ int Database::schemaVersion()
 
 void Database::migrate()
 {
+    std::lock_guard<std::recursive_mutex> guard(writeLock);
     const int target = static_cast<int>(sizeof(migrations) / sizeof(migrations[0]));
     int version = schemaVersion();
     if (version > target)

@@ -4,17 +4,28 @@
 
 #include <sqlite3.h>
 
-void Statement::Finalizer::operator()(sqlite3_stmt *s) const
+void Statement::Release::operator()(sqlite3_stmt *s) const
 {
-    sqlite3_finalize(s);
+    if (!inUse) {
+        sqlite3_finalize(s);
+        return;
+    }
+    sqlite3_reset(s);
+    sqlite3_clear_bindings(s);
+    *inUse = false;
 }
 
-Statement::Statement(sqlite3 *db, const char *sql) : db(db)
+Statement::Statement(sqlite3 *db, const char *sql) : db(db), stmt(nullptr, Release{nullptr})
 {
     sqlite3_stmt *raw = nullptr;
     if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK)
         throw StoreError(std::string("prepare: ") + sqlite3_errmsg(db) + " in " + sql);
     stmt.reset(raw);
+}
+
+Statement::Statement(sqlite3 *db, sqlite3_stmt *cached, bool *inUse)
+    : db(db), stmt(cached, Release{inUse})
+{
 }
 
 Statement &Statement::bind(int index, const std::string &value)
@@ -74,6 +85,13 @@ std::string Statement::text(int column) const
         return std::string();
     return std::string(reinterpret_cast<const char *>(t),
                        static_cast<size_t>(sqlite3_column_bytes(stmt.get(), column)));
+}
+
+const char *Statement::textData(int column, size_t &length) const
+{
+    const unsigned char *t = sqlite3_column_text(stmt.get(), column);
+    length = t ? static_cast<size_t>(sqlite3_column_bytes(stmt.get(), column)) : 0;
+    return t ? reinterpret_cast<const char *>(t) : "";
 }
 
 int64_t Statement::integer(int column) const

@@ -8,11 +8,14 @@ struct sqlite3;
 struct sqlite3_stmt;
 
 // One prepared SQLite statement. Values are always bound, never spliced into
-// the SQL text. Bind indexes start at 1, column indexes at 0.
+// the SQL text. Bind indexes start at 1, column indexes at 0. A statement
+// taken from a connection's cache goes back to it (reset) when it ends.
 class Statement
 {
 public:
     Statement(sqlite3 *db, const char *sql);
+    // A cached statement: `inUse` is cleared when this object ends.
+    Statement(sqlite3 *db, sqlite3_stmt *cached, bool *inUse);
 
     Statement &bind(int index, const std::string &value);
     Statement &bind(int index, const char *value);
@@ -27,13 +30,17 @@ public:
     void reset();
 
     std::string text(int column) const;
+    // The column's bytes without a copy, valid until the next step.
+    const char *textData(int column, size_t &length) const;
     int64_t integer(int column) const;
     bool isNull(int column) const;
 
 private:
-    struct Finalizer {
+    struct Release
+    {
+        bool *inUse; // null: a statement of its own, finalized
         void operator()(sqlite3_stmt *stmt) const;
     };
     sqlite3 *db;
-    std::unique_ptr<sqlite3_stmt, Finalizer> stmt;
+    std::unique_ptr<sqlite3_stmt, Release> stmt;
 };

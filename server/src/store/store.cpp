@@ -23,6 +23,31 @@ std::string itemQueryWith(const char *extra, const char *tail)
     return std::string("SELECT " FOLVANE_ITEM_SELECT ", ") + extra + " " FOLVANE_ITEM_FROM + tail;
 }
 
+// Reads into an existing item, so that a loop over many rows reuses its
+// strings' storage.
+void readItemInto(const Statement &q, Item &it)
+{
+    size_t n;
+    auto assign = [&](std::string &to, int column) {
+        const char *t = q.textData(column, n);
+        to.assign(t, n);
+    };
+    assign(it.id, 0);
+    assign(it.space, 1);
+    assign(it.parentId, 2);
+    it.kind = static_cast<int>(q.integer(3));
+    assign(it.name, 4);
+    assign(it.ext, 5);
+    assign(it.creatorId, 6);
+    it.createdAt = q.integer(7);
+    it.modifiedAt = q.integer(8);
+    it.currentVersion = static_cast<int>(q.integer(9));
+    it.size = q.integer(10);
+    assign(it.md5, 11);
+    assign(it.memo, 12);
+    assign(it.creatorName, 13);
+}
+
 Item readItem(const Statement &q)
 {
     Item it;
@@ -280,13 +305,24 @@ std::optional<Item> Store::item(const std::string &id)
 
 std::vector<Item> Store::children(const std::string &space, const std::string &parentId)
 {
-    Statement q = db.prepare(
-        itemQuery("WHERE i.space = ? AND i.parent_id = ? ORDER BY i.kind, i.name").c_str());
-    q.bind(1, space).bind(2, parentId);
     std::vector<Item> out;
-    while (q.step())
-        out.push_back(readItem(q));
+    eachChild(space, parentId, [&](const Item &item) { out.push_back(item); });
     return out;
+}
+
+void Store::eachChild(const std::string &space, const std::string &parentId,
+                      const std::function<void(const Item &)> &take)
+{
+    // The children index serves both the filter and the order, whatever the
+    // size of the library.
+    Statement q =
+        db.prepare(itemQuery("WHERE i.space = ? AND i.parent_id = ? ORDER BY i.kind, i.name"));
+    q.bind(1, space).bind(2, parentId);
+    Item item;
+    while (q.step()) {
+        readItemInto(q, item);
+        take(item);
+    }
 }
 
 std::vector<Item> Store::folders(const std::string &space, int64_t changedSince)
@@ -361,6 +397,41 @@ void Store::touchItem(const std::string &id, int version, int64_t now)
 void Store::deleteItem(const std::string &id)
 {
     db.prepare("DELETE FROM items WHERE id = ?").bind(1, id).run();
+}
+
+std::vector<std::string> Store::deleteTrees(const std::vector<std::string> &rootIds, int64_t now)
+{
+    std::string roots = "[";
+    for (const std::string &id : rootIds) {
+        if (roots.size() > 1)
+            roots += ',';
+        roots += '"';
+        for (char c : id)
+            if (c != '"' && c != '\\')
+                roots += c;
+        roots += '"';
+    }
+    roots += ']';
+    db.exec("CREATE TEMP TABLE IF NOT EXISTS doomed(id TEXT PRIMARY KEY)");
+    db.exec("DELETE FROM doomed");
+    db.prepare("INSERT OR IGNORE INTO doomed(id) WITH RECURSIVE below(id) AS (SELECT value FROM "
+               "json_each(?) UNION SELECT c.id FROM items c JOIN below ON c.parent_id = below.id) "
+               "SELECT id FROM below")
+        .bind(1, roots)
+        .run();
+    std::vector<std::string> md5s;
+    Statement q = db.prepare("SELECT DISTINCT md5 FROM versions WHERE item_id IN doomed");
+    while (q.step())
+        md5s.push_back(q.text(0));
+    db.prepare("INSERT INTO tombstones(item_id, space, removed_at) SELECT id, space, ? FROM items "
+               "WHERE kind = 1 AND id IN doomed")
+        .bind(1, now)
+        .run();
+    db.exec("DELETE FROM search_docs WHERE rowid IN (SELECT r.id FROM search_rows r JOIN doomed d "
+            "ON d.id = r.item_id); DELETE FROM search_rows WHERE item_id IN doomed; "
+            "DELETE FROM grants WHERE item_id IN doomed; DELETE FROM items WHERE id IN doomed; "
+            "DELETE FROM doomed");
+    return md5s;
 }
 
 std::vector<Item> Store::ancestors(const std::string &id)
@@ -533,13 +604,22 @@ std::vector<Grant> Store::grantsOn(const std::string &itemId, int64_t now)
     return out;
 }
 
-std::vector<Grant> Store::allGrants(int64_t now)
+std::vector<Grant> Store::grantsFor(const std::string &userId,
+                                    const std::vector<std::string> &groupIds, int64_t at)
 {
-    Statement q = db.prepare(grantColumns);
-    q.bind(1, now);
+    // One query per principal keeps each on the principal index; a user is in
+    // a handful of groups.
     std::vector<Grant> out;
-    while (q.step())
-        out.push_back(readGrant(q));
+    auto read = [&](const char *kind, const std::string &id) {
+        Statement q =
+            db.prepare(std::string(grantColumns) + "AND principal_kind = ?2 AND principal_id = ?3");
+        q.bind(1, at).bind(2, kind).bind(3, id);
+        while (q.step())
+            out.push_back(readGrant(q));
+    };
+    read("U", userId);
+    for (const std::string &group : groupIds)
+        read("G", group);
     return out;
 }
 
@@ -964,6 +1044,22 @@ void Store::indexDoc(const SearchDoc &doc)
         .run();
 }
 
+bool Store::copyDoc(const std::string &sourceId, const std::string &itemId, const std::string &name)
+{
+    db.prepare("INSERT OR IGNORE INTO search_rows(item_id) VALUES(?)").bind(1, itemId).run();
+    db.prepare("INSERT INTO search_docs(rowid, name, body) SELECT "
+               "(SELECT id FROM search_rows WHERE item_id = ?1), ?2, body FROM search_docs "
+               "WHERE rowid = (SELECT id FROM search_rows WHERE item_id = ?3)")
+        .bind(1, itemId)
+        .bind(2, name)
+        .bind(3, sourceId)
+        .run();
+    if (db.changes() > 0)
+        return true;
+    db.prepare("DELETE FROM search_rows WHERE item_id = ?").bind(1, itemId).run();
+    return false;
+}
+
 void Store::renameDoc(const std::string &itemId, const std::string &name)
 {
     db.prepare("UPDATE search_docs SET name = ? WHERE rowid = "
@@ -993,9 +1089,12 @@ std::vector<SearchDoc> Store::matchDocs(const std::string &phrase, int limit)
         quoted += c;
     }
     quoted += '"';
+    // Only the first `limit` matches are ranked: ranking every match of a
+    // word found in half of the documents would cost more than scanning them.
     Statement q = db.prepare(
-        "SELECT r.item_id, search_docs.name, search_docs.body FROM search_docs JOIN search_rows r "
-        "ON r.id = search_docs.rowid WHERE search_docs MATCH ? ORDER BY search_docs.rank LIMIT ?");
+        "SELECT r.item_id, d.name, d.body FROM (SELECT rowid, rank FROM search_docs WHERE "
+        "search_docs MATCH ?1 LIMIT ?2) m JOIN search_docs d ON d.rowid = m.rowid JOIN "
+        "search_rows r ON r.id = m.rowid ORDER BY m.rank");
     q.bind(1, quoted).bind(2, limit);
     std::vector<SearchDoc> out;
     while (q.step())

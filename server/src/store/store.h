@@ -3,13 +3,15 @@
 #include "store/database.h"
 #include "store/records.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 // The repository: every query of the server, typed. It knows nothing of rights
-// or HTTP. Callers hold database().mutex() around a unit of work and wrap
-// multi-row writes in a Transaction.
+// or HTTP. Reads may run on any thread at once; callers hold
+// database().mutex() around a unit of work that writes and wrap multi-row
+// writes in a Transaction.
 class Store
 {
 public:
@@ -45,6 +47,9 @@ public:
     void insertItem(const Item &item);
     std::optional<Item> item(const std::string &id);
     std::vector<Item> children(const std::string &space, const std::string &parentId);
+    // The same one row at a time, folders first, by name; nothing is kept.
+    void eachChild(const std::string &space, const std::string &parentId,
+                   const std::function<void(const Item &)> &take);
     std::vector<Item> folders(const std::string &space, int64_t changedSince);
     std::vector<Item> subtree(const std::string &id); // the item first, then all below
     std::optional<std::string> idByName(const std::string &space, const std::string &parentId,
@@ -55,6 +60,10 @@ public:
                   int64_t now);
     void touchItem(const std::string &id, int version, int64_t now);
     void deleteItem(const std::string &id);
+    // Deletes the items and everything below them, with their versions,
+    // grants and search documents, leaving tombstones for the folders.
+    // Returns the MD5s of the versions that went. Run it in a transaction.
+    std::vector<std::string> deleteTrees(const std::vector<std::string> &rootIds, int64_t now);
     // The ancestors of an item, nearest first, ending before the top "0".
     std::vector<Item> ancestors(const std::string &id);
 
@@ -75,8 +84,10 @@ public:
     // Rights
     void insertGrant(const Grant &grant);
     std::vector<Grant> grantsOn(const std::string &itemId, int64_t now);
-    // The grants in force at `at`: started, not expired, not replaced.
-    std::vector<Grant> allGrants(int64_t at);
+    // The grants in force at `at` (started, not expired, not replaced) that
+    // name the user or one of the groups.
+    std::vector<Grant> grantsFor(const std::string &userId,
+                                 const std::vector<std::string> &groupIds, int64_t at);
     void deleteGrantsOn(const std::string &itemId);
     // Ends the grants of one principal on one item that came from `source`.
     void revokeGrants(const std::string &itemId, const std::string &kind,
@@ -128,6 +139,9 @@ public:
     // Full-text index
     void indexDoc(const SearchDoc &doc);
     void renameDoc(const std::string &itemId, const std::string &name);
+    // Indexes `itemId` under `name` with the text of `sourceId`; false when
+    // the source has no document.
+    bool copyDoc(const std::string &sourceId, const std::string &itemId, const std::string &name);
     void dropDoc(const std::string &itemId);
     // Documents whose name or text contain the phrase (three characters or more).
     std::vector<SearchDoc> matchDocs(const std::string &phrase, int limit);

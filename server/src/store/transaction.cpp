@@ -2,16 +2,17 @@
 
 #include "store/database.h"
 
-Transaction::Transaction(Database &db) : db(db)
+Transaction::Transaction(Database &db) : db(db), writer(db.mutex())
 {
-    db.exec("BEGIN IMMEDIATE");
+    nested = db.inTransaction();
+    db.exec(nested ? "SAVEPOINT nested" : "BEGIN IMMEDIATE");
 }
 
 Transaction::~Transaction()
 {
     if (!done) {
         try {
-            db.exec("ROLLBACK");
+            db.exec(nested ? "ROLLBACK TO nested; RELEASE nested" : "ROLLBACK");
         } catch (...) {
             // A failed rollback leaves SQLite to roll back on close; nothing
             // better can be done in a destructor.
@@ -21,6 +22,6 @@ Transaction::~Transaction()
 
 void Transaction::commit()
 {
-    db.exec("COMMIT");
+    db.exec(nested ? "RELEASE nested" : "COMMIT");
     done = true;
 }

@@ -1,0 +1,592 @@
+#include "http/httpserver.h"
+
+#include "http/formparser.h"
+
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/http/buffer_body.hpp>
+#include <boost/beast/http/error.hpp>
+#include <boost/beast/http/parser.hpp>
+#include <boost/beast/http/read.hpp>
+
+#include <strings.h>
+#include <sys/resource.h>
+#include <sys/sendfile.h>
+
+#include <array>
+#include <cerrno>
+#include <limits>
+#include <optional>
+#include <regex>
+#include <thread>
+#include <vector>
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+
+namespace {
+
+const size_t headerLimit = 32 * 1024;
+const size_t bufferLimit = 64 * 1024; // headers plus what may follow them
+const size_t bodyChunk = 1 << 20;     // the largest piece of a body read at once
+const size_t lingerLimit = 64u << 20; // unread body bytes drained before closing
+const int64_t sendSlice = 64ll << 20; // file bytes sent before others get a turn
+const int lingerSeconds = 2;
+
+const char *reason(int status)
+{
+    switch (status) {
+    case 200:
+        return "OK";
+    case 204:
+        return "No Content";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 303:
+        return "See Other";
+    case 304:
+        return "Not Modified";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 408:
+        return "Request Timeout";
+    case 413:
+        return "Payload Too Large";
+    case 431:
+        return "Request Header Fields Too Large";
+    case 500:
+        return "Internal Server Error";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return status < 400 ? "OK" : "Error";
+    }
+}
+
+// Header values never carry a line break of their own into the answer.
+std::string headerSafe(const std::string &text)
+{
+    std::string out = text;
+    for (char &c : out)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    return out;
+}
+
+// The answer to a path nobody serves: the body is read (up to a limit) and
+// dropped, so the connection can go on.
+class NotFound : public HttpExchange
+{
+public:
+    bool body(const char *, size_t length) override
+    {
+        seen += length;
+        return seen <= (1u << 20);
+    }
+    void respond(HttpResponse &res, bool) override { res.status = 404; }
+
+private:
+    size_t seen = 0;
+};
+
+} // namespace
+
+struct HttpServer::Impl
+{
+    struct Pattern
+    {
+        std::string method;
+        std::regex expression;
+        Route make;
+    };
+
+    explicit Impl(const Options &options) : options(options), acceptor(io) {}
+
+    std::unique_ptr<HttpExchange> exchangeFor(HttpRequest &request);
+    void accept();
+
+    Options options;
+    asio::io_context io;
+    tcp::acceptor acceptor;
+    std::map<std::string, Route> exact; // "METHOD path"
+    std::vector<Pattern> patterns;
+    ErrorPage errorPage;
+};
+
+namespace {
+
+class Connection : public std::enable_shared_from_this<Connection>
+{
+public:
+    Connection(HttpServer::Impl &server, tcp::socket socket)
+        : server(server), socket(std::move(socket)), timer(this->socket.get_executor()),
+          buffer(bufferLimit)
+    {
+    }
+
+    void start()
+    {
+        beast::error_code ec;
+        socket.set_option(tcp::no_delay(true), ec);
+        socket.native_non_blocking(true, ec);
+        waitRequest();
+    }
+
+private:
+    void arm(int seconds)
+    {
+        timer.expires_after(std::chrono::seconds(seconds));
+        timer.async_wait([self = shared_from_this()](beast::error_code ec) {
+            if (ec == asio::error::operation_aborted)
+                return;
+            if (self->timer.expiry() <= std::chrono::steady_clock::now()) {
+                beast::error_code ignored;
+                self->socket.close(ignored);
+            }
+        });
+    }
+
+    void close()
+    {
+        beast::error_code ignored;
+        timer.cancel();
+        socket.close(ignored);
+    }
+
+    // Idle until the next request begins; pipelined bytes already read go on
+    // at once.
+    void waitRequest()
+    {
+        if (buffer.size() > 0)
+            return readHeader();
+        arm(server.options.idleSeconds);
+        socket.async_wait(tcp::socket::wait_read,
+                          [self = shared_from_this()](beast::error_code ec) {
+                              if (ec)
+                                  return self->close();
+                              self->readHeader();
+                          });
+    }
+
+    void readHeader()
+    {
+        parser.emplace();
+        parser->header_limit(headerLimit);
+        parser->body_limit(std::numeric_limits<std::uint64_t>::max());
+        arm(server.options.headerSeconds);
+        http::async_read_header(
+            socket, buffer, *parser,
+            [self = shared_from_this()](beast::error_code ec, size_t) { self->onHeader(ec); });
+    }
+
+    void onHeader(beast::error_code ec)
+    {
+        if (ec) {
+            if (ec == http::error::header_limit || ec == http::error::buffer_overflow)
+                return refuse(431);
+            if (ec.category() == http::make_error_code(http::error::bad_method).category() &&
+                ec != http::error::end_of_stream && ec != http::error::partial_message)
+                return refuse(400);
+            return close();
+        }
+        auto &message = parser->get();
+        request = HttpRequest();
+        request.method = std::string(message.method_string());
+        request.target = std::string(message.target());
+        size_t question = request.target.find('?');
+        request.path = percentDecode(request.target.substr(0, question), false);
+        if (question != std::string::npos)
+            parseUrlEncoded(request.target.substr(question + 1), request.query);
+        for (const auto &field : message)
+            request.headers.emplace_back(std::string(field.name_string()),
+                                         std::string(field.value()));
+        keepAlive = message.keep_alive();
+        http10 = message.version() < 11;
+        bodyRead = parser->is_done();
+        try {
+            exchange = server.exchangeFor(request);
+        } catch (...) {
+            return refuse(500);
+        }
+        if (!parser->is_done() &&
+            strcasecmp(request.header("Expect").c_str(), "100-continue") == 0 && !http10) {
+            static const char interim[] = "HTTP/1.1 100 Continue\r\n\r\n";
+            arm(server.options.transferSeconds);
+            asio::async_write(socket, asio::buffer(interim, sizeof interim - 1),
+                              [self = shared_from_this()](beast::error_code ec, size_t) {
+                                  if (ec)
+                                      return self->close();
+                                  self->readBody();
+                              });
+            return;
+        }
+        readBody();
+    }
+
+    // An answer of the server's own to a request it could not read; the
+    // connection closes after it.
+    void refuse(int status)
+    {
+        keepAlive = false;
+        bodyRead = false;
+        exchange.reset();
+        response = std::make_unique<HttpResponse>();
+        response->status = status;
+        write();
+    }
+
+    bool feed(const char *data, size_t length)
+    {
+        try {
+            return exchange->body(data, length);
+        } catch (...) {
+            return false;
+        }
+    }
+
+    void readBody()
+    {
+        if (parser->is_done())
+            return finishBody(true);
+        if (parser->chunked())
+            return readChunked();
+        bodyLeft = parser->content_length().value_or(0);
+        size_t ready = static_cast<size_t>(std::min<uint64_t>(buffer.size(), bodyLeft));
+        if (ready > 0) {
+            bool more = feed(static_cast<const char *>(buffer.data().data()), ready);
+            buffer.consume(ready);
+            bodyLeft -= ready;
+            if (!more)
+                return finishBody(false);
+        }
+        readRaw();
+    }
+
+    // A body of known length is read straight from the socket in large
+    // pieces.
+    void readRaw()
+    {
+        if (bodyLeft == 0) {
+            bodyRead = true;
+            return finishBody(true);
+        }
+        if (chunk.empty())
+            chunk.resize(static_cast<size_t>(std::min<uint64_t>(bodyLeft, bodyChunk)));
+        size_t want = static_cast<size_t>(std::min<uint64_t>(chunk.size(), bodyLeft));
+        arm(server.options.transferSeconds);
+        socket.async_read_some(asio::buffer(chunk.data(), want),
+                               [self = shared_from_this()](beast::error_code ec, size_t n) {
+                                   if (ec)
+                                       return self->close(); // the client went away
+                                   self->bodyLeft -= n;
+                                   if (!self->feed(self->chunk.data(), n))
+                                       return self->finishBody(false);
+                                   self->readRaw();
+                               });
+    }
+
+    void readChunked()
+    {
+        if (chunk.size() < bodyChunk)
+            chunk.resize(bodyChunk);
+        auto &body = parser->get().body();
+        body.data = chunk.data();
+        body.size = chunk.size();
+        arm(server.options.transferSeconds);
+        http::async_read_some(
+            socket, buffer, *parser, [self = shared_from_this()](beast::error_code ec, size_t) {
+                if (ec == http::error::need_buffer)
+                    ec = {};
+                if (ec) {
+                    if (ec.category() == http::make_error_code(http::error::bad_chunk).category() &&
+                        ec != http::error::end_of_stream && ec != http::error::partial_message)
+                        return self->finishBody(false);
+                    return self->close();
+                }
+                size_t got = self->chunk.size() - self->parser->get().body().size;
+                if (got > 0 && !self->feed(self->chunk.data(), got))
+                    return self->finishBody(false);
+                if (self->parser->is_done()) {
+                    self->bodyRead = true;
+                    return self->finishBody(true);
+                }
+                self->readChunked();
+            });
+    }
+
+    void finishBody(bool complete)
+    {
+        if (!complete)
+            keepAlive = false;
+        response = std::make_unique<HttpResponse>();
+        try {
+            exchange->respond(*response, complete);
+        } catch (...) {
+            response = std::make_unique<HttpResponse>();
+            response->status = 500;
+        }
+        exchange.reset();
+        if (response->close)
+            keepAlive = false;
+        write();
+    }
+
+    void write()
+    {
+        HttpResponse &r = *response;
+        if (r.status >= 400 && r.body.empty() && r.fileFd < 0 && server.errorPage)
+            server.errorPage(r);
+        int64_t length = r.fileFd >= 0 ? r.fileSize : static_cast<int64_t>(r.body.size());
+        head = "HTTP/1.1 " + std::to_string(r.status) + " " + reason(r.status) + "\r\n";
+        if (!r.contentType.empty())
+            head += "Content-Type: " + headerSafe(r.contentType) + "\r\n";
+        head += "Content-Length: " + std::to_string(length) + "\r\n";
+        for (const auto &h : r.headers)
+            head += headerSafe(h.first) + ": " + headerSafe(h.second) + "\r\n";
+        if (!keepAlive)
+            head += "Connection: close\r\n";
+        else if (http10)
+            head += "Connection: keep-alive\r\n";
+        head += "\r\n";
+        headSent = 0;
+        bodySent = 0;
+        fileOffset = 0;
+        fileLeft = r.fileFd >= 0 ? r.fileSize : 0;
+        writeSome();
+    }
+
+    // Writes the head and the body in memory, re-arming the deadline while
+    // bytes go out.
+    void writeSome()
+    {
+        const HttpResponse &r = *response;
+        std::array<asio::const_buffer, 2> pieces = {
+            asio::buffer(head.data() + headSent, head.size() - headSent),
+            asio::buffer(r.body.data() + bodySent, r.body.size() - bodySent)};
+        if (headSent == head.size() && bodySent == r.body.size())
+            return r.fileFd >= 0 ? sendFile() : written();
+        arm(server.options.transferSeconds);
+        socket.async_write_some(pieces,
+                                [self = shared_from_this()](beast::error_code ec, size_t n) {
+                                    if (ec)
+                                        return self->close();
+                                    size_t toHead = std::min(n, self->head.size() - self->headSent);
+                                    self->headSent += toHead;
+                                    self->bodySent += n - toHead;
+                                    self->writeSome();
+                                });
+    }
+
+    void sendFile()
+    {
+        int64_t slice = 0;
+        while (fileLeft > 0) {
+            size_t want = static_cast<size_t>(std::min<int64_t>(fileLeft, 1 << 30));
+            ssize_t n = ::sendfile(socket.native_handle(), response->fileFd, &fileOffset, want);
+            if (n > 0) {
+                fileLeft -= n;
+                slice += n;
+                if (slice >= sendSlice && fileLeft > 0) {
+                    arm(server.options.transferSeconds); // bytes moved
+                    asio::post(socket.get_executor(),
+                               [self = shared_from_this()] { self->sendFile(); });
+                    return;
+                }
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                arm(server.options.transferSeconds);
+                socket.async_wait(tcp::socket::wait_write,
+                                  [self = shared_from_this()](beast::error_code ec) {
+                                      if (ec)
+                                          return self->close();
+                                      self->sendFile();
+                                  });
+                return;
+            }
+            return close(); // the file ended early or the socket broke
+        }
+        written();
+    }
+
+    void written()
+    {
+        response.reset();
+        if (!keepAlive)
+            return closeGracefully();
+        parser.reset();
+        if (chunk.size() > 64 * 1024)
+            std::vector<char>().swap(chunk);
+        waitRequest();
+    }
+
+    // After an answer given before the whole body was read, the rest is read
+    // and dropped for a moment, so the client sees the answer rather than a
+    // reset connection.
+    void closeGracefully()
+    {
+        beast::error_code ec;
+        socket.shutdown(tcp::socket::shutdown_send, ec);
+        if (bodyRead || ec)
+            return close();
+        if (chunk.size() < 64 * 1024)
+            chunk.resize(64 * 1024);
+        lingered = 0;
+        arm(lingerSeconds);
+        drain();
+    }
+
+    void drain()
+    {
+        socket.async_read_some(asio::buffer(chunk.data(), chunk.size()),
+                               [self = shared_from_this()](beast::error_code ec, size_t n) {
+                                   self->lingered += n;
+                                   if (ec || self->lingered > lingerLimit)
+                                       return self->close();
+                                   self->drain();
+                               });
+    }
+
+    HttpServer::Impl &server;
+    tcp::socket socket;
+    asio::steady_timer timer;
+    beast::flat_buffer buffer;
+    std::optional<http::request_parser<http::buffer_body>> parser;
+    HttpRequest request;
+    std::unique_ptr<HttpExchange> exchange;
+    std::unique_ptr<HttpResponse> response;
+    std::vector<char> chunk;
+    uint64_t bodyLeft = 0;
+    bool keepAlive = true;
+    bool http10 = false;
+    bool bodyRead = false;
+    std::string head;
+    size_t headSent = 0, bodySent = 0;
+    off_t fileOffset = 0;
+    int64_t fileLeft = 0;
+    size_t lingered = 0;
+};
+
+} // namespace
+
+std::unique_ptr<HttpExchange> HttpServer::Impl::exchangeFor(HttpRequest &request)
+{
+    auto it = exact.find(request.method + " " + request.path);
+    if (it != exact.end()) {
+        request.matches = {request.path};
+        return it->second(request);
+    }
+    for (const Pattern &p : patterns) {
+        std::smatch m;
+        if (p.method == request.method && std::regex_match(request.path, m, p.expression)) {
+            request.matches.assign(m.begin(), m.end());
+            return p.make(request);
+        }
+    }
+    return std::make_unique<NotFound>();
+}
+
+void HttpServer::Impl::accept()
+{
+    acceptor.async_accept(asio::make_strand(io), [this](beast::error_code ec, tcp::socket socket) {
+        if (ec == asio::error::operation_aborted || !acceptor.is_open())
+            return;
+        if (!ec) {
+            std::make_shared<Connection>(*this, std::move(socket))->start();
+            return accept();
+        }
+        // Out of descriptors (or another passing failure): wait a moment
+        // instead of spinning.
+        auto pause = std::make_shared<asio::steady_timer>(io, std::chrono::milliseconds(100));
+        pause->async_wait([this, pause](beast::error_code) {
+            if (acceptor.is_open())
+                accept();
+        });
+    });
+}
+
+HttpServer::HttpServer(const Options &options) : d(std::make_unique<Impl>(options)) {}
+
+HttpServer::~HttpServer() = default;
+
+void HttpServer::route(const std::string &method, const std::string &pattern, Route make)
+{
+    if (pattern.find('(') == std::string::npos)
+        d->exact[method + " " + pattern] = std::move(make);
+    else
+        d->patterns.push_back(Impl::Pattern{method, std::regex(pattern), std::move(make)});
+}
+
+void HttpServer::setErrorPage(ErrorPage page)
+{
+    d->errorPage = std::move(page);
+}
+
+int HttpServer::bind(const std::string &host, int port)
+{
+    // Every idle connection holds a descriptor: allow as many as the system does.
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    beast::error_code ec;
+    auto address = asio::ip::make_address(host == "localhost" ? "127.0.0.1" : host, ec);
+    if (ec)
+        return -1;
+    tcp::endpoint endpoint(address, static_cast<unsigned short>(port));
+    d->acceptor.open(endpoint.protocol(), ec);
+    if (!ec)
+        d->acceptor.set_option(tcp::acceptor::reuse_address(true), ec);
+    if (!ec)
+        d->acceptor.bind(endpoint, ec);
+    if (!ec)
+        d->acceptor.listen(d->options.backlog, ec);
+    if (ec) {
+        beast::error_code ignored;
+        d->acceptor.close(ignored);
+        return -1;
+    }
+    return d->acceptor.local_endpoint().port();
+}
+
+bool HttpServer::run()
+{
+    if (!d->acceptor.is_open())
+        return false;
+    d->accept();
+    std::vector<std::thread> threads;
+    for (int i = 1; i < d->options.threads; ++i)
+        threads.emplace_back([this] { d->io.run(); });
+    d->io.run();
+    for (std::thread &t : threads)
+        t.join();
+    return true;
+}
+
+void HttpServer::stop()
+{
+    asio::post(d->io, [this] {
+        beast::error_code ignored;
+        d->acceptor.close(ignored);
+        d->io.stop();
+    });
+}
