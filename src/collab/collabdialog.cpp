@@ -90,9 +90,9 @@ RecipientsRow *CollabDialog::addRecipientsRow(const QString &caption, Qt::Alignm
     return recipients;
 }
 
-void CollabDialog::addButtonRow(const QString &saveText)
+void CollabDialog::addButtonRow(const QString &saveText, int spacing)
 {
-    QHBoxLayout *row = addRow(12);
+    QHBoxLayout *row = addRow(spacing);
     errorLabel = new MessageLabel(body);
     errorLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
@@ -128,6 +128,19 @@ bool CollabDialog::send(const QString &path, FormParams form, const QString &fal
 {
     if (busy)
         return false;
+    const QVariantMap answer = post(path, form);
+    if (reply)
+        *reply = answer;
+    if (isSuccess(answer))
+        return true;
+    showMessage(refusalText(answer, fallback));
+    return false;
+}
+
+QVariantMap CollabDialog::post(const QString &path, FormParams form)
+{
+    if (busy)
+        return QVariantMap();
     GCore *core = GCore::instance();
     form.insert(QStringLiteral("token"), core->token());
     busy = true;
@@ -139,12 +152,17 @@ bool CollabDialog::send(const QString &path, FormParams form, const QString &fal
     closeButton->setEnabled(true);
     body->setEnabled(true);
     busy = false;
-    if (reply)
-        *reply = answer;
-    if (answer.contains(QStringLiteral("code")) &&
-        answer.value(QStringLiteral("code")).toString() == QLatin1String("0"))
-        return true;
-    const QString msg = answer.value(QStringLiteral("msg")).toString();
-    showMessage(msg.isEmpty() ? fallback : msg);
-    return false;
+    return answer;
+}
+
+bool CollabDialog::isSuccess(const QVariantMap &reply)
+{
+    return reply.contains(QStringLiteral("code")) &&
+           reply.value(QStringLiteral("code")).toString() == QLatin1String("0");
+}
+
+QString CollabDialog::refusalText(const QVariantMap &reply, const QString &fallback)
+{
+    const QString msg = reply.value(QStringLiteral("msg")).toString();
+    return msg.isEmpty() ? fallback : msg;
 }

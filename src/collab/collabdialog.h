@@ -74,14 +74,22 @@ protected:
     // Caption and the recipients field with "选择" (picker mode 0), which
     // becomes `recipients`.
     RecipientsRow *addRecipientsRow(const QString &caption, Qt::Alignment alignment, int spacing);
-    // The message line, then `saveText` and "关闭" (64 x 24); "关闭" rejects.
-    void addButtonRow(const QString &saveText = QStringLiteral("保存"));
+    // The message line, then `saveText` and "关闭" (64 x 24), `spacing` apart;
+    // "关闭" rejects.
+    void addButtonRow(const QString &saveText = QStringLiteral("保存"), int spacing = 12);
 
     void showMessage(const QString &text);
     // Sends `form` plus the token to the server path; true when the reply's
     // "code" is "0". `reply` (may be null) receives the reply.
     bool send(const QString &path, FormParams form, const QString &fallback,
               QVariantMap *reply = nullptr);
+    // The request of send() without its message: the reply map, empty when the
+    // server did not answer (or a request is out already).
+    QVariantMap post(const QString &path, FormParams form);
+    // "code" is "0".
+    static bool isSuccess(const QVariantMap &reply);
+    // The server's "msg", or `fallback` when it sent none.
+    static QString refusalText(const QVariantMap &reply, const QString &fallback);
 
     QWidget *body = nullptr;
     QVBoxLayout *bodyLayout = nullptr;

@@ -17,6 +17,7 @@
 #include "collab/selectuser.h"
 #include "collab/sharefiles.h"
 #include "collab/userviewmodel.h"
+#include "collabhelpers.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "modalanswer.h"
@@ -33,7 +34,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
-#include <QUrlQuery>
 
 #include <algorithm>
 #include <atomic>
@@ -43,92 +43,11 @@ namespace {
 
 using Form = QMap<QString, QString>;
 
-void useServer(quint16 port)
-{
-    QVariantMap settings = GCore::instance()->readSettings();
-    settings.insert("host", "127.0.0.1");
-    settings.insert("port", QString::number(port));
-    GCore::instance()->writeSettings(settings);
-}
-
 Form with(Form form, const Form &more)
 {
     for (auto it = more.cbegin(); it != more.cend(); ++it)
         form.insert(it.key(), it.value());
     return form;
-}
-
-// The last form the scripted server received on `path`.
-Form lastForm(const ScriptedHttpServer &server, const QString &path)
-{
-    Form form;
-    const QList<QByteArray> requests = server.requests();
-    for (auto it = requests.crbegin(); it != requests.crend(); ++it) {
-        if (!it->startsWith("POST " + path.toUtf8()))
-            continue;
-        const QUrlQuery query(QString::fromUtf8(ScriptedHttpServer::bodyOf(*it)));
-        for (const auto &pair : query.queryItems(QUrl::FullyDecoded))
-            form.insert(pair.first, pair.second);
-        form.remove("token");
-        break;
-    }
-    return form;
-}
-
-QStringList texts(const QTableWidget *table, bool visibleOnly = false)
-{
-    QStringList out;
-    for (int row = 0; row < table->rowCount(); ++row) {
-        if (!visibleOnly || !table->isRowHidden(row))
-            out << table->item(row, 0)->text();
-    }
-    return out;
-}
-
-void clickRow(QTableWidget *table, const QString &text)
-{
-    for (int row = 0; row < table->rowCount(); ++row) {
-        if (table->item(row, 0)->text() == text) {
-            QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
-                              table->visualItemRect(table->item(row, 0)).center());
-            return;
-        }
-    }
-    QFAIL(qPrintable("no row " + text));
-}
-
-// Answers the next picker: clicks the named candidates of the organisation,
-// then "确定" (or "取消"). The picker is closed whatever happens.
-void answerPicker(const QStringList &choose, bool ok = true)
-{
-    answerNextModal([=](QWidget *modal) {
-        auto *picker = qobject_cast<SelectUser *>(modal);
-        QVERIFY(picker);
-        auto closer = qScopeGuard([picker] {
-            if (picker->isVisible())
-                picker->reject();
-        });
-        for (const QString &name : choose) {
-            QTRY_VERIFY(texts(picker->candidateTable).contains(name));
-            clickRow(picker->candidateTable, name);
-        }
-        (ok ? picker->okButton : picker->cancelButton)->click();
-    });
-}
-
-// Runs `flow` on the next modal window, which must be a `Dialog`; the window
-// is closed afterwards unless the flow closed it.
-template <typename Dialog> void answerDialog(std::function<void(Dialog *)> flow)
-{
-    answerNextModal([flow](QWidget *modal) {
-        auto *dialog = qobject_cast<Dialog *>(modal);
-        QVERIFY2(dialog, modal->metaObject()->className());
-        auto closer = qScopeGuard([dialog] {
-            if (dialog->isVisible())
-                dialog->FramelessDialog::reject();
-        });
-        flow(dialog);
-    });
 }
 
 QVariantMap group(const QString &id, const QString &name, const QString &parentId)
