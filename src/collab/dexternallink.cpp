@@ -93,6 +93,9 @@ DExternalLink::DExternalLink(const QList<QVariantMap> &files, QWidget *parent)
     descriptionEdit = new QPlainTextEdit(body);
     descriptionEdit->setPlaceholderText(QStringLiteral("选填"));
     descriptionEdit->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    // The description gives up room to the address when the link appears, so
+    // the dialog grows little, if at all.
+    descriptionEdit->setMinimumHeight(24);
     descriptionRow->addWidget(descriptionEdit);
 
     QHBoxLayout *addressRow = addRow(5);
@@ -103,6 +106,7 @@ DExternalLink::DExternalLink(const QList<QVariantMap> &files, QWidget *parent)
     // Read-only text is still selectable with the mouse and the keyboard.
     addressEdit->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     addressEdit->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    addressEdit->setMinimumHeight(44);
     addressRow->addWidget(addressEdit);
     copyButton = DialogStyle::makeButton(QStringLiteral("复制"), body);
     copyButton->setFixedSize(64, 24);
