@@ -9,8 +9,11 @@
 #include "shell/tpushbutton.h"
 
 #include <QApplication>
+#include <QDate>
+#include <QDateEdit>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -88,6 +91,46 @@ RecipientsRow *CollabDialog::addRecipientsRow(const QString &caption, Qt::Alignm
     row->addWidget(recipients);
     connect(recipients->chooseButton, &QPushButton::clicked, this, &CollabDialog::selectUser);
     return recipients;
+}
+
+QDateEdit *CollabDialog::addDateRow(const QString &caption, const QDate &date, int spacing)
+{
+    QHBoxLayout *row = addRow(spacing);
+    addCaption(row, caption, Qt::AlignLeft | Qt::AlignVCenter);
+    QDateEdit *edit = makeDateEdit(date, body);
+    row->addWidget(edit);
+    row->addStretch();
+    return edit;
+}
+
+RightsGrid *CollabDialog::addRightsRow(const QString &caption,
+                                       const QList<RightsGrid::Right> &rights, int spacing)
+{
+    QHBoxLayout *row = addRow(spacing);
+    addCaption(row, caption, Qt::AlignLeft | Qt::AlignVCenter);
+    auto *grid = new RightsGrid(rights, rights.size(), "value", body);
+    row->addWidget(grid);
+    row->addStretch();
+    return grid;
+}
+
+QPlainTextEdit *CollabDialog::addNoteRow(const QString &caption, int spacing)
+{
+    QHBoxLayout *row = addRow(spacing);
+    addCaption(row, caption, Qt::AlignLeft | Qt::AlignTop);
+    auto *edit = new QPlainTextEdit(body);
+    edit->setPlaceholderText(QStringLiteral("选填"));
+    edit->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    row->addWidget(edit);
+    return edit;
+}
+
+QDateEdit *CollabDialog::makeDateEdit(const QDate &date, QWidget *parent)
+{
+    auto *edit = new QDateEdit(date, parent);
+    edit->setCalendarPopup(true);
+    edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    return edit;
 }
 
 void CollabDialog::addButtonRow(const QString &saveText, int spacing)

@@ -1,13 +1,12 @@
 #include "collab/dexternallink.h"
 
-#include "collab/rightsgrid.h"
 #include "core/gcore.h"
 #include "shell/dialogstyle.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDate>
 #include <QDateEdit>
+#include <QDate>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QIntValidator>
@@ -70,33 +69,18 @@ DExternalLink::DExternalLink(const QList<QVariantMap> &files, QWidget *parent)
     visitRow->addWidget(maxVisitEdit);
     visitRow->addStretch();
 
-    QHBoxLayout *expiryRow = addRow(5);
-    addCaption(expiryRow, QStringLiteral("链接过期日:"), kCaptionAlignment);
-    expiryEdit = new QDateEdit(QDate::currentDate().addDays(7), body);
-    expiryEdit->setCalendarPopup(true);
-    expiryEdit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
-    expiryRow->addWidget(expiryEdit);
-    expiryRow->addStretch();
-
-    QHBoxLayout *rightsRow = addRow(5);
-    addCaption(rightsRow, QStringLiteral("链接授权:"), kCaptionAlignment);
-    rights = new RightsGrid({{QStringLiteral("预览文件"), QStringLiteral("1")},
-                             {QStringLiteral("下载文件"), QStringLiteral("2")},
-                             {QStringLiteral("上传文件"), QStringLiteral("3")}},
-                            3, "value", body);
-    rightsRow->addWidget(rights);
-    rightsRow->addStretch();
+    expiryEdit = addDateRow(QStringLiteral("链接过期日:"), QDate::currentDate().addDays(7), 5);
+    rights = addRightsRow(QStringLiteral("链接授权:"),
+                          {{QStringLiteral("预览文件"), QStringLiteral("1")},
+                           {QStringLiteral("下载文件"), QStringLiteral("2")},
+                           {QStringLiteral("上传文件"), QStringLiteral("3")}},
+                          5);
     addSeparator();
 
-    QHBoxLayout *descriptionRow = addRow(5);
-    addCaption(descriptionRow, QStringLiteral("描述:"), Qt::AlignLeft | Qt::AlignTop);
-    descriptionEdit = new QPlainTextEdit(body);
-    descriptionEdit->setPlaceholderText(QStringLiteral("选填"));
-    descriptionEdit->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    descriptionEdit = addNoteRow(QStringLiteral("描述:"), 5);
     // The description gives up room to the address when the link appears, so
     // the dialog grows little, if at all.
     descriptionEdit->setMinimumHeight(24);
-    descriptionRow->addWidget(descriptionEdit);
 
     QHBoxLayout *addressRow = addRow(5);
     addressCaption =

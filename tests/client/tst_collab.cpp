@@ -69,43 +69,11 @@ QString dump(const QAbstractItemModel &model, const QModelIndex &parent = QModel
 
 } // namespace
 
-class TestCollab : public QObject
+class TestCollab : public QObject, public CollabSession
 {
     Q_OBJECT
 
-    std::unique_ptr<ServerProcess> server;
-    // Records forms and refuses them, so the dialogs stay open.
-    ScriptedHttpServer recorder;
-    quint16 recorderPort = 0;
-    QString token;
     QMap<QString, QString> userIds, groupIds;
-
-    QVariantMap call(const QString &path, const FormParams &form, const QString &as = QString())
-    {
-        FormParams params = form;
-        params.insert("token", as.isEmpty() ? token : as);
-        return HttpCurl::instance()->postJson(server->url() + path, params).toMap();
-    }
-
-    QVariantMap entryOf(const QString &parentId, const QString &name, const QString &as = {})
-    {
-        return findEntry(call("/api/file/list-file.jf", {{"parentId", parentId}}, as), name);
-    }
-
-    std::unique_ptr<CompanyDocument> browserAt(const QString &folderId)
-    {
-        auto b = std::make_unique<CompanyDocument>();
-        b->resize(1000, 600);
-        b->show();
-        // The start-up asks twice (the empty id first, then "0").
-        if (!QTest::qWaitFor([&] {
-                return b->currentFolderId == QLatin1String("0") && rowOf(*b, "研发中心") >= 0 &&
-                       b->treeModel->rowCount() > 0;
-            }))
-            qWarning("the library did not list its top folder");
-        b->requestFileList(folderId, true);
-        return b;
-    }
 
     void select(CompanyDocument &b, const QStringList &names)
     {
@@ -121,17 +89,8 @@ class TestCollab : public QObject
 private slots:
     void initTestCase()
     {
-        server = std::make_unique<ServerProcess>();
-        QVERIFY2(server->start(), qPrintable(server->error()));
-        recorderPort = recorder.start([](const QByteArray &) {
-            return ScriptedHttpServer::Reply{
-                ScriptedHttpServer::okReply(R"({"code":3,"msg":"表单已记录"})")};
-        });
-        useServer(server->port());
-        token = server->login("zhangsan", "123456");
-        QVERIFY(!token.isEmpty());
-        GCore::instance()->setToken(token);
-        GCore::instance()->setUserInfo({{"username", "zhangsan"}, {"maxUploadNum", 1}});
+        const QString failed = startSession();
+        QVERIFY2(failed.isEmpty(), qPrintable(failed));
         const QVariantList users =
             call("/api/user/user-list.jf",
                  {{"groupId", UserViewModel::organisation()["id"].toString()}})

@@ -1,5 +1,8 @@
 #include "collabhelpers.h"
 
+#include "browse/companydocument.h"
+#include "browse/treeviewmodel.h"
+#include "browserhelpers.h"
 #include "collab/dialogtable.h"
 #include "collab/selectuser.h"
 #include "core/gcore.h"
@@ -70,4 +73,49 @@ void answerPicker(const QStringList &choose, bool ok)
         }
         (ok ? picker->okButton : picker->cancelButton)->click();
     });
+}
+
+QString CollabSession::startSession()
+{
+    server = std::make_unique<ServerProcess>();
+    if (!server->start())
+        return server->error();
+    recorderPort = recorder.start([](const QByteArray &) {
+        return ScriptedHttpServer::Reply{
+            ScriptedHttpServer::okReply(R"({"code":3,"msg":"表单已记录"})")};
+    });
+    useServer(server->port());
+    token = server->login("zhangsan", "123456");
+    if (token.isEmpty())
+        return QStringLiteral("zhangsan cannot sign in");
+    GCore::instance()->setToken(token);
+    GCore::instance()->setUserInfo({{"username", "zhangsan"}, {"maxUploadNum", 1}});
+    return QString();
+}
+
+QVariantMap CollabSession::call(const QString &path, const FormParams &form, const QString &as)
+{
+    FormParams params = form;
+    params.insert("token", as.isEmpty() ? token : as);
+    return HttpCurl::instance()->postJson(server->url() + path, params).toMap();
+}
+
+QVariantMap CollabSession::entryOf(const QString &parentId, const QString &name, const QString &as)
+{
+    return findEntry(call("/api/file/list-file.jf", {{"parentId", parentId}}, as), name);
+}
+
+std::unique_ptr<CompanyDocument> CollabSession::browserAt(const QString &folderId)
+{
+    auto b = std::make_unique<CompanyDocument>();
+    b->resize(1000, 600);
+    b->show();
+    // The start-up asks twice (the empty id first, then "0").
+    if (!QTest::qWaitFor([&] {
+            return b->currentFolderId == QLatin1String("0") && rowOf(*b, "研发中心") >= 0 &&
+                   b->treeModel->rowCount() > 0;
+        }))
+        qWarning("the library did not list its top folder");
+    b->requestFileList(folderId, true);
+    return b;
 }

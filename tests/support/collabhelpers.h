@@ -1,6 +1,9 @@
 #pragma once
 
+#include "core/httpcurl.h"
 #include "modalanswer.h"
+#include "scriptedhttpserver.h"
+#include "serverprocess.h"
 #include "shell/framelessdialog.h"
 
 #include <QMap>
@@ -9,9 +12,10 @@
 #include <QtTest>
 
 #include <functional>
+#include <memory>
 
+class CompanyDocument;
 class QTableWidget;
-class ScriptedHttpServer;
 
 // Driving the collaboration dialogs in tests.
 
@@ -46,3 +50,25 @@ template <typename Dialog> void answerDialog(std::function<void(Dialog *)> flow)
         flow(dialog);
     });
 }
+
+// What the collaboration tests share: folvane-server with the demo data, the
+// client pointed at it and signed in as zhangsan, and a scripted server that
+// records forms and refuses them, so the dialogs stay open. A test class
+// derives from it beside QObject and calls startSession() first.
+class CollabSession
+{
+protected:
+    // Empty on success, else what went wrong.
+    QString startSession();
+    // A request to the demo server as zhangsan, or with the token `as`.
+    QVariantMap call(const QString &path, const FormParams &form, const QString &as = QString());
+    // The library entry `name` in the folder `parentId`, or an empty map.
+    QVariantMap entryOf(const QString &parentId, const QString &name, const QString &as = {});
+    // A shown library browser that lists `folderId` (after its own start-up).
+    std::unique_ptr<CompanyDocument> browserAt(const QString &folderId);
+
+    std::unique_ptr<ServerProcess> server;
+    ScriptedHttpServer recorder;
+    quint16 recorderPort = 0;
+    QString token;
+};
