@@ -89,7 +89,8 @@ QString CollabSession::startSession()
     if (token.isEmpty())
         return QStringLiteral("zhangsan cannot sign in");
     GCore::instance()->setToken(token);
-    GCore::instance()->setUserInfo({{"username", "zhangsan"}, {"maxUploadNum", 1}});
+    GCore::instance()->setUserInfo(
+        {{"username", "zhangsan"}, {"nickname", "张三"}, {"maxUploadNum", 1}});
     return QString();
 }
 
