@@ -4,6 +4,8 @@
 #include "browse/topbanner.h"
 #include "browse/treeview.h"
 #include "browse/treeviewmodel.h"
+#include "collab/collectfile.h"
+#include "collab/dexternallink.h"
 #include "core/gcore.h"
 #include "desk/userdesktop.h"
 #include "shell/mainwidget.h"
@@ -181,12 +183,8 @@ void CompanyDocument::tableRightClicked(QModelIndex index)
     const QString R = QStringLiteral("R"), E = QStringLiteral("E"), D = QStringLiteral("D"),
                   V = QStringLiteral("V");
 
-    // Each entry acts through its own handler; menu entries whose dialogs are
-    // not part of the client yet only say so in the log.
+    // Each entry acts through its own handler.
     QMenu menu(this);
-    const auto notYet = [](const QString &what) {
-        qDebug() << __FILE__ << __LINE__ << what << "is not available yet";
-    };
     if (checkAuth(entry, V, false, 0) && fileType == 2 && nameItem)
         menu.addAction(QStringLiteral("预览"), this, [this, entry] { openRowLater(entry); });
     if (fileType == 1)
@@ -213,8 +211,11 @@ void CompanyDocument::tableRightClicked(QModelIndex index)
     }
     const bool shareable = checkAny(entry, {R, E, D, V}, true);
     if (shareable)
-        basic->addAction(QStringLiteral("收藏"), this,
-                         [notYet] { notYet(QStringLiteral("收藏")); });
+        basic->addAction(QStringLiteral("收藏"), this, [this, entry] {
+            CollectFile dialog(entry.value(QStringLiteral("fileId")).toString(),
+                               entry.value(QStringLiteral("fileName")).toString(), this);
+            dialog.exec();
+        });
     if (!basic->actions().isEmpty())
         menu.addMenu(basic);
     if (checkAuth(entry, QStringLiteral("L"), true, 0)) {
@@ -225,7 +226,7 @@ void CompanyDocument::tableRightClicked(QModelIndex index)
     if (shareable) {
         menu.addAction(QStringLiteral("分享"), this, &CompanyDocument::shareItems);
         menu.addAction(QStringLiteral("外部链接"), this,
-                       [notYet] { notYet(QStringLiteral("外部链接")); });
+                       [this] { runWithSelection<DExternalLink>(); });
     }
     menu.exec(QCursor::pos());
 }

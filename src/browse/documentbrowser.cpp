@@ -844,34 +844,21 @@ void DocumentBrowser::addFolder()
         requestFileList(currentFolderId, true);
 }
 
-namespace {
-
-// Runs one of the dialogs that act on the selected rows (none: nothing).
-template <typename Dialog> void runWithEntries(const QList<QVariantMap> &entries, QWidget *parent)
-{
-    if (entries.isEmpty())
-        return;
-    Dialog dialog(entries, parent);
-    dialog.exec();
-}
-
-} // namespace
-
 // The library's listing and tree show the new rights the next time they are
 // listed; nothing is reloaded here.
 void DocumentBrowser::shareItems()
 {
-    runWithEntries<ShareFiles>(selectedEntries(), this);
+    runWithSelection<ShareFiles>();
 }
 
 void DocumentBrowser::publishItems()
 {
-    runWithEntries<DPublish>(selectedEntries(), this);
+    runWithSelection<DPublish>();
 }
 
 void DocumentBrowser::authItems()
 {
-    runWithEntries<DAuthority>(selectedEntries(), this);
+    runWithSelection<DAuthority>();
 }
 
 void DocumentBrowser::updateFile(QVariantMap entry)

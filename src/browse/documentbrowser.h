@@ -135,6 +135,16 @@ protected:
 
     QString apiPath(const QString &operation) const;
     QVariantMap entryOfRow(int row) const;
+    // Runs a dialog on the entries of the selected rows and returns its
+    // result; with none selected, nothing runs and the result is 0 (rejected).
+    template <typename Dialog> int runWithSelection()
+    {
+        const QList<QVariantMap> entries = selectedEntries();
+        if (entries.isEmpty())
+            return 0;
+        Dialog dialog(entries, this);
+        return dialog.exec();
+    }
     // Lists a folder chosen in the table or its menu and shows it in the tree.
     void openFolder(const QString &fileId);
     void renameEntry(const QVariantMap &entry);

@@ -3,11 +3,12 @@
 #include "browse/droptablewidget.h"
 #include "browse/topbanner.h"
 #include "browse/treeviewmodel.h"
+#include "collab/copytodocument.h"
+#include "collab/dexternallink.h"
+#include "collab/dnetdiskshare.h"
 #include "core/gcore.h"
-#include "transfer/dfoldertree.h"
 
 #include <QCursor>
-#include <QDebug>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QPushButton>
@@ -90,35 +91,36 @@ void NetDisk::tableRightClicked(QModelIndex index)
     menu.addAction(QStringLiteral("移动"), this, &NetDisk::moveItems);
     menu.addAction(QStringLiteral("删除"), this, &NetDisk::deleteItems);
     menu.addAction(QStringLiteral("共享"), this, &NetDisk::shareItems);
-    menu.addAction(QStringLiteral("外部链接"), this, [] {
-        qDebug() << __FILE__ << __LINE__ << "external links are not available yet";
-    });
+    menu.addAction(QStringLiteral("外部链接"), this, [this] { runWithSelection<DExternalLink>(); });
     menu.exec(QCursor::pos());
 }
 
+// The toolbar's "复制到文档" and the menu's do the same.
 void NetDisk::copyItems()
+{
+    copytoDocument();
+}
+
+void NetDisk::moveItems()
 {
     const QStringList ids = selectedIds();
     if (ids.isEmpty())
         return;
-    DFolderTree dialog(ids, 1, kNotALibraryFolder, this);
-    dialog.exec();
-}
-
-// Moving net disk items and copying them through the move-to-library dialog,
-// and sharing them, need dialogs the client does not have yet; the entry
-// points stay in place and do nothing meanwhile.
-void NetDisk::moveItems()
-{
-    qDebug() << __FILE__ << __LINE__ << "moving net disk items is not available yet";
+    CopytoDocument dialog(ids, 2, currentFolderId, this);
+    if (dialog.exec() == QDialog::Accepted)
+        requestFileList(currentFolderId, true);
 }
 
 void NetDisk::shareItems()
 {
-    qDebug() << __FILE__ << __LINE__ << "net disk sharing is not available yet";
+    runWithSelection<DNetDiskShare>();
 }
 
 void NetDisk::copytoDocument()
 {
-    qDebug() << __FILE__ << __LINE__ << "the move-to-library dialog is not available yet";
+    const QStringList ids = selectedIds();
+    if (ids.isEmpty())
+        return;
+    CopytoDocument dialog(ids, 1, kNotALibraryFolder, this);
+    dialog.exec();
 }

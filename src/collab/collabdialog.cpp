@@ -9,8 +9,11 @@
 #include "shell/tpushbutton.h"
 
 #include <QApplication>
+#include <QDate>
+#include <QDateEdit>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -90,9 +93,49 @@ RecipientsRow *CollabDialog::addRecipientsRow(const QString &caption, Qt::Alignm
     return recipients;
 }
 
-void CollabDialog::addButtonRow(const QString &saveText)
+QDateEdit *CollabDialog::addDateRow(const QString &caption, const QDate &date, int spacing)
 {
-    QHBoxLayout *row = addRow(12);
+    QHBoxLayout *row = addRow(spacing);
+    addCaption(row, caption, Qt::AlignLeft | Qt::AlignVCenter);
+    QDateEdit *edit = makeDateEdit(date, body);
+    row->addWidget(edit);
+    row->addStretch();
+    return edit;
+}
+
+RightsGrid *CollabDialog::addRightsRow(const QString &caption,
+                                       const QList<RightsGrid::Right> &rights, int spacing)
+{
+    QHBoxLayout *row = addRow(spacing);
+    addCaption(row, caption, Qt::AlignLeft | Qt::AlignVCenter);
+    auto *grid = new RightsGrid(rights, rights.size(), "value", body);
+    row->addWidget(grid);
+    row->addStretch();
+    return grid;
+}
+
+QPlainTextEdit *CollabDialog::addNoteRow(const QString &caption, int spacing)
+{
+    QHBoxLayout *row = addRow(spacing);
+    addCaption(row, caption, Qt::AlignLeft | Qt::AlignTop);
+    auto *edit = new QPlainTextEdit(body);
+    edit->setPlaceholderText(QStringLiteral("选填"));
+    edit->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    row->addWidget(edit);
+    return edit;
+}
+
+QDateEdit *CollabDialog::makeDateEdit(const QDate &date, QWidget *parent)
+{
+    auto *edit = new QDateEdit(date, parent);
+    edit->setCalendarPopup(true);
+    edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    return edit;
+}
+
+void CollabDialog::addButtonRow(const QString &saveText, int spacing)
+{
+    QHBoxLayout *row = addRow(spacing);
     errorLabel = new MessageLabel(body);
     errorLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
@@ -128,6 +171,19 @@ bool CollabDialog::send(const QString &path, FormParams form, const QString &fal
 {
     if (busy)
         return false;
+    const QVariantMap answer = post(path, form);
+    if (reply)
+        *reply = answer;
+    if (isSuccess(answer))
+        return true;
+    showMessage(refusalText(answer, fallback));
+    return false;
+}
+
+QVariantMap CollabDialog::post(const QString &path, FormParams form)
+{
+    if (busy)
+        return QVariantMap();
     GCore *core = GCore::instance();
     form.insert(QStringLiteral("token"), core->token());
     busy = true;
@@ -139,12 +195,17 @@ bool CollabDialog::send(const QString &path, FormParams form, const QString &fal
     closeButton->setEnabled(true);
     body->setEnabled(true);
     busy = false;
-    if (reply)
-        *reply = answer;
-    if (answer.contains(QStringLiteral("code")) &&
-        answer.value(QStringLiteral("code")).toString() == QLatin1String("0"))
-        return true;
-    const QString msg = answer.value(QStringLiteral("msg")).toString();
-    showMessage(msg.isEmpty() ? fallback : msg);
-    return false;
+    return answer;
+}
+
+bool CollabDialog::isSuccess(const QVariantMap &reply)
+{
+    return reply.contains(QStringLiteral("code")) &&
+           reply.value(QStringLiteral("code")).toString() == QLatin1String("0");
+}
+
+QString CollabDialog::refusalText(const QVariantMap &reply, const QString &fallback)
+{
+    const QString msg = reply.value(QStringLiteral("msg")).toString();
+    return msg.isEmpty() ? fallback : msg;
 }

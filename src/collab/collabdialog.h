@@ -1,5 +1,6 @@
 #pragma once
 
+#include "collab/rightsgrid.h"
 #include "core/httpcurl.h"
 #include "shell/framelessdialog.h"
 
@@ -9,8 +10,11 @@
 
 class DialogTable;
 class MessageLabel;
+class QDate;
+class QDateEdit;
 class QHBoxLayout;
 class QLabel;
+class QPlainTextEdit;
 class QPushButton;
 class QVBoxLayout;
 class RecipientsRow;
@@ -24,6 +28,7 @@ class RecipientsRow;
 // Use, in a subclass constructor, rows from top to bottom:
 //     addFileRow("分享的文件:", Qt::AlignLeft | Qt::AlignTop, 12);
 //     addRecipientsRow("接收人列表:", Qt::AlignLeft | Qt::AlignVCenter, 12);
+//     expiry = addDateRow(...); rights = addRightsRow(...); memo = addNoteRow(...);
 //     QHBoxLayout *row = addRow(5); addCaption(row, "...", ...); row->addWidget(...);
 //     addButtonRow();   // then connect saveButton to the dialog's own slot
 // and in the save slot: showMessage() for input errors, and
@@ -74,14 +79,32 @@ protected:
     // Caption and the recipients field with "选择" (picker mode 0), which
     // becomes `recipients`.
     RecipientsRow *addRecipientsRow(const QString &caption, Qt::Alignment alignment, int spacing);
-    // The message line, then `saveText` and "关闭" (64 x 24); "关闭" rejects.
-    void addButtonRow(const QString &saveText = QStringLiteral("保存"));
+    // Caption and a date editor with a calendar pop-up, set to `date`.
+    QDateEdit *addDateRow(const QString &caption, const QDate &date, int spacing);
+    // Caption and a row of right check boxes carrying their values in the
+    // property "value".
+    RightsGrid *addRightsRow(const QString &caption, const QList<RightsGrid::Right> &rights,
+                             int spacing);
+    // Caption and an optional text ("选填") that takes the room left.
+    QPlainTextEdit *addNoteRow(const QString &caption, int spacing);
+    // A date editor as the dialogs show dates: "yyyy-MM-dd", calendar pop-up.
+    static QDateEdit *makeDateEdit(const QDate &date, QWidget *parent);
+    // The message line, then `saveText` and "关闭" (64 x 24), `spacing` apart;
+    // "关闭" rejects.
+    void addButtonRow(const QString &saveText = QStringLiteral("保存"), int spacing = 12);
 
     void showMessage(const QString &text);
     // Sends `form` plus the token to the server path; true when the reply's
     // "code" is "0". `reply` (may be null) receives the reply.
     bool send(const QString &path, FormParams form, const QString &fallback,
               QVariantMap *reply = nullptr);
+    // The request of send() without its message: the reply map, empty when the
+    // server did not answer (or a request is out already).
+    QVariantMap post(const QString &path, FormParams form);
+    // "code" is "0".
+    static bool isSuccess(const QVariantMap &reply);
+    // The server's "msg", or `fallback` when it sent none.
+    static QString refusalText(const QVariantMap &reply, const QString &fallback);
 
     QWidget *body = nullptr;
     QVBoxLayout *bodyLayout = nullptr;

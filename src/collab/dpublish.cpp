@@ -16,14 +16,6 @@ namespace {
 
 const Qt::Alignment kCaptionAlignment = Qt::AlignLeft | Qt::AlignVCenter;
 
-QDateEdit *makeDateEdit(const QDate &date, QWidget *parent)
-{
-    auto *edit = new QDateEdit(date, parent);
-    edit->setCalendarPopup(true);
-    edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
-    return edit;
-}
-
 } // namespace
 
 DPublish::DPublish(const QList<QVariantMap> &files, QWidget *parent)

@@ -2,7 +2,6 @@
 
 #include "collab/recipientsrow.h"
 
-#include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -12,12 +11,7 @@ ShareFiles::ShareFiles(const QList<QVariantMap> &files, QWidget *parent)
 {
     addFileRow(QStringLiteral("分享的文件:"), Qt::AlignLeft | Qt::AlignTop, 12);
     addRecipientsRow(QStringLiteral("接收人列表:"), Qt::AlignLeft | Qt::AlignVCenter, 12);
-    QHBoxLayout *memoRow = addRow(12);
-    addCaption(memoRow, QStringLiteral("分享描述:"), Qt::AlignLeft | Qt::AlignTop);
-    memoEdit = new QPlainTextEdit(body);
-    memoEdit->setPlaceholderText(QStringLiteral("选填"));
-    memoEdit->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    memoRow->addWidget(memoEdit);
+    memoEdit = addNoteRow(QStringLiteral("分享描述:"), 12);
     addButtonRow();
 
     connect(saveButton, &QPushButton::clicked, this, &ShareFiles::accept);

@@ -16,8 +16,16 @@
 
 DFolderTree::DFolderTree(const QStringList &sourceIds, int mode, const QString &currentFolderId,
                          QWidget *parent)
+    : DFolderTree(sourceIds, mode, currentFolderId, parent, 0,
+                  mode == 2 ? QStringLiteral("/api/file/move.jf")
+                            : QStringLiteral("/api/file/copy.jf"))
+{
+}
+
+DFolderTree::DFolderTree(const QStringList &sourceIds, int mode, const QString &currentFolderId,
+                         QWidget *parent, int area, const QString &path)
     : FramelessDialog(parent, QColor(QLatin1String(DialogStyle::titleColor)), true),
-      sourceIds(sourceIds), mode(mode), currentFolderId(currentFolderId)
+      sourceIds(sourceIds), mode(mode), currentFolderId(currentFolderId), path(path)
 {
     resize(550, 450);
     initTitleBar();
@@ -32,7 +40,7 @@ DFolderTree::DFolderTree(const QStringList &sourceIds, int mode, const QString &
     layout->setSpacing(8);
     view = new TreeView(body, false);
     view->header()->hide();
-    model = new TreeViewModel(view, 0, this);
+    model = new TreeViewModel(view, area, this);
     view->setModel(model);
     layout->addWidget(view);
 
@@ -63,8 +71,7 @@ void DFolderTree::accept()
         return;
     }
     GCore *core = GCore::instance();
-    const QString url = core->serverUrl() + (mode == 2 ? QStringLiteral("/api/file/move.jf")
-                                                       : QStringLiteral("/api/file/copy.jf"));
+    const QString url = core->serverUrl() + path;
     const QVariantMap reply =
         HttpCurl::instance()
             ->postJson(url, {{QStringLiteral("token"), core->token()},

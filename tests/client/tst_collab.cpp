@@ -17,6 +17,7 @@
 #include "collab/selectuser.h"
 #include "collab/sharefiles.h"
 #include "collab/userviewmodel.h"
+#include "collabhelpers.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "modalanswer.h"
@@ -33,7 +34,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
-#include <QUrlQuery>
 
 #include <algorithm>
 #include <atomic>
@@ -43,92 +43,11 @@ namespace {
 
 using Form = QMap<QString, QString>;
 
-void useServer(quint16 port)
-{
-    QVariantMap settings = GCore::instance()->readSettings();
-    settings.insert("host", "127.0.0.1");
-    settings.insert("port", QString::number(port));
-    GCore::instance()->writeSettings(settings);
-}
-
 Form with(Form form, const Form &more)
 {
     for (auto it = more.cbegin(); it != more.cend(); ++it)
         form.insert(it.key(), it.value());
     return form;
-}
-
-// The last form the scripted server received on `path`.
-Form lastForm(const ScriptedHttpServer &server, const QString &path)
-{
-    Form form;
-    const QList<QByteArray> requests = server.requests();
-    for (auto it = requests.crbegin(); it != requests.crend(); ++it) {
-        if (!it->startsWith("POST " + path.toUtf8()))
-            continue;
-        const QUrlQuery query(QString::fromUtf8(ScriptedHttpServer::bodyOf(*it)));
-        for (const auto &pair : query.queryItems(QUrl::FullyDecoded))
-            form.insert(pair.first, pair.second);
-        form.remove("token");
-        break;
-    }
-    return form;
-}
-
-QStringList texts(const QTableWidget *table, bool visibleOnly = false)
-{
-    QStringList out;
-    for (int row = 0; row < table->rowCount(); ++row) {
-        if (!visibleOnly || !table->isRowHidden(row))
-            out << table->item(row, 0)->text();
-    }
-    return out;
-}
-
-void clickRow(QTableWidget *table, const QString &text)
-{
-    for (int row = 0; row < table->rowCount(); ++row) {
-        if (table->item(row, 0)->text() == text) {
-            QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
-                              table->visualItemRect(table->item(row, 0)).center());
-            return;
-        }
-    }
-    QFAIL(qPrintable("no row " + text));
-}
-
-// Answers the next picker: clicks the named candidates of the organisation,
-// then "确定" (or "取消"). The picker is closed whatever happens.
-void answerPicker(const QStringList &choose, bool ok = true)
-{
-    answerNextModal([=](QWidget *modal) {
-        auto *picker = qobject_cast<SelectUser *>(modal);
-        QVERIFY(picker);
-        auto closer = qScopeGuard([picker] {
-            if (picker->isVisible())
-                picker->reject();
-        });
-        for (const QString &name : choose) {
-            QTRY_VERIFY(texts(picker->candidateTable).contains(name));
-            clickRow(picker->candidateTable, name);
-        }
-        (ok ? picker->okButton : picker->cancelButton)->click();
-    });
-}
-
-// Runs `flow` on the next modal window, which must be a `Dialog`; the window
-// is closed afterwards unless the flow closed it.
-template <typename Dialog> void answerDialog(std::function<void(Dialog *)> flow)
-{
-    answerNextModal([flow](QWidget *modal) {
-        auto *dialog = qobject_cast<Dialog *>(modal);
-        QVERIFY2(dialog, modal->metaObject()->className());
-        auto closer = qScopeGuard([dialog] {
-            if (dialog->isVisible())
-                dialog->FramelessDialog::reject();
-        });
-        flow(dialog);
-    });
 }
 
 QVariantMap group(const QString &id, const QString &name, const QString &parentId)
@@ -150,43 +69,11 @@ QString dump(const QAbstractItemModel &model, const QModelIndex &parent = QModel
 
 } // namespace
 
-class TestCollab : public QObject
+class TestCollab : public QObject, public CollabSession
 {
     Q_OBJECT
 
-    std::unique_ptr<ServerProcess> server;
-    // Records forms and refuses them, so the dialogs stay open.
-    ScriptedHttpServer recorder;
-    quint16 recorderPort = 0;
-    QString token;
     QMap<QString, QString> userIds, groupIds;
-
-    QVariantMap call(const QString &path, const FormParams &form, const QString &as = QString())
-    {
-        FormParams params = form;
-        params.insert("token", as.isEmpty() ? token : as);
-        return HttpCurl::instance()->postJson(server->url() + path, params).toMap();
-    }
-
-    QVariantMap entryOf(const QString &parentId, const QString &name, const QString &as = {})
-    {
-        return findEntry(call("/api/file/list-file.jf", {{"parentId", parentId}}, as), name);
-    }
-
-    std::unique_ptr<CompanyDocument> browserAt(const QString &folderId)
-    {
-        auto b = std::make_unique<CompanyDocument>();
-        b->resize(1000, 600);
-        b->show();
-        // The start-up asks twice (the empty id first, then "0").
-        if (!QTest::qWaitFor([&] {
-                return b->currentFolderId == QLatin1String("0") && rowOf(*b, "研发中心") >= 0 &&
-                       b->treeModel->rowCount() > 0;
-            }))
-            qWarning("the library did not list its top folder");
-        b->requestFileList(folderId, true);
-        return b;
-    }
 
     void select(CompanyDocument &b, const QStringList &names)
     {
@@ -202,17 +89,8 @@ class TestCollab : public QObject
 private slots:
     void initTestCase()
     {
-        server = std::make_unique<ServerProcess>();
-        QVERIFY2(server->start(), qPrintable(server->error()));
-        recorderPort = recorder.start([](const QByteArray &) {
-            return ScriptedHttpServer::Reply{
-                ScriptedHttpServer::okReply(R"({"code":3,"msg":"表单已记录"})")};
-        });
-        useServer(server->port());
-        token = server->login("zhangsan", "123456");
-        QVERIFY(!token.isEmpty());
-        GCore::instance()->setToken(token);
-        GCore::instance()->setUserInfo({{"username", "zhangsan"}, {"maxUploadNum", 1}});
+        const QString failed = startSession();
+        QVERIFY2(failed.isEmpty(), qPrintable(failed));
         const QVariantList users =
             call("/api/user/user-list.jf",
                  {{"groupId", UserViewModel::organisation()["id"].toString()}})
