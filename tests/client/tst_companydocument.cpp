@@ -92,28 +92,6 @@ QStringList filesBelow(const QString &dir)
     return out;
 }
 
-// Answers a QFileDialog with paths, then runs `then` (to answer what follows).
-void answerFileDialog(const QStringList &paths, std::function<void()> then = {})
-{
-    answerNextModal([paths, then](QWidget *modal) {
-        auto *dialog = qobject_cast<QFileDialog *>(modal);
-        QVERIFY(dialog);
-        if (dialog->fileMode() == QFileDialog::Directory) {
-            dialog->setDirectory(paths.first());
-            dialog->selectFile(paths.first());
-        } else {
-            dialog->setDirectory(QFileInfo(paths.first()).absolutePath());
-            QStringList quoted;
-            for (const QString &p : paths)
-                quoted << '"' + QFileInfo(p).fileName() + '"';
-            dialog->selectFile(quoted.join(' '));
-        }
-        static_cast<QDialog *>(dialog)->accept();
-        if (then)
-            then();
-    });
-}
-
 void answerBoxWith(QString *text, const QString &button = "OK")
 {
     answerNextModal([text, button](QWidget *modal) {
