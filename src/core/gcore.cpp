@@ -262,6 +262,13 @@ void GCore::showUploadTransfer(const QString &filePath, const QString &parentId,
         m_transferPanel->addUpload(filePath, parentId, type, fileId);
 }
 
+QString plainToolTip(const QString &text)
+{
+    if (text.isEmpty())
+        return text;
+    return QStringLiteral("<p style='white-space:pre-wrap'>%1</p>").arg(text.toHtmlEscaped());
+}
+
 QString safeFileName(const QString &name, const QString &fallback)
 {
     QString out;
