@@ -265,6 +265,5 @@ void CompanyDocument::showFolder(QString parentId, QString fileId)
     if (MainWidget *main = GCore::instance()->mainWidget())
         main->showPanelByName(QStringLiteral("companydocument"));
     requestFileList(parentId, true, fileId);
-    treeModel->selectById(parentId, QModelIndex());
-    reFreshNav();
+    followListedFolder();
 }

@@ -87,7 +87,7 @@ QIcon lockedIcon(const QString &path)
         pixmap = QPixmap(32, 32);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    const int side = pixmap.width() * 9 / 16;
+    const int side = pixmap.width() * 5 / 8;
     painter.drawPixmap(QRect(pixmap.width() - side, pixmap.height() - side, side, side),
                        QPixmap(QStringLiteral(":/images/main/lock_mark.png")));
     painter.end();

@@ -162,6 +162,11 @@ protected:
     static QString dateText(const QVariantMap &entry);
     static QString dateText(const QVariantMap &entry, const QTimeZone &zone);
     void restoreOpenItem(const QString &fileId, const QVariantMap &entry);
+    // Makes the tree node of `fileId` current; false when the tree has none.
+    bool selectInTree(const QString &fileId);
+    // The tree's current node and the breadcrumb follow the listed folder,
+    // when the tree holds it (after a rebuild of the tree, or a jump to a folder).
+    void followListedFolder();
 
     const Columns columns;
 
@@ -169,15 +174,11 @@ private:
     using FolderPath = QList<QPair<QString, QString>>;
 
     void setupTable();
-    // Makes the tree node of `fileId` current; false when the tree has none.
-    bool selectInTree(const QString &fileId);
     // (id, name) of the folders from the top-level node of the tree down to
     // `index`; the area's top folder when there is no node.
     FolderPath treePath(QModelIndex index) const;
     // Rebuilds the breadcrumb for `path` (the top-level folder first).
     void setCrumbs(const FolderPath &path);
-    // After the tree was rebuilt: its current node follows the listed folder.
-    void followListedFolder();
 
     int m_area = 0;
     // The first folder of the breadcrumb: the area's top folder, or a share folder.

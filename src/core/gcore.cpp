@@ -266,7 +266,10 @@ QString plainToolTip(const QString &text)
 {
     if (text.isEmpty())
         return text;
-    return QStringLiteral("<p style='white-space:pre-wrap'>%1</p>").arg(text.toHtmlEscaped());
+    // One line per line of the text: a rich tool tip would otherwise wrap
+    // even a short text at a narrow width of its own choosing.
+    return QStringLiteral("<p style='white-space:nowrap'>%1</p>")
+        .arg(text.toHtmlEscaped().replace(QLatin1Char('\n'), QLatin1String("<br>")));
 }
 
 QString safeFileName(const QString &name, const QString &fallback)

@@ -32,7 +32,7 @@ const int avatarSize = 46;
 // A picture must be wider than this to replace the current one; servers answer
 // missing pictures with tiny placeholders.
 const int minAvatarWidth = 9;
-const int nicknameWidth = 100;
+const int nicknameWidth = 80; // six characters
 
 } // namespace
 
