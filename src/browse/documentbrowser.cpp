@@ -15,6 +15,7 @@
 #include "core/httpthread.h"
 #include "shell/desktopopen.h"
 #include "shell/linklabel.h"
+#include "shell/plainmessagebox.h"
 #include "transfer/daddfolder.h"
 #include "transfer/dfoldertree.h"
 #include "transfer/transferpanel.h"
@@ -122,6 +123,16 @@ QString withoutPercent(const QString &text)
 {
     static const QRegularExpression percent(QStringLiteral("\\([0-9]+%\\)"));
     return QString(text.trimmed()).remove(percent);
+}
+
+// Names for a box, one a line; a long list ends after the first ten.
+QString nameLines(const QStringList &names)
+{
+    const int shown = 10;
+    QString text = QStringList(names.mid(0, shown)).join(QLatin1Char('\n'));
+    if (names.size() > shown)
+        text += QStringLiteral("\n……");
+    return text;
 }
 
 void openLocalFileLater(QWidget *context, const QString &path)
@@ -857,20 +868,12 @@ void DocumentBrowser::downloadFile()
             refused.append(entry.value(QStringLiteral("fileName")).toString());
     }
     // The user hears about the files left out, before choosing a folder.
-    if (!refused.isEmpty()) {
-        const int shown = 10;
-        QString names = QStringList(refused.mid(0, shown)).join(QLatin1Char('\n'));
-        if (refused.size() > shown)
-            names += QStringLiteral("\n……");
-        QMessageBox box(QMessageBox::Warning,
+    if (!refused.isEmpty())
+        plainMessageBox(this, QMessageBox::Warning,
                         entries.isEmpty() ? QStringLiteral("下载出错") : QStringLiteral("下载提示"),
                         QStringLiteral("以下%1个文件没有下载权限，不会下载：\n%2")
                             .arg(refused.size())
-                            .arg(names),
-                        QMessageBox::Ok, this);
-        box.setTextFormat(Qt::PlainText);
-        box.exec();
-    }
+                            .arg(nameLines(refused)));
     if (entries.isEmpty())
         return;
     const QString dir = QFileDialog::getExistingDirectory(
@@ -925,11 +928,8 @@ void DocumentBrowser::deleteItems()
             refused.append(entry.value(QStringLiteral("fileName")).toString());
     }
     if (!refused.isEmpty()) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("操作出错"),
-                        QStringLiteral("没有删除权限：\n%1").arg(refused.join(QLatin1Char('\n'))),
-                        QMessageBox::Ok, this);
-        box.setTextFormat(Qt::PlainText);
-        box.exec();
+        plainMessageBox(this, QMessageBox::Warning, QStringLiteral("操作出错"),
+                        QStringLiteral("没有删除权限：\n%1").arg(nameLines(refused)));
         return;
     }
     if (QMessageBox::question(

@@ -136,6 +136,21 @@ private:
     TreeItem *root = nullptr;
 };
 
+// Every node below `root` that has children.
+QVector<TreeItem *> branches(TreeItem *root)
+{
+    QVector<TreeItem *> found;
+    QVector<TreeItem *> stack(root->children.cbegin(), root->children.cend());
+    while (!stack.isEmpty()) {
+        TreeItem *node = stack.takeLast();
+        if (node->childCount() == 0)
+            continue;
+        found.append(node);
+        stack.append(QVector<TreeItem *>(node->children.cbegin(), node->children.cend()));
+    }
+    return found;
+}
+
 } // namespace
 
 TreeViewModel::TreeViewModel(QTreeView *view, int area, QObject *parent)
@@ -185,18 +200,13 @@ void TreeViewModel::rebuild(const QVariantList &list, bool keepOld)
 
     // A new tree is a model reset, which collapses every branch: the ones
     // the user had open are opened again by id.
+    // Below a closed branch too: the view remembers those for when the
+    // branch is opened again.
     QSet<QString> expanded;
     if (view && rootItem) {
-        QVector<TreeItem *> stack(rootItem->children.cbegin(), rootItem->children.cend());
-        while (!stack.isEmpty()) {
-            TreeItem *node = stack.takeLast();
-            if (node->childCount() == 0)
-                continue;
-            // Below a closed branch too: the view remembers those for when
-            // the branch is opened again.
+        for (TreeItem *node : branches(rootItem)) {
             if (view->isExpanded(createIndex(node->row(), 0, node)))
                 expanded.insert(node->value(kFileId).toString());
-            stack.append(QVector<TreeItem *>(node->children.cbegin(), node->children.cend()));
         }
     }
 
@@ -226,14 +236,9 @@ void TreeViewModel::rebuild(const QVariantList &list, bool keepOld)
         view->setCurrentIndex(current);
     if (expanded.isEmpty())
         return;
-    QVector<TreeItem *> stack(rootItem->children.cbegin(), rootItem->children.cend());
-    while (!stack.isEmpty()) {
-        TreeItem *node = stack.takeLast();
-        if (node->childCount() == 0)
-            continue;
+    for (TreeItem *node : branches(rootItem)) {
         if (expanded.contains(node->value(kFileId).toString()))
             view->expand(createIndex(node->row(), 0, node));
-        stack.append(QVector<TreeItem *>(node->children.cbegin(), node->children.cend()));
     }
 }
 

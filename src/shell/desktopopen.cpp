@@ -1,9 +1,10 @@
 #include "shell/desktopopen.h"
 
+#include "shell/plainmessagebox.h"
+
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QString>
 #include <QUrl>
 
@@ -23,9 +24,6 @@ bool openLocalPath(QWidget *parent, const QString &path)
                                      .arg(shown);
     if (problem.isEmpty())
         return true;
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("打开出错"), problem, QMessageBox::Ok,
-                    parent);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    plainMessageBox(parent, QMessageBox::Warning, QStringLiteral("打开出错"), problem);
     return false;
 }
