@@ -910,8 +910,8 @@ void DocumentBrowser::renameEntry(const QVariantMap &entry)
     if (isSuccess(reply))
         requestFileList(currentFolderId, true);
     else
-        QMessageBox::warning(this, QStringLiteral("操作出错"),
-                             refusalText(reply, QStringLiteral("无法重命名")));
+        plainMessageBox(this, QMessageBox::Warning, QStringLiteral("操作出错"),
+                        refusalText(reply, QStringLiteral("无法重命名")));
 }
 
 void DocumentBrowser::deleteItems()
@@ -944,8 +944,8 @@ void DocumentBrowser::deleteItems()
     if (isSuccess(reply))
         requestFileList(currentFolderId, true);
     else
-        QMessageBox::warning(this, QStringLiteral("操作出错"),
-                             refusalText(reply, QStringLiteral("无法删除")));
+        plainMessageBox(this, QMessageBox::Warning, QStringLiteral("操作出错"),
+                        refusalText(reply, QStringLiteral("无法删除")));
 }
 
 void DocumentBrowser::copyItems()
@@ -1023,9 +1023,9 @@ void DocumentBrowser::uploadFile()
         return;
     }
     if (!duplicates.isEmpty())
-        QMessageBox::warning(this, QStringLiteral("上传重复"),
-                             QStringLiteral("以下文件已在上传列表里，将不会重复上传：\n%1")
-                                 .arg(duplicates.join(',')));
+        plainMessageBox(this, QMessageBox::Warning, QStringLiteral("上传重复"),
+                        QStringLiteral("以下文件已在上传列表里，将不会重复上传：\n%1")
+                            .arg(duplicates.join(',')));
     for (const QString &path : files)
         core->showUploadTransfer(path, currentFolderId, m_area, QString());
 }

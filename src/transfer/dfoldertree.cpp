@@ -5,11 +5,11 @@
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "shell/dialogstyle.h"
+#include "shell/plainmessagebox.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -94,5 +94,5 @@ void DFolderTree::accept()
     QString msg = reply.value(QStringLiteral("msg")).toString();
     if (msg.isEmpty())
         msg = mode == 2 ? QStringLiteral("无法移动") : QStringLiteral("无法复制");
-    QMessageBox::warning(this, QStringLiteral("操作出错"), msg, QMessageBox::Ok);
+    plainMessageBox(this, QMessageBox::Warning, QStringLiteral("操作出错"), msg);
 }
