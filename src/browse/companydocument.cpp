@@ -72,7 +72,13 @@ CompanyDocument::CompanyDocument(QWidget *parent)
     table->horizontalHeader()->setSectionResizeMode(6, QHeaderView::Stretch);
     table->setColumnHidden(6, true);
 
-    QTimer::singleShot(50, this, [this] { requestFileList(QStringLiteral("0"), false); });
+    // The start-up listing of the top folder gives way to a folder opened
+    // meanwhile (the personal desktop may open one at once): until then the
+    // folder listed is the empty id of the first breadcrumb.
+    QTimer::singleShot(50, this, [this] {
+        if (currentFolderId.isEmpty())
+            requestFileList(QStringLiteral("0"), false);
+    });
 
     GCore *core = GCore::instance();
     core->setCompanyDocument(this);

@@ -38,7 +38,11 @@ NetDisk::NetDisk(QWidget *parent) : DocumentBrowser(parent, 1, Columns{5, -1, 2,
 
     GCore::instance()->setNetDisk(this);
     reFreshNav();
-    QTimer::singleShot(50, this, [this] { requestFileList(QString(), false); });
+    // The start-up listing gives way to a folder opened meanwhile.
+    QTimer::singleShot(50, this, [this] {
+        if (currentFolderId == QLatin1String("0"))
+            requestFileList(QString(), false);
+    });
 }
 
 NetDisk::~NetDisk()

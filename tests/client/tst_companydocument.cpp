@@ -307,6 +307,14 @@ private slots:
         QTRY_VERIFY(rowOf(*b, "考勤制度.pdf") >= 0);
         QCOMPARE(b->selectedIds(), QStringList({pdf}));
         QCOMPARE(crumbs(*b), QStringList({"公司文档", "公司制度"}));
+
+        // Opened before the browser's own start-up listing: that one gives way.
+        CompanyDocument early;
+        early.showFolder(rules, pdf);
+        QTRY_VERIFY(rowOf(early, "考勤制度.pdf") >= 0);
+        QTest::qWait(200);
+        QCOMPARE(early.currentFolderId, rules);
+        QCOMPARE(early.selectedIds(), QStringList({pdf}));
     }
 
     void failedListingShowsTheRetryLink()
