@@ -1,17 +1,30 @@
 #!/usr/bin/env bash
 # Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and runs
-# every test. Exits non-zero on any failure.
+# every test; then builds the client tests in Release and runs them once more,
+# because a timing-dependent fault may show in only one of the two builds.
+# Arguments go to both ctest runs (for example -R tst_netdisk). Exits non-zero on
+# any failure.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
 ./scripts/setup-deps.sh
 
-build="$root/build-test"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DFOLVANE_SANITIZE=ON >/dev/null
-cmake --build "$build" -j"$(nproc)"
+jobs="$(nproc)"
+# ccache where the machine has it (CI has none).
+launcher=()
+if command -v ccache >/dev/null 2>&1; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
 
 # Each test's environment (offscreen platform, sanitizer options) is set by its
 # registration in CMake.
-cd "$build"
-ctest --output-on-failure -j"$(nproc)" "$@"
+build="$root/build-test"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DFOLVANE_SANITIZE=ON "${launcher[@]}" >/dev/null
+cmake --build "$build" -j"$jobs"
+(cd "$build" && ctest --output-on-failure -j"$jobs" "$@")
+
+release="$root/build-rel"
+cmake -S "$root" -B "$release" -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" >/dev/null
+cmake --build "$release" --target folvane_client_tests -j"$jobs"
+(cd "$release" && ctest --output-on-failure -j"$jobs" -L client "$@")

@@ -65,17 +65,20 @@ CompanyDocument::CompanyDocument(QWidget *parent)
     treeLoadingLabel->setMovie(treeLoadingMovie);
     treeLoadingLabel->hide();
 
-    table->setColumnCount(7);
-    table->setHorizontalHeaderLabels({QStringLiteral("名称"), QStringLiteral("修改日期"),
-                                      QStringLiteral("版本描述"), QStringLiteral("文件类型"),
-                                      QStringLiteral("创建者"), QStringLiteral("大小"), QString()});
-    const int widths[] = {290, 140, 90, 80, 80, 80};
-    for (int i = 0; i < 6; ++i)
-        table->setColumnWidth(i, widths[i]);
+    setupColumns({QStringLiteral("名称"), QStringLiteral("修改日期"), QStringLiteral("版本描述"),
+                  QStringLiteral("文件类型"), QStringLiteral("创建者"), QStringLiteral("大小"),
+                  QString()},
+                 {290, 140, 90, 80, 80, 80});
     table->horizontalHeader()->setSectionResizeMode(6, QHeaderView::Stretch);
     table->setColumnHidden(6, true);
 
-    QTimer::singleShot(50, this, [this] { requestFileList(QStringLiteral("0"), false); });
+    // The start-up listing of the top folder gives way to a folder opened
+    // meanwhile (the personal desktop may open one at once): until then the
+    // folder listed is the empty id of the first breadcrumb.
+    QTimer::singleShot(50, this, [this] {
+        if (currentFolderId.isEmpty())
+            requestFileList(QStringLiteral("0"), false);
+    });
 
     GCore *core = GCore::instance();
     core->setCompanyDocument(this);
@@ -164,6 +167,11 @@ bool CompanyDocument::mayDownload(const QVariantMap &entry) const
     return hasLetter(entry, QStringLiteral("D"));
 }
 
+bool CompanyDocument::mayDelete(const QVariantMap &entry) const
+{
+    return hasLetter(entry, QStringLiteral("R"));
+}
+
 void CompanyDocument::tableRightClicked(QModelIndex index)
 {
     if (QGuiApplication::mouseButtons() != Qt::RightButton || !index.isValid())
@@ -188,7 +196,9 @@ void CompanyDocument::tableRightClicked(QModelIndex index)
     if (checkAuth(entry, V, false, 0) && fileType == 2 && nameItem)
         menu.addAction(QStringLiteral("预览"), this, [this, entry] { openRowLater(entry); });
     if (fileType == 1)
-        menu.addAction(QStringLiteral("打开"), this, [this, fileId] { openFolder(fileId); });
+        menu.addAction(QStringLiteral("打开"), this, [this, entry, fileId] {
+            openFolder(fileId, entry.value(QStringLiteral("fileName")).toString());
+        });
     if (checkAuth(entry, D, false, 2))
         menu.addAction(QStringLiteral("版本列表"), this, [this, entry] { versionCompare(entry); });
     if (checkAuth(entry, D, true, 2))
@@ -261,6 +271,5 @@ void CompanyDocument::showFolder(QString parentId, QString fileId)
     if (MainWidget *main = GCore::instance()->mainWidget())
         main->showPanelByName(QStringLiteral("companydocument"));
     requestFileList(parentId, true, fileId);
-    treeModel->selectById(parentId, QModelIndex());
-    reFreshNav();
+    followListedFolder();
 }

@@ -39,6 +39,7 @@ protected:
     QString rootName() const override;
     bool mayOpen(const QVariantMap &entry) const override;
     bool mayDownload(const QVariantMap &entry) const override;
+    bool mayDelete(const QVariantMap &entry) const override;
     void prepareListing() override;
 
 private:

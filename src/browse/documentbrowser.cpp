@@ -13,7 +13,9 @@
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "core/httpthread.h"
+#include "shell/desktopopen.h"
 #include "shell/linklabel.h"
+#include "shell/plainmessagebox.h"
 #include "transfer/daddfolder.h"
 #include "transfer/dfoldertree.h"
 #include "transfer/transferpanel.h"
@@ -21,7 +23,6 @@
 
 #include <QDateTime>
 #include <QDebug>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -35,13 +36,14 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMutexLocker>
+#include <QPainter>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSet>
 #include <QStandardPaths>
 #include <QTimeZone>
 #include <QTimer>
-#include <QUrl>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -73,6 +75,38 @@ QIcon cachedIcon(const QString &path)
     return it.value();
 }
 
+// A file icon with the padlock of a file locked for editing in its lower
+// right corner.
+QIcon lockedIcon(const QString &path)
+{
+    static QHash<QString, QIcon> icons;
+    auto it = icons.find(path);
+    if (it != icons.end())
+        return it.value();
+    QPixmap pixmap(path);
+    if (pixmap.isNull())
+        pixmap = QPixmap(32, 32);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    const int side = pixmap.width() * 5 / 8;
+    painter.drawPixmap(QRect(pixmap.width() - side, pixmap.height() - side, side, side),
+                       QPixmap(QStringLiteral(":/images/main/lock_mark.png")));
+    painter.end();
+    return icons.insert(path, QIcon(pixmap)).value();
+}
+
+// Who holds the lock of a listed file and until when, as its tool tip says.
+QString lockText(const QVariantMap &entry)
+{
+    const QString holder = entry.value(QStringLiteral("lockUser")).toString();
+    const qint64 end = entry.value(QStringLiteral("lockEndTime")).toLongLong();
+    if (end <= 0)
+        return QStringLiteral("%1 正在编辑，文件已锁定").arg(holder);
+    return QStringLiteral("%1 正在编辑，文件已锁定至 %2")
+        .arg(holder,
+             QDateTime::fromMSecsSinceEpoch(end).toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+}
+
 // The label inside the last column's cell widget that the search result view
 // gives each row; it repeats the open progress.
 QLabel *titleLabelOfRow(QTableWidget *table, int row)
@@ -91,10 +125,19 @@ QString withoutPercent(const QString &text)
     return QString(text.trimmed()).remove(percent);
 }
 
-void openLocalFileLater(QObject *context, const QString &path)
+// Names for a box, one a line; a long list ends after the first ten.
+QString nameLines(const QStringList &names)
 {
-    QTimer::singleShot(50, context,
-                       [path] { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); });
+    const int shown = 10;
+    QString text = QStringList(names.mid(0, shown)).join(QLatin1Char('\n'));
+    if (names.size() > shown)
+        text += QStringLiteral("\n……");
+    return text;
+}
+
+void openLocalFileLater(QWidget *context, const QString &path)
+{
+    QTimer::singleShot(50, context, [context, path] { openLocalPath(context, path); });
 }
 
 } // namespace
@@ -147,6 +190,7 @@ void DocumentBrowser::buildLayout(QWidget *searchButton, int filterWidth)
     connect(treeView, &QTreeView::clicked, this, &DocumentBrowser::reFreshNav);
     connect(treeView, &QTreeView::expanded, this, &DocumentBrowser::resizeTreeView);
     connect(treeView, &QTreeView::collapsed, this, &DocumentBrowser::resizeTreeView);
+    connect(treeModel, &TreeViewModel::rebuilt, this, &DocumentBrowser::followListedFolder);
     treeErrorLabel = makeErrorLabel(treeView, true);
 
     // List pane.
@@ -230,6 +274,15 @@ void DocumentBrowser::setupTable()
     table->verticalHeader()->hide();
     table->setShowGrid(false);
     table->setItemDelegate(new NoFocusDelegate(table));
+}
+
+void DocumentBrowser::setupColumns(const QStringList &labels, const QList<int> &widths)
+{
+    table->setColumnCount(labels.size());
+    table->setHorizontalHeaderLabels(labels);
+    for (int i = 0; i < widths.size(); ++i)
+        table->setColumnWidth(i, widths.at(i));
+    table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
 }
 
 QLabel *DocumentBrowser::makeErrorLabel(QWidget *parent, bool forTree)
@@ -364,19 +417,25 @@ void DocumentBrowser::fillTable(const QVariantList &entries, const QString &sele
     const QTimeZone zone = QTimeZone::systemTimeZone();
     QHash<QString, QIcon> icons;
     const Qt::Alignment leftCentre = Qt::AlignLeft | Qt::AlignVCenter;
-    const QString nbsp = QStringLiteral("&nbsp;");
     for (int i = 0; i < entries.size(); ++i) {
         const QVariantMap e = entries.at(i).toMap();
         const QString fileId = e.value(kFileId).toString();
 
-        // Rows of the same kind share one icon.
+        // Rows of the same kind share one icon. A server that reports locks
+        // names the holder of a locked file; the icon then carries a padlock.
+        const bool locked = !e.value(QStringLiteral("lockUser")).toString().isEmpty();
         const QString iconKey = e.value(kFileType).toString() + QLatin1Char('/') +
-                                e.value(QStringLiteral("fileExtend")).toString();
+                                e.value(QStringLiteral("fileExtend")).toString() +
+                                (locked ? QStringLiteral("/locked") : QString());
         auto icon = icons.find(iconKey);
-        if (icon == icons.end())
-            icon = icons.insert(iconKey, cachedIcon(GCore::fileIconPath(e)));
+        if (icon == icons.end()) {
+            const QString path = GCore::fileIconPath(e);
+            icon = icons.insert(iconKey, locked ? lockedIcon(path) : cachedIcon(path));
+        }
         auto *name =
             new QTableWidgetItem(icon.value(), e.value(QStringLiteral("fileName")).toString());
+        if (locked)
+            name->setToolTip(plainToolTip(lockText(e)));
         name->setData(kIdRole, fileId);
         name->setData(kEntryRole, e);
         name->setTextAlignment(leftCentre);
@@ -396,7 +455,7 @@ void DocumentBrowser::fillTable(const QVariantList &entries, const QString &sele
                        new QTableWidgetItem(e.value(QStringLiteral("user")).toString()));
         table->setItem(
             i, columns.size,
-            new QTableWidgetItem(e.value(QStringLiteral("fileLength")).toString().remove(nbsp)));
+            new QTableWidgetItem(HttpCurl::sizeText(e.value(QStringLiteral("fileLength")))));
         if (columns.versionDesc >= 0) {
             const QString desc = e.value(QStringLiteral("version_desc")).toString();
             auto *version = new QTableWidgetItem(desc);
@@ -460,15 +519,25 @@ QStringList DocumentBrowser::selectedIds() const
 
 void DocumentBrowser::reFreshNav()
 {
-    QModelIndex idx = treeView->currentIndex();
-    const QString currentTreeId = idx.data(kIdRole).toString();
-    QList<QPair<QString, QString>> path;
-    while (idx.isValid() && idx.parent().isValid()) {
-        path.prepend({idx.data(kIdRole).toString(), idx.data(Qt::DisplayRole).toString()});
-        idx = idx.parent();
-    }
-    pathList = path;
-    path.prepend({QStringLiteral("0"), rootName()});
+    const QModelIndex idx = treeView->currentIndex();
+    setCrumbs(treePath(idx));
+    requestFileList(idx.data(kIdRole).toString(), false);
+}
+
+DocumentBrowser::FolderPath DocumentBrowser::treePath(QModelIndex index) const
+{
+    FolderPath path;
+    for (; index.isValid(); index = index.parent())
+        path.prepend({index.data(kIdRole).toString(), index.data(Qt::DisplayRole).toString()});
+    if (path.isEmpty())
+        path.append({QStringLiteral("0"), rootName()});
+    return path;
+}
+
+void DocumentBrowser::setCrumbs(const FolderPath &path)
+{
+    crumbTop = path.first();
+    pathList = path.mid(1);
 
     if (crumbWidget)
         crumbWidget->deleteLater();
@@ -477,10 +546,18 @@ void DocumentBrowser::reFreshNav()
     auto *layout = new QHBoxLayout(crumbWidget);
     layout->setContentsMargins(10, 0, 0, 0);
     layout->setSpacing(8);
-    auto *home = new QLabel(crumbWidget);
+    // The home icon lists the area's top folder.
+    auto *home = new QToolButton(crumbWidget);
+    home->setObjectName(QStringLiteral("homeButton"));
     const QPixmap homePixmap(QStringLiteral(":/images/main/home.png"));
-    home->setPixmap(homePixmap);
+    home->setIcon(QIcon(homePixmap));
+    home->setIconSize(homePixmap.size());
     home->setFixedSize(homePixmap.size());
+    home->setAutoRaise(true);
+    home->setCursor(Qt::PointingHandCursor);
+    home->setStyleSheet(QStringLiteral("QToolButton {border:0px;background:transparent;}"));
+    home->setProperty("fileId", QStringLiteral("0"));
+    connect(home, &QToolButton::clicked, this, &DocumentBrowser::navBtClicked);
     layout->addWidget(home);
     for (int i = 0; i < path.size(); ++i) {
         auto *button = new QPushButton(path.at(i).second, crumbWidget);
@@ -502,23 +579,51 @@ void DocumentBrowser::reFreshNav()
     crumbWidget->move(0, 2);
     crumbWidget->show();
     reloadButton->raise();
+}
 
-    requestFileList(currentTreeId, false);
+bool DocumentBrowser::selectInTree(const QString &fileId)
+{
+    treeModel->selectById(fileId, QModelIndex());
+    return !fileId.isEmpty() && treeView->currentIndex().data(kIdRole).toString() == fileId;
 }
 
 void DocumentBrowser::navBtClicked()
 {
     if (!sender())
         return;
-    treeModel->selectById(sender()->property("fileId").toString(), QModelIndex());
-    reFreshNav();
+    const QString fileId = sender()->property("fileId").toString();
+    if (selectInTree(fileId)) {
+        reFreshNav();
+        return;
+    }
+    // A folder the tree does not hold: the breadcrumb up to it.
+    FolderPath path{crumbTop};
+    path += pathList;
+    while (path.size() > 1 && path.last().first != fileId)
+        path.removeLast();
+    setCrumbs(path);
+    requestFileList(fileId, false);
 }
 
-void DocumentBrowser::openFolder(const QString &fileId)
+void DocumentBrowser::openFolder(const QString &fileId, const QString &name)
 {
     requestFileList(fileId, false);
-    treeModel->selectById(fileId, QModelIndex());
-    reFreshNav();
+    if (selectInTree(fileId)) {
+        setCrumbs(treePath(treeView->currentIndex()));
+        return;
+    }
+    // Not in the tree (inside a colleague's shared folder): one step below
+    // the folder shown so far; the tree keeps that folder's node current.
+    FolderPath path{crumbTop};
+    path += pathList;
+    path.append({fileId, name.isEmpty() ? fileId : name});
+    setCrumbs(path);
+}
+
+void DocumentBrowser::followListedFolder()
+{
+    if (selectInTree(currentFolderId))
+        setCrumbs(treePath(treeView->currentIndex()));
 }
 
 void DocumentBrowser::tableDoubleClicked(QModelIndex index)
@@ -528,7 +633,8 @@ void DocumentBrowser::tableDoubleClicked(QModelIndex index)
         return;
     const QVariantMap entry = item->data(kEntryRole).toMap();
     if (entry.value(kFileType).toInt() == 1) {
-        openFolder(entry.value(kFileId).toString());
+        openFolder(entry.value(kFileId).toString(),
+                   entry.value(QStringLiteral("fileName")).toString());
         return;
     }
     if (mayOpen(entry))
@@ -558,18 +664,20 @@ void DocumentBrowser::searchTable(QString key)
 
 // ---- opening files ----
 
-QString DocumentBrowser::cachePath(const QString &md5, const QString &extension)
+QString DocumentBrowser::cachePath(const QString &md5, const QVariantMap &entry)
 {
     static const QRegularExpression hex32(QStringLiteral("^[0-9a-fA-F]{32}$"));
     if (!hex32.match(md5).hasMatch())
         return QString();
-    // The extension becomes part of the name: it must be one harmless name
-    // part on its own (no dots, separators or control characters).
-    if (!extension.isEmpty() && (extension.size() > 32 || extension.contains(QLatin1Char('.')) ||
-                                 safeFileName(extension) != extension))
-        return QString();
-    const QString name = md5.toLower();
-    return QStringLiteral("%1/%2/%3.%4").arg(GCore::cacheDir(), name.left(2), name, extension);
+    const QString key = md5.toLower();
+    // The program that opens the copy shows its name: the server's file name,
+    // with the extension the program is chosen by.
+    const QString extension = entry.value(QStringLiteral("fileExtend")).toString().trimmed();
+    QString name = entry.value(QStringLiteral("fileName")).toString();
+    if (!extension.isEmpty() && !name.endsWith(QLatin1Char('.') + extension, Qt::CaseInsensitive))
+        name += QLatin1Char('.') + extension;
+    name = safeFileName(name, key);
+    return QStringLiteral("%1/%2/%3/%4").arg(GCore::cacheDir(), key.left(2), key, name);
 }
 
 void DocumentBrowser::openRowLater(const QVariantMap &entry)
@@ -608,8 +716,7 @@ void DocumentBrowser::openFile(const QVariantMap &entry, QTableWidgetItem *dateI
         QMessageBox::warning(this, QStringLiteral("打开出错"), QStringLiteral("无法连接服务器"));
         return;
     }
-    const QString path = cachePath(reply.value(QStringLiteral("md5")).toString(),
-                                   entry.value(QStringLiteral("fileExtend")).toString());
+    const QString path = cachePath(reply.value(QStringLiteral("md5")).toString(), entry);
     if (path.isEmpty()) {
         QMessageBox::warning(this, QStringLiteral("打开出错"),
                              QStringLiteral("服务器返回数据错误"));
@@ -626,6 +733,9 @@ void DocumentBrowser::openFile(const QVariantMap &entry, QTableWidgetItem *dateI
         return;
     }
 
+    // A file where the copy's folder belongs (a cache of an older layout) gives way.
+    if (QFileInfo(cached.absolutePath()).isFile())
+        QFile::remove(cached.absolutePath());
     QDir().mkpath(cached.absolutePath());
     QMutexLocker locker(&mutex);
     if (dateItem)
@@ -747,11 +857,23 @@ void DocumentBrowser::downloadTerminated()
 void DocumentBrowser::downloadFile()
 {
     QList<QVariantMap> entries;
+    QStringList refused;
     const QList<QVariantMap> selected = selectedEntries();
     for (const QVariantMap &entry : selected) {
-        if (entry.value(kFileType).toInt() != 1 && mayDownload(entry))
+        if (entry.value(kFileType).toInt() == 1)
+            continue;
+        if (mayDownload(entry))
             entries.append(entry);
+        else
+            refused.append(entry.value(QStringLiteral("fileName")).toString());
     }
+    // The user hears about the files left out, before choosing a folder.
+    if (!refused.isEmpty())
+        plainMessageBox(this, QMessageBox::Warning,
+                        entries.isEmpty() ? QStringLiteral("下载出错") : QStringLiteral("下载提示"),
+                        QStringLiteral("以下%1个文件没有下载权限，不会下载：\n%2")
+                            .arg(refused.size())
+                            .arg(nameLines(refused)));
     if (entries.isEmpty())
         return;
     const QString dir = QFileDialog::getExistingDirectory(
@@ -788,8 +910,8 @@ void DocumentBrowser::renameEntry(const QVariantMap &entry)
     if (isSuccess(reply))
         requestFileList(currentFolderId, true);
     else
-        QMessageBox::warning(this, QStringLiteral("操作出错"),
-                             refusalText(reply, QStringLiteral("无法重命名")));
+        plainMessageBox(this, QMessageBox::Warning, QStringLiteral("操作出错"),
+                        refusalText(reply, QStringLiteral("无法重命名")));
 }
 
 void DocumentBrowser::deleteItems()
@@ -797,6 +919,19 @@ void DocumentBrowser::deleteItems()
     const QStringList ids = selectedIds();
     if (ids.isEmpty())
         return;
+    // Refused before the question: asking first and refusing after the "yes"
+    // would make the user confirm for nothing.
+    QStringList refused;
+    const QList<QVariantMap> selected = selectedEntries();
+    for (const QVariantMap &entry : selected) {
+        if (!mayDelete(entry))
+            refused.append(entry.value(QStringLiteral("fileName")).toString());
+    }
+    if (!refused.isEmpty()) {
+        plainMessageBox(this, QMessageBox::Warning, QStringLiteral("操作出错"),
+                        QStringLiteral("没有删除权限：\n%1").arg(nameLines(refused)));
+        return;
+    }
     if (QMessageBox::question(
             this, QStringLiteral("删除确认"), QStringLiteral("是否确认删除所选项？"),
             QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
@@ -809,8 +944,8 @@ void DocumentBrowser::deleteItems()
     if (isSuccess(reply))
         requestFileList(currentFolderId, true);
     else
-        QMessageBox::warning(this, QStringLiteral("操作出错"),
-                             refusalText(reply, QStringLiteral("无法删除")));
+        plainMessageBox(this, QMessageBox::Warning, QStringLiteral("操作出错"),
+                        refusalText(reply, QStringLiteral("无法删除")));
 }
 
 void DocumentBrowser::copyItems()
@@ -834,7 +969,7 @@ void DocumentBrowser::moveItems()
 
 void DocumentBrowser::addFolder()
 {
-    QStringList names{rootName()};
+    QStringList names{crumbTop.second.isEmpty() ? rootName() : crumbTop.second};
     for (const auto &step : qAsConst(pathList))
         names.append(step.second);
     const QString parentId =
@@ -888,9 +1023,9 @@ void DocumentBrowser::uploadFile()
         return;
     }
     if (!duplicates.isEmpty())
-        QMessageBox::warning(this, QStringLiteral("上传重复"),
-                             QStringLiteral("以下文件已在上传列表里，将不会重复上传：\n%1")
-                                 .arg(duplicates.join(',')));
+        plainMessageBox(this, QMessageBox::Warning, QStringLiteral("上传重复"),
+                        QStringLiteral("以下文件已在上传列表里，将不会重复上传：\n%1")
+                            .arg(duplicates.join(',')));
     for (const QString &path : files)
         core->showUploadTransfer(path, currentFolderId, m_area, QString());
 }

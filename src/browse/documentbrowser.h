@@ -60,9 +60,10 @@ public:
     QList<QVariantMap> selectedEntries() const;
     QStringList selectedIds() const;
 
-    // The cache file of an opened file, from its MD5 (32 hex digits) and its
-    // extension; empty when either could lead outside the cache folder.
-    static QString cachePath(const QString &md5, const QString &extension);
+    // The cache file of an opened file: a folder per MD5 (32 hex digits, else
+    // the result is empty) holding the file under the entry's own file name,
+    // made safe, so the program that opens it shows that name.
+    static QString cachePath(const QString &md5, const QVariantMap &entry);
 
     TopBanner *topBanner = nullptr;
     DropTableWidget *table = nullptr;
@@ -122,6 +123,9 @@ protected:
     // (may be null) goes at the right of the navigation bar.
     void buildLayout(QWidget *searchButton, int filterWidth);
     QLabel *makeErrorLabel(QWidget *parent, bool forTree);
+    // The table's columns: their labels and the widths of the first ones. The
+    // name column takes the room the others leave, so all fit the table.
+    void setupColumns(const QStringList &labels, const QList<int> &widths);
     void resizeEvent(QResizeEvent *event) override;
 
     // The first breadcrumb name: "公司文档" or "我的网盘".
@@ -130,6 +134,8 @@ protected:
     virtual bool mayOpen(const QVariantMap &entry) const = 0;
     // May this selected entry be downloaded into a folder?
     virtual bool mayDownload(const QVariantMap &entry) const = 0;
+    // May this selected entry be deleted?
+    virtual bool mayDelete(const QVariantMap &entry) const = 0;
     // Called when a listing starts, before the request goes out.
     virtual void prepareListing() {}
 
@@ -145,8 +151,10 @@ protected:
         Dialog dialog(entries, this);
         return dialog.exec();
     }
-    // Lists a folder chosen in the table or its menu and shows it in the tree.
-    void openFolder(const QString &fileId);
+    // Lists a folder chosen in the table or its menu and shows it in the tree
+    // and the breadcrumb; `name` names it there when the tree does not hold
+    // it (a folder inside a colleague's shared folder).
+    void openFolder(const QString &fileId, const QString &name = QString());
     void renameEntry(const QVariantMap &entry);
     // Schedules openFile for a row (the slot returns before the download starts).
     void openRowLater(const QVariantMap &entry);
@@ -154,13 +162,27 @@ protected:
     static QString dateText(const QVariantMap &entry);
     static QString dateText(const QVariantMap &entry, const QTimeZone &zone);
     void restoreOpenItem(const QString &fileId, const QVariantMap &entry);
+    // Makes the tree node of `fileId` current; false when the tree has none.
+    bool selectInTree(const QString &fileId);
+    // The tree's current node and the breadcrumb follow the listed folder,
+    // when the tree holds it (after a rebuild of the tree, or a jump to a folder).
+    void followListedFolder();
 
     const Columns columns;
 
 private:
+    using FolderPath = QList<QPair<QString, QString>>;
+
     void setupTable();
+    // (id, name) of the folders from the top-level node of the tree down to
+    // `index`; the area's top folder when there is no node.
+    FolderPath treePath(QModelIndex index) const;
+    // Rebuilds the breadcrumb for `path` (the top-level folder first).
+    void setCrumbs(const FolderPath &path);
 
     int m_area = 0;
+    // The first folder of the breadcrumb: the area's top folder, or a share folder.
+    QPair<QString, QString> crumbTop;
     // Numbers the listing requests, so a reply that arrives after the user
     // has moved on is dropped instead of replacing the newer listing.
     quint64 listSerial = 0;

@@ -32,17 +32,17 @@ NetDisk::NetDisk(QWidget *parent) : DocumentBrowser(parent, 1, Columns{5, -1, 2,
     for (int i = 0; i < buttons.size() && i < actions.size(); ++i)
         connect(buttons.at(i), &QPushButton::clicked, this, actions.at(i));
 
-    table->setColumnCount(5);
-    table->setHorizontalHeaderLabels({QStringLiteral("名称"), QStringLiteral("修改日期"),
-                                      QStringLiteral("文件类型"), QStringLiteral("创建者"),
-                                      QStringLiteral("大小")});
-    const int widths[] = {300, 150, 90, 90, 90};
-    for (int i = 0; i < 5; ++i)
-        table->setColumnWidth(i, widths[i]);
+    setupColumns({QStringLiteral("名称"), QStringLiteral("修改日期"), QStringLiteral("文件类型"),
+                  QStringLiteral("创建者"), QStringLiteral("大小")},
+                 {300, 150, 90, 90, 90});
 
     GCore::instance()->setNetDisk(this);
     reFreshNav();
-    QTimer::singleShot(50, this, [this] { requestFileList(QString(), false); });
+    // The start-up listing gives way to a folder opened meanwhile.
+    QTimer::singleShot(50, this, [this] {
+        if (currentFolderId == QLatin1String("0"))
+            requestFileList(QString(), false);
+    });
 }
 
 NetDisk::~NetDisk()
@@ -66,6 +66,11 @@ bool NetDisk::mayDownload(const QVariantMap &) const
     return true;
 }
 
+bool NetDisk::mayDelete(const QVariantMap &) const
+{
+    return true;
+}
+
 void NetDisk::tableRightClicked(QModelIndex index)
 {
     if (QGuiApplication::mouseButtons() != Qt::RightButton || !index.isValid())
@@ -81,7 +86,9 @@ void NetDisk::tableRightClicked(QModelIndex index)
     if (fileType == 2)
         menu.addAction(QStringLiteral("预览"), this, [this, entry] { openRowLater(entry); });
     if (fileType == 1)
-        menu.addAction(QStringLiteral("打开"), this, [this, fileId] { openFolder(fileId); });
+        menu.addAction(QStringLiteral("打开"), this, [this, entry, fileId] {
+            openFolder(fileId, entry.value(QStringLiteral("fileName")).toString());
+        });
     if (fileType == 2) {
         menu.addAction(QStringLiteral("下载"), this, &NetDisk::downloadFile);
         menu.addAction(QStringLiteral("上传更新"), this, [this, entry] { updateFile(entry); });

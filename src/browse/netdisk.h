@@ -23,4 +23,5 @@ protected:
     QString rootName() const override;
     bool mayOpen(const QVariantMap &entry) const override;
     bool mayDownload(const QVariantMap &entry) const override;
+    bool mayDelete(const QVariantMap &entry) const override;
 };

@@ -13,6 +13,7 @@
 #include <QHash>
 #include <QIcon>
 #include <QLabel>
+#include <QSet>
 #include <QTreeView>
 #include <QVector>
 
@@ -135,6 +136,21 @@ private:
     TreeItem *root = nullptr;
 };
 
+// Every node below `root` that has children.
+QVector<TreeItem *> branches(TreeItem *root)
+{
+    QVector<TreeItem *> found;
+    QVector<TreeItem *> stack(root->children.cbegin(), root->children.cend());
+    while (!stack.isEmpty()) {
+        TreeItem *node = stack.takeLast();
+        if (node->childCount() == 0)
+            continue;
+        found.append(node);
+        stack.append(QVector<TreeItem *>(node->children.cbegin(), node->children.cend()));
+    }
+    return found;
+}
+
 } // namespace
 
 TreeViewModel::TreeViewModel(QTreeView *view, int area, QObject *parent)
@@ -168,7 +184,32 @@ bool TreeViewModel::hasRows() const
 
 void TreeViewModel::rebuild(const QVariantList &list, bool keepOld)
 {
-    TreeItem *fresh = linkTree(list, area);
+    TreeItem *fresh = nullptr;
+    if (targetsOnly) {
+        QVariantList targets;
+        targets.reserve(list.size());
+        for (const QVariant &entry : list) {
+            const QString id = entry.toMap().value(kFileId).toString();
+            if (id != QLatin1String("-8") && id != QLatin1String("-9"))
+                targets.append(entry);
+        }
+        fresh = linkTree(targets, area);
+    } else {
+        fresh = linkTree(list, area);
+    }
+
+    // A new tree is a model reset, which collapses every branch: the ones
+    // the user had open are opened again by id.
+    // Below a closed branch too: the view remembers those for when the
+    // branch is opened again.
+    QSet<QString> expanded;
+    if (view && rootItem) {
+        for (TreeItem *node : branches(rootItem)) {
+            if (view->isExpanded(createIndex(node->row(), 0, node)))
+                expanded.insert(node->value(kFileId).toString());
+        }
+    }
+
     beginResetModel();
     if (keepOld) {
         // A build from the cache keeps the tree it replaces until the next one.
@@ -182,17 +223,29 @@ void TreeViewModel::rebuild(const QVariantList &list, bool keepOld)
 
     if (!view)
         return;
+    // The area's own top folder is current at first, not whichever top-level
+    // row sorts first (the share folders "-9" and "-8" come before "0").
+    QModelIndex current;
     for (int i = 0; i < rowCount(); ++i) {
         const QModelIndex top = index(i, 0);
-        if (i == 0)
-            view->setCurrentIndex(top);
+        if (!current.isValid() || top.data(Qt::UserRole + 1).toString() == QLatin1String("0"))
+            current = top;
         view->expand(top);
+    }
+    if (current.isValid())
+        view->setCurrentIndex(current);
+    if (expanded.isEmpty())
+        return;
+    for (TreeItem *node : branches(rootItem)) {
+        if (expanded.contains(node->value(kFileId).toString()))
+            view->expand(createIndex(node->row(), 0, node));
     }
 }
 
 void TreeViewModel::buildTree(const QVariantMap &reply)
 {
     rebuild(reply.value(QStringLiteral("data")).toList(), true);
+    emit rebuilt();
 }
 
 void TreeViewModel::refresh(bool fromCache)
@@ -247,13 +300,8 @@ void TreeViewModel::receiveData(QVariantMap rawData)
         return;
     }
 
-    QString currentId;
-    bool wasExpanded = false;
-    if (view) {
-        const QModelIndex current = view->currentIndex();
-        currentId = current.data(Qt::UserRole + 1).toString();
-        wasExpanded = current.isValid() && view->isExpanded(current);
-    }
+    const QString currentId =
+        view ? view->currentIndex().data(Qt::UserRole + 1).toString() : QString();
     showErrorLabel(false);
 
     if (area == 1 && hasRows() && rawData == core->netDiskRootCache())
@@ -271,10 +319,8 @@ void TreeViewModel::receiveData(QVariantMap rawData)
         list = rawData.value(QStringLiteral("data")).toList();
     }
     rebuild(list, false);
-
     selectById(currentId, QModelIndex());
-    if (wasExpanded && view)
-        view->expand(view->currentIndex());
+    emit rebuilt();
 }
 
 void TreeViewModel::selectById(const QString &fileId, const QModelIndex &parent)

@@ -19,6 +19,9 @@ public:
     ~TreeViewModel() override;
 
     void refresh(bool fromCache);
+    // Leaves out the folders that cannot receive items (the "-8" and "-9"
+    // share folders), for the pickers of a target folder.
+    void setTargetsOnly(bool on) { targetsOnly = on; }
     void selectById(const QString &fileId, const QModelIndex &parent = QModelIndex());
 
     QVariant data(const QModelIndex &index, int role) const override;
@@ -38,6 +41,10 @@ public:
 public slots:
     void receiveData(QVariantMap rawData);
 
+signals:
+    // The tree was built anew (its current folder restored where it still exists).
+    void rebuilt();
+
 private:
     void buildTree(const QVariantMap &reply);
     void rebuild(const QVariantList &list, bool keepOld);
@@ -48,4 +55,5 @@ private:
     TreeItem *rootItem = nullptr;
     TreeItem *oldRootItem = nullptr;
     int area = 0;
+    bool targetsOnly = false;
 };

@@ -262,6 +262,16 @@ void GCore::showUploadTransfer(const QString &filePath, const QString &parentId,
         m_transferPanel->addUpload(filePath, parentId, type, fileId);
 }
 
+QString plainToolTip(const QString &text)
+{
+    if (text.isEmpty())
+        return text;
+    // One line per line of the text: a rich tool tip would otherwise wrap
+    // even a short text at a narrow width of its own choosing.
+    return QStringLiteral("<p style='white-space:nowrap'>%1</p>")
+        .arg(text.toHtmlEscaped().replace(QLatin1Char('\n'), QLatin1String("<br>")));
+}
+
 QString safeFileName(const QString &name, const QString &fallback)
 {
     QString out;

@@ -88,3 +88,7 @@ private:
 // never empty, at most 200 characters. Every server-sent name that becomes
 // part of a local path goes through here.
 QString safeFileName(const QString &name, const QString &fallback = QStringLiteral("file"));
+
+// A tool tip that shows `text` as it is: Qt takes a tool tip that looks like
+// markup for rich text, and text from the server is data.
+QString plainToolTip(const QString &text);

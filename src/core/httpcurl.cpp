@@ -408,6 +408,11 @@ QString HttpCurl::formatSize(qint64 bytes)
     return QString::number(bytes) + QLatin1Char('B');
 }
 
+QString HttpCurl::sizeText(const QVariant &serverText)
+{
+    return serverText.toString().remove(QStringLiteral("&nbsp;"));
+}
+
 QString HttpCurl::toJsonText(const QVariant &value)
 {
     return QString::fromUtf8(QJsonDocument::fromVariant(value).toJson(QJsonDocument::Indented));

@@ -69,6 +69,10 @@ public:
                           const FormParams &params, TransferProgress *progress);
 
     static QString formatSize(qint64 bytes);
+    // A size text from the server as the client shows it: the server joins
+    // number and unit with "&nbsp;", which is markup, not text ("35&nbsp;B" is
+    // shown "35B").
+    static QString sizeText(const QVariant &serverText);
     static QString toJsonText(const QVariant &value);
     static void logJson(const QVariant &value, const char *tag, int line);
     static QString md5Hex(const QByteArray &data);

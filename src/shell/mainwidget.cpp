@@ -9,6 +9,7 @@
 #include "shell/tradiuswidget.h"
 #include "transfer/transferpanel.h"
 
+#include <QApplication>
 #include <QBuffer>
 #include <QDebug>
 #include <QFileInfo>
@@ -21,6 +22,8 @@
 #include <QSaveFile>
 #include <QScreen>
 #include <QTimer>
+#include <QUrl>
+#include <QUrlQuery>
 #include <QVBoxLayout>
 
 namespace {
@@ -29,6 +32,7 @@ const int avatarSize = 46;
 // A picture must be wider than this to replace the current one; servers answer
 // missing pictures with tiny placeholders.
 const int minAvatarWidth = 9;
+const int nicknameWidth = 80; // six characters
 
 } // namespace
 
@@ -67,7 +71,13 @@ MainWidget::MainWidget(const QColor &titleColor, QWidget *parent)
     const QString thumb = core->userInfo().value(QStringLiteral("thumb")).toString();
     const QString base = core->serverUrl();
     if (!thumb.isEmpty() && !base.isEmpty()) {
-        auto *worker = new DownloadThread(QStringLiteral("%1%2").arg(base, thumb), nullptr);
+        // A server that draws the picture draws it at the size asked for, so
+        // it is sharp: the size shown, in the screen's pixels.
+        QUrl url(base + thumb);
+        QUrlQuery query(url);
+        query.addQueryItem(QStringLiteral("size"), QString::number(avatarPixels()));
+        url.setQuery(query);
+        auto *worker = new DownloadThread(url.toString(QUrl::FullyEncoded), nullptr);
         connect(worker, &QThread::finished, worker, &QObject::deleteLater);
         connect(worker, &DownloadThread::downloadFinished, this, &MainWidget::receiveThumb);
         worker->start();
@@ -124,10 +134,18 @@ void MainWidget::buildTitleBar()
     avatarButton->setFixedSize(avatarSize, avatarSize);
     frameLayout->addWidget(avatarButton, 0, Qt::AlignCenter);
     user->addWidget(frame);
-    auto *nickname = new QLabel(
-        GCore::instance()->userInfo().value(QStringLiteral("nickname")).toString(), titleBar);
+    // The nickname has a width of its own: a long one is cut short (whole in
+    // its tool tip) rather than widening the window.
+    const QString name = GCore::instance()->userInfo().value(QStringLiteral("nickname")).toString();
+    auto *nickname = new QLabel(titleBar);
     nickname->setObjectName(QStringLiteral("nicknameLabel"));
     nickname->setStyleSheet(QStringLiteral(".QLabel {color:#fff;font-size:10pt;}"));
+    nickname->setTextFormat(Qt::PlainText);
+    nickname->setFixedWidth(nicknameWidth);
+    QFont nicknameFont = nickname->font();
+    nicknameFont.setPointSize(10);
+    nickname->setText(QFontMetrics(nicknameFont).elidedText(name, Qt::ElideRight, nicknameWidth));
+    nickname->setToolTip(plainToolTip(name));
     user->addWidget(nickname);
     layout->addLayout(user);
 
@@ -189,6 +207,13 @@ void MainWidget::setAvatar(const QString &imagePath)
     avatarButton->setStyleSheet(
         QStringLiteral("QPushButton {border-radius:23px;border-width:0px;border-image:url(\"%1\")}")
             .arg(imagePath));
+}
+
+int MainWidget::avatarPixels()
+{
+    // Twice the size on a high-density screen, where the picture is drawn
+    // into twice as many pixels.
+    return qApp->devicePixelRatio() > 1.0 ? 2 * avatarSize : avatarSize;
 }
 
 QString MainWidget::avatarCachePath() const
@@ -268,7 +293,8 @@ void MainWidget::receiveThumb(QByteArray data)
     QImage image = readAvatar(data);
     if (image.isNull())
         return;
-    image = image.scaled(avatarSize, avatarSize, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    image = image.scaled(avatarPixels(), avatarPixels(), Qt::IgnoreAspectRatio,
+                         Qt::SmoothTransformation);
 
     // Written beside the cache file and renamed, so a failed write keeps the old picture.
     QSaveFile file(path);

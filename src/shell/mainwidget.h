@@ -30,6 +30,10 @@ public:
     // Where the user's picture is cached: the data folder, the account name, ".png".
     QString avatarCachePath() const;
 
+    // The side of the cached picture in pixels: the button's, twice that on a
+    // high-density screen.
+    static int avatarPixels();
+
     // Pictures larger than this on either side are not decoded at all.
     static constexpr int maxAvatarSide = 4096;
     // Decodes a user picture sent by the server; a null image when it is no

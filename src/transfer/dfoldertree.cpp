@@ -5,11 +5,11 @@
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "shell/dialogstyle.h"
+#include "shell/plainmessagebox.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -41,6 +41,8 @@ DFolderTree::DFolderTree(const QStringList &sourceIds, int mode, const QString &
     view = new TreeView(body, false);
     view->header()->hide();
     model = new TreeViewModel(view, area, this);
+    // The share folders hold no items of their own: nothing can go there.
+    model->setTargetsOnly(true);
     view->setModel(model);
     layout->addWidget(view);
 
@@ -60,7 +62,13 @@ DFolderTree::DFolderTree(const QStringList &sourceIds, int mode, const QString &
     connect(ok, &QPushButton::clicked, this, &DFolderTree::accept);
     connect(close, &QPushButton::clicked, this, &DFolderTree::reject);
 
-    QTimer::singleShot(50, this, [this] { model->refresh(true); });
+    QTimer::singleShot(50, this, [this] {
+        model->refresh(true);
+        // The folder the items are in is chosen at first (the top folder
+        // when it is not a library folder).
+        model->selectById(this->currentFolderId);
+        view->scrollTo(view->currentIndex());
+    });
 }
 
 void DFolderTree::accept()
@@ -86,5 +94,5 @@ void DFolderTree::accept()
     QString msg = reply.value(QStringLiteral("msg")).toString();
     if (msg.isEmpty())
         msg = mode == 2 ? QStringLiteral("无法移动") : QStringLiteral("无法复制");
-    QMessageBox::warning(this, QStringLiteral("操作出错"), msg, QMessageBox::Ok);
+    plainMessageBox(this, QMessageBox::Warning, QStringLiteral("操作出错"), msg);
 }

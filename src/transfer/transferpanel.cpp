@@ -5,16 +5,17 @@
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "core/uploadthread.h"
+#include "shell/desktopopen.h"
 
 #include <QDateTime>
 #include <QDebug>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMutexLocker>
@@ -23,7 +24,6 @@
 #include <QSaveFile>
 #include <QTableWidget>
 #include <QTimer>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -155,12 +155,6 @@ int rowWithKey(const QTableWidget *table, const char *property, const QString &k
             return row;
     }
     return -1;
-}
-
-void openLocal(const QString &path)
-{
-    if (!path.isEmpty())
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 QString historyFilePath()
@@ -425,7 +419,7 @@ void TransferPanel::addDownloadRow(const QVariantMap &item, int type)
     downloadTable->setCellWidget(
         0, 0,
         nameCell(GCore::fileIconPath(item), item.value(QStringLiteral("fileName")).toString(),
-                 item.value(QStringLiteral("fileLength")).toString(), "fileId", fileId));
+                 HttpCurl::sizeText(item.value(QStringLiteral("fileLength"))), "fileId", fileId));
 
     QProgressBar *bar = nullptr;
     QLabel *status = nullptr;
@@ -439,7 +433,8 @@ void TransferPanel::addDownloadRow(const QVariantMap &item, int type)
     QPushButton *openFolder =
         imageButton(kOpenFolderImage, QStringLiteral("打开所在文件夹"), nullptr);
     const QString folder = item.value(QStringLiteral("localPath")).toString();
-    connect(openFolder, &QPushButton::clicked, this, [folder] { openLocal(folder); });
+    connect(openFolder, &QPushButton::clicked, this,
+            [this, folder] { openLocalPath(this, folder); });
     QPushButton *drop = imageButton(kDropImage, QStringLiteral("清除记录"), nullptr);
     connect(drop, &QPushButton::clicked, this, [this, fileId] {
         if (TransferProgress *p = downloadProgress.value(fileId))
@@ -478,7 +473,8 @@ void TransferPanel::addUploadRow(const QString &filePath, const QString &parentI
     QPushButton *openFolder =
         imageButton(kOpenFolderImage, QStringLiteral("打开所在文件夹"), nullptr);
     const QString folder = info.absolutePath();
-    connect(openFolder, &QPushButton::clicked, this, [folder] { openLocal(folder); });
+    connect(openFolder, &QPushButton::clicked, this,
+            [this, folder] { openLocalPath(this, folder); });
     QPushButton *drop = imageButton(kDropImage, QStringLiteral("清除记录"), nullptr);
     connect(drop, &QPushButton::clicked, this, [this, filePath] {
         if (TransferProgress *p = uploadProgress.value(filePath))
@@ -516,10 +512,12 @@ void TransferPanel::addHistoryRow(const QVariantMap &record)
     const QString filePath = record.value(QStringLiteral("filePath")).toString();
     const QString folderPath = record.value(QStringLiteral("folderPath")).toString();
     QPushButton *openFile = imageButton(kOpenFileImage, QStringLiteral("打开文件"), nullptr);
-    connect(openFile, &QPushButton::clicked, this, [filePath] { openLocal(filePath); });
+    connect(openFile, &QPushButton::clicked, this,
+            [this, filePath] { openLocalPath(this, filePath); });
     QPushButton *openFolder =
         imageButton(kOpenFolderImage, QStringLiteral("打开所在文件夹"), nullptr);
-    connect(openFolder, &QPushButton::clicked, this, [folderPath] { openLocal(folderPath); });
+    connect(openFolder, &QPushButton::clicked, this,
+            [this, folderPath] { openLocalPath(this, folderPath); });
     QPushButton *drop = imageButton(kDropImage, QStringLiteral("清除记录"), nullptr);
     connect(drop, &QPushButton::clicked, this, [this, record] { removeHistoryRow(record); });
     historyTable->setCellWidget(0, 3, buttonCell({openFile, openFolder, drop}));
@@ -582,30 +580,39 @@ void TransferPanel::removeLater(QTableWidget *table, const QString &key, bool do
     });
 }
 
-void TransferPanel::setDownloadState(const QString &fileId, RowState state)
+void TransferPanel::setDownloadState(const QString &fileId, RowState state, const QString &refusal)
 {
     showRowState(downloadLabels.value(fileId), downloadBars.value(fileId),
-                 downloadButtons.value(fileId), state,
+                 downloadButtons.value(fileId), state, refusal,
                  {kDownloadRunning, kDownloadStopped, kDownloadFailed},
                  {QStringLiteral("停止下载"), QStringLiteral("开始下载")});
 }
 
-void TransferPanel::setUploadState(const QString &filePath, RowState state)
+void TransferPanel::setUploadState(const QString &filePath, RowState state, const QString &refusal)
 {
     showRowState(uploadLabels.value(filePath), uploadBars.value(filePath),
-                 uploadButtons.value(filePath), state,
+                 uploadButtons.value(filePath), state, refusal,
                  {kUploadRunning, kUploadStopped, kUploadFailed},
                  {QStringLiteral("停止上传"), QStringLiteral("开始上传")});
 }
 
 // `texts`: the status of a running, stopped and failed row; `tips`: the
-// button's tool tip while running and otherwise.
+// button's tool tip while running and otherwise. `refusal` is the server's
+// reason for a failure, shown after the status and in full as its tool tip.
 void TransferPanel::showRowState(QLabel *status, QProgressBar *bar, QPushButton *button,
-                                 RowState state, const QStringList &texts, const QStringList &tips)
+                                 RowState state, const QString &refusal, const QStringList &texts,
+                                 const QStringList &tips)
 {
     const bool running = state == RowState::Running;
-    if (status)
-        status->setText(texts.at(running ? 0 : state == RowState::Stopped ? 1 : 2));
+    const bool refused = state == RowState::Failed && !refusal.isEmpty();
+    if (status) {
+        QString text = texts.at(running ? 0 : state == RowState::Stopped ? 1 : 2);
+        if (refused)
+            text += QStringLiteral("<span style='color:#666;'>：%1</span>")
+                        .arg(refusal.toHtmlEscaped());
+        status->setText(text);
+        status->setToolTip(refused ? plainToolTip(refusal) : QString());
+    }
     if (bar && !running)
         bar->setValue(0);
     if (button) {
@@ -616,7 +623,8 @@ void TransferPanel::showRowState(QLabel *status, QProgressBar *bar, QPushButton 
 
 // ---- ends of transfers ----
 
-QString TransferPanel::finishDownloadFile(const QString &tempPath, const QVariantMap &item)
+QString TransferPanel::finishDownloadFile(const QString &tempPath, const QVariantMap &item,
+                                          QString *refusal)
 {
     QFile temp(tempPath);
     // The server refuses with a short JSON object instead of the file.
@@ -629,6 +637,8 @@ QString TransferPanel::finishDownloadFile(const QString &tempPath, const QVarian
         temp.close();
         if (HttpCurl::isServerRefusal(head)) {
             qDebug() << __FILE__ << __LINE__ << "download refused:" << head;
+            *refusal =
+                QJsonDocument::fromJson(head).object().value(QStringLiteral("msg")).toString();
             temp.remove();
             return QString();
         }
@@ -676,16 +686,22 @@ void TransferPanel::downloadFinished(QString tempPath)
             setDownloadState(key, RowState::Stopped);
         return;
     }
-    const QString saved = tempPath.isEmpty() ? QString() : finishDownloadFile(tempPath, item);
+    QString refusal;
+    const QString saved =
+        tempPath.isEmpty() ? QString() : finishDownloadFile(tempPath, item, &refusal);
     if (saved.isEmpty()) {
-        setDownloadState(key, RowState::Failed);
+        setDownloadState(key, RowState::Failed, refusal);
         return;
     }
+    // The last bytes may have come after the last progress tick.
+    if (QProgressBar *bar = downloadBars.value(key))
+        bar->setValue(100);
     removeLater(downloadTable, key, true);
     appendHistory(
         QVariantMap{{QStringLiteral("fileExtend"), item.value(QStringLiteral("fileExtend"))},
                     {QStringLiteral("fileName"), QFileInfo(saved).fileName()},
-                    {QStringLiteral("fileLength"), item.value(QStringLiteral("fileLength"))},
+                    {QStringLiteral("fileLength"),
+                     HttpCurl::sizeText(item.value(QStringLiteral("fileLength")))},
                     {QStringLiteral("handleTime"), QDateTime::currentMSecsSinceEpoch()},
                     {QStringLiteral("type"), 0},
                     {QStringLiteral("filePath"), saved},
@@ -726,11 +742,14 @@ void TransferPanel::uploadFinished(QVariantMap map)
         !map.isEmpty() && map.value(QStringLiteral("code")).toString() == QLatin1String("0");
     if (!ok) {
         if (current)
-            setUploadState(key, RowState::Failed);
+            setUploadState(key, RowState::Failed, map.value(QStringLiteral("msg")).toString());
         return;
     }
-    if (current)
+    if (current) {
+        if (QProgressBar *bar = uploadBars.value(key))
+            bar->setValue(100);
         removeLater(uploadTable, key, false);
+    }
     // The file is on the server whatever became of the row meanwhile.
     const QFileInfo info(key);
     appendHistory(QVariantMap{{QStringLiteral("fileExtend"), info.suffix()},
@@ -813,15 +832,27 @@ void TransferPanel::loadHistory()
         return;
     const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
     history.clear();
+    bool cleaned = false;
     if (doc.isArray()) {
         const QVariantList list = doc.toVariant().toList();
         for (const QVariant &entry : list) {
-            if (entry.type() == QVariant::Map)
-                history.append(entry);
+            if (entry.type() != QVariant::Map)
+                continue;
+            // Records written before the size text was cleaned still hold "&nbsp;".
+            QVariantMap record = entry.toMap();
+            const QString size = HttpCurl::sizeText(record.value(QStringLiteral("fileLength")));
+            if (record.contains(QStringLiteral("fileLength")) &&
+                size != record.value(QStringLiteral("fileLength")).toString()) {
+                record.insert(QStringLiteral("fileLength"), size);
+                cleaned = true;
+            }
+            history.append(record);
         }
     }
     for (const QVariant &entry : qAsConst(history))
         addHistoryRow(entry.toMap());
+    if (cleaned)
+        saveHistory();
 }
 
 void TransferPanel::saveHistory()

@@ -73,15 +73,20 @@ private:
     void updateTabTitles();
 
     enum class RowState { Running, Stopped, Failed };
-    void setDownloadState(const QString &fileId, RowState state);
-    void setUploadState(const QString &filePath, RowState state);
+    void setDownloadState(const QString &fileId, RowState state,
+                          const QString &refusal = QString());
+    void setUploadState(const QString &filePath, RowState state,
+                        const QString &refusal = QString());
     static void showRowState(QLabel *status, QProgressBar *bar, QPushButton *button, RowState state,
-                             const QStringList &texts, const QStringList &tips);
+                             const QString &refusal, const QStringList &texts,
+                             const QStringList &tips);
     void removeKeyedRow(QTableWidget *table, const char *keyName, const QString &key);
     void removeLater(QTableWidget *table, const QString &key, bool download);
     void appendHistory(const QVariantMap &record);
     QString downloadTarget(const QVariantMap &item) const;
-    QString finishDownloadFile(const QString &tempPath, const QVariantMap &item);
+    // Moves a complete download into place and returns its path; empty when
+    // the server refused (its "msg" in `refusal`) or the file cannot be saved.
+    QString finishDownloadFile(const QString &tempPath, const QVariantMap &item, QString *refusal);
 
     QPushButton *uploadTab = nullptr;
     QPushButton *downloadTab = nullptr;

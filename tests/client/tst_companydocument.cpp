@@ -9,6 +9,7 @@
 #include "browserhelpers.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
+#include "core/startup.h"
 #include "menuanswer.h"
 #include "modalanswer.h"
 #include "scriptedhttpserver.h"
@@ -22,8 +23,10 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QToolButton>
 
 #include <memory>
 
@@ -90,28 +93,6 @@ QStringList filesBelow(const QString &dir)
     while (it.hasNext())
         out << it.next();
     return out;
-}
-
-// Answers a QFileDialog with paths, then runs `then` (to answer what follows).
-void answerFileDialog(const QStringList &paths, std::function<void()> then = {})
-{
-    answerNextModal([paths, then](QWidget *modal) {
-        auto *dialog = qobject_cast<QFileDialog *>(modal);
-        QVERIFY(dialog);
-        if (dialog->fileMode() == QFileDialog::Directory) {
-            dialog->setDirectory(paths.first());
-            dialog->selectFile(paths.first());
-        } else {
-            dialog->setDirectory(QFileInfo(paths.first()).absolutePath());
-            QStringList quoted;
-            for (const QString &p : paths)
-                quoted << '"' + QFileInfo(p).fileName() + '"';
-            dialog->selectFile(quoted.join(' '));
-        }
-        static_cast<QDialog *>(dialog)->accept();
-        if (then)
-            then();
-    });
 }
 
 void answerBoxWith(QString *text, const QString &button = "OK")
@@ -261,6 +242,46 @@ private slots:
         QCOMPARE(crumbs(*b), QStringList({"公司文档"}));
     }
 
+    void treeBreadcrumbAndTableNameTheSameFolder()
+    {
+        auto b = makeBrowser();
+        auto treeId = [&b] {
+            return b->treeView->currentIndex().data(Qt::UserRole + 1).toString();
+        };
+        // At start: the top folder, not the share folder that sorts first.
+        QCOMPARE(treeId(), QStringLiteral("0"));
+        QCOMPARE(crumbs(*b), QStringList({"公司文档"}));
+
+        // A share folder is named by itself in the breadcrumb.
+        const QModelIndex shared = treeIndex(*b, "分享给我的");
+        QTest::mouseClick(b->treeView->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          b->treeView->visualRect(shared).center());
+        QCOMPARE(b->currentFolderId, QStringLiteral("-9"));
+        QCOMPARE(crumbs(*b), QStringList({"分享给我的"}));
+        QTRY_VERIFY(b->table->rowCount() > 0);
+
+        // A folder the tree does not hold (inside a colleague's shared
+        // folder): one step further in the breadcrumb, its share folder
+        // stays current in the tree, and the breadcrumb leads back.
+        b->fillTable({entry("f00dfeedf00dfeed", 1, "共享资料", "", "A")});
+        b->tableDoubleClicked(b->table->model()->index(0, 0));
+        QCOMPARE(b->currentFolderId, QStringLiteral("f00dfeedf00dfeed"));
+        QCOMPARE(crumbs(*b), QStringList({"分享给我的", "共享资料"}));
+        QCOMPARE(treeId(), QStringLiteral("-9"));
+        crumbButton(*b, "分享给我的")->click();
+        QCOMPARE(b->currentFolderId, QStringLiteral("-9"));
+        QCOMPARE(crumbs(*b), QStringList({"分享给我的"}));
+
+        // The home icon lists the top folder.
+        auto *home = b->crumbWidget->findChild<QToolButton *>("homeButton");
+        QVERIFY(home);
+        home->click();
+        QCOMPARE(b->currentFolderId, QStringLiteral("0"));
+        QCOMPARE(treeId(), QStringLiteral("0"));
+        QCOMPARE(crumbs(*b), QStringList({"公司文档"}));
+        QTRY_VERIFY(rowOf(*b, "研发中心") >= 0);
+    }
+
     void lateReplyOfAnEarlierFolderIsDropped()
     {
         auto b = makeBrowser();
@@ -286,6 +307,14 @@ private slots:
         QTRY_VERIFY(rowOf(*b, "考勤制度.pdf") >= 0);
         QCOMPARE(b->selectedIds(), QStringList({pdf}));
         QCOMPARE(crumbs(*b), QStringList({"公司文档", "公司制度"}));
+
+        // Opened before the browser's own start-up listing: that one gives way.
+        CompanyDocument early;
+        early.showFolder(rules, pdf);
+        QTRY_VERIFY(rowOf(early, "考勤制度.pdf") >= 0);
+        QTest::qWait(200);
+        QCOMPARE(early.currentFolderId, rules);
+        QCOMPARE(early.selectedIds(), QStringList({pdf}));
     }
 
     void failedListingShowsTheRetryLink()
@@ -361,17 +390,26 @@ private slots:
         b->fillTable({permitted, viewOnly, folder});
         b->table->selectAll();
         QTemporaryDir target;
+        // The file left out is named before the folder question.
+        QString box;
+        answerBoxWith(&box);
         answerFileDialog({target.path()});
         b->downloadFile();
+        QCOMPARE(box,
+                 QStringLiteral("下载提示|以下1个文件没有下载权限，不会下载：\n办公用品清单.xlsx"));
         QVERIFY(panel->isDownloading(permitted.value("fileId").toString()));
         QVERIFY(!panel->isDownloading(viewOnly.value("fileId").toString()));
         QVERIFY(!panel->isDownloading(folder.value("fileId").toString()));
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(target.filePath("员工手册.docx")), 10000);
 
-        // Nothing permitted: no folder question at all.
+        // Nothing permitted: the reason, and no folder question at all.
         b->table->clearSelection();
         b->table->selectRow(1);
+        box.clear();
+        answerBoxWith(&box);
         b->downloadFile();
+        QCOMPARE(box,
+                 QStringLiteral("下载出错|以下1个文件没有下载权限，不会下载：\n办公用品清单.xlsx"));
         QVERIFY(!QApplication::activeModalWidget());
     }
 
@@ -389,11 +427,12 @@ private slots:
         QTRY_COMPARE(recorder.opened.size(), 1);
         const QString path = recorder.opened.first().toLocalFile();
         QVERIFY(path.startsWith(GCore::cacheDir() + "/"));
-        QVERIFY(path.endsWith(".txt"));
+        // Under the server's file name, in a folder named after its content.
+        QCOMPARE(QFileInfo(path).fileName(), QStringLiteral("会议纪要.txt"));
         QFile cached(path);
         QVERIFY(cached.open(QIODevice::ReadOnly));
         QCOMPARE(cached.size(), e.value("length").toLongLong());
-        QCOMPARE(HttpCurl::md5Hex(cached.readAll()), QFileInfo(path).completeBaseName());
+        QCOMPARE(HttpCurl::md5Hex(cached.readAll()), QFileInfo(path).dir().dirName());
         QVERIFY(QFileInfo::exists(path + ".log"));
         QCOMPARE(b->table->item(row, 1)->text(),
                  QDateTime::fromMSecsSinceEpoch(e.value("lastModifyTime").toLongLong())
@@ -413,6 +452,30 @@ private slots:
         QTRY_COMPARE(recorder.opened.size(), 3);
         QVERIFY(b->openThreads.isEmpty());
         QDesktopServices::unsetUrlHandler("file");
+    }
+
+    void lockedFilesShowTheirHolder()
+    {
+        auto b = makeBrowser();
+        b->requestFileList(idOf(idOf("0", "研发中心"), "设计文档"), false);
+        QTRY_VERIFY(rowOf(*b, "需求说明.docx") >= 0);
+        const QTableWidgetItem *locked = b->table->item(rowOf(*b, "需求说明.docx"), 0);
+        QVERIFY2(locked->toolTip().contains("李四") && locked->toolTip().contains("锁定"),
+                 qPrintable(locked->toolTip()));
+        QCOMPARE(b->table->item(rowOf(*b, "接口说明.md"), 0)->toolTip(), QString());
+        auto image = [](const QIcon &icon) {
+            return icon.pixmap(32).toImage().convertToFormat(QImage::Format_ARGB32);
+        };
+        QVariantMap bare = locked->data(Qt::UserRole + 2).toMap();
+        const QImage plain = image(QIcon(GCore::fileIconPath(bare)));
+        QVERIFY(image(locked->icon()) != plain);
+
+        // A server that does not report locks: no mark.
+        for (const char *key : {"lockUser", "lockUserId", "lockEndTime"})
+            bare.remove(key);
+        b->fillTable({bare});
+        QVERIFY(b->table->item(0, 0)->toolTip().isEmpty());
+        QCOMPARE(image(b->table->item(0, 0)->icon()), plain);
     }
 
     void withoutViewRightNothingOpens()
@@ -486,6 +549,27 @@ private slots:
         QTRY_VERIFY(b->table->rowCount() == 2);
         QVERIFY(idOf(rd, "测试报告.csv").isEmpty());
         QCOMPARE(rowOf(*b, "测试报告.csv"), -1);
+
+        // Without the right: refused before any question, in a box wide
+        // enough for a window manager to show its title.
+        startup::applyStyleSheet(*qApp);
+        auto unstyle = qScopeGuard([] { qApp->setStyleSheet(QString()); });
+        const QString office = idOf("0", "行政部");
+        b->requestFileList(office, false);
+        QTRY_VERIFY(rowOf(*b, "办公用品清单.xlsx") >= 0);
+        b->table->selectRow(rowOf(*b, "办公用品清单.xlsx"));
+        int width = 0, titleWidth = 0;
+        box.clear();
+        answerNextModal([&](QWidget *modal) {
+            box = modal->windowTitle() + "|" + qobject_cast<QMessageBox *>(modal)->text();
+            width = modal->width();
+            titleWidth = modal->fontMetrics().horizontalAdvance(modal->windowTitle());
+            static_cast<QDialog *>(modal)->accept();
+        });
+        b->deleteItems();
+        QCOMPARE(box, QStringLiteral("操作出错|没有删除权限：\n办公用品清单.xlsx"));
+        QVERIFY2(width >= titleWidth + 240, qPrintable(QString::number(width)));
+        QVERIFY(!idOf(office, "办公用品清单.xlsx").isEmpty());
     }
 
     void copyAndMoveThroughThePicker()
@@ -496,6 +580,22 @@ private slots:
         b->requestFileList(common, false);
         QTRY_VERIFY(rowOf(*b, "通讯录.xlsx") >= 0);
         b->table->selectRow(rowOf(*b, "通讯录.xlsx"));
+
+        // Only folders that can receive items, the items' own folder chosen.
+        QStringList topRows;
+        QString preselected;
+        answerNextModal("DFolderTree", [&](QWidget *modal) {
+            auto *model = modal->findChild<TreeViewModel *>();
+            QTRY_VERIFY(model->rowCount() > 0);
+            for (int i = 0; i < model->rowCount(); ++i)
+                topRows << model->index(i, 0).data().toString();
+            preselected =
+                modal->findChild<QTreeView *>()->currentIndex().data(Qt::UserRole + 1).toString();
+            static_cast<QDialog *>(modal)->reject();
+        });
+        b->copyItems();
+        QCOMPARE(topRows, QStringList({"公司文档"}));
+        QCOMPARE(preselected, common);
 
         auto pick = [](const QString &folderId, const QString &button) {
             answerNextModal([folderId, button](QWidget *modal) {
@@ -558,8 +658,11 @@ private slots:
     void newFolderInTheLibrary()
     {
         auto b = makeBrowser();
+        // Branches the user opened stay open when the tree is rebuilt.
+        b->treeView->expand(treeIndex(*b, "公司制度"));
         b->tableDoubleClicked(b->table->model()->index(rowOf(*b, "研发中心"), 0));
         QTRY_VERIFY(rowOf(*b, "源码") >= 0);
+        b->treeView->expand(treeIndex(*b, "研发中心"));
         QString path, firstError;
         answerNextModal([&](QWidget *modal) {
             const QList<QLineEdit *> edits = modal->findChildren<QLineEdit *>();
@@ -579,6 +682,9 @@ private slots:
         QCOMPARE(path, QStringLiteral("公司文档/研发中心"));
         QVERIFY2(firstError.contains("已存在"), qPrintable(firstError));
         QTRY_VERIFY(rowOf(*b, "计划") >= 0);
+        QTRY_VERIFY(treeIndex(*b, "计划").isValid());
+        QVERIFY(b->treeView->isExpanded(treeIndex(*b, "公司制度")));
+        QVERIFY(b->treeView->isExpanded(treeIndex(*b, "研发中心")));
     }
 
     void uploadsByDialogAndDrop()
@@ -677,9 +783,9 @@ private slots:
                                       return r.startsWith("POST /api/file/list-file.jf");
                                   }) >= 2);
         QTest::qWait(200);
-        const QString path = DocumentBrowser::cachePath(state->md5, "txt");
         QTableWidgetItem dateItem("date");
         const QVariantMap e = entry("7", 2, "a.txt", "txt", "L");
+        const QString path = DocumentBrowser::cachePath(state->md5, e);
 
         // Navigating away cancels the download and leaves nothing behind.
         state->slow = true;
@@ -728,26 +834,36 @@ private slots:
         QCOMPARE(dateItem.text(),
                  QDateTime::fromMSecsSinceEpoch(0).toString("yyyy-MM-dd HH:mm:ss"));
 
-        // Hostile replies never make a path outside the cache.
+        // Hostile replies never make a path outside the cache: a bad MD5 is
+        // refused, a bad name or extension is made one safe name in its folder.
         const QStringList before = filesBelow(QDir::homePath());
-        const QList<QPair<QByteArray, QString>> hostile{
-            {"../../../../../../tmp/folvane-evil", "txt"},
-            {"0123456789abcdef0123456789abcde", "txt"},
-            {"0123456789abcdef0123456789abcdef/../../x", "txt"},
-            {"0123456789abcdef0123456789abcdef", "../../../evil"},
-            {"0123456789abcdef0123456789abcdef", "txt/../../evil"}};
-        for (const auto &bad : hostile) {
-            state->md5 = bad.first;
-            QVariantMap hostileEntry = e;
-            hostileEntry.insert("fileExtend", bad.second);
+        for (const QByteArray &bad : {QByteArray("../../../../../../tmp/folvane-evil"),
+                                      QByteArray("0123456789abcdef0123456789abcde"),
+                                      QByteArray("0123456789abcdef0123456789abcdef/../../x")}) {
+            state->md5 = bad;
             box.clear();
             answerBoxWith(&box);
-            b.openFile(hostileEntry, &dateItem);
+            b.openFile(e, &dateItem);
             QCOMPARE(box, QStringLiteral("打开出错|服务器返回数据错误"));
         }
         QTest::qWait(100);
         QCOMPARE(filesBelow(QDir::homePath()), before);
         QVERIFY(!QFileInfo::exists("/tmp/folvane-evil.txt"));
+        state->md5 = "fedcba9876543210fedcba9876543210";
+        const QString md5Folder = GCore::cacheDir() + "/fe/" + state->md5;
+        const QList<QPair<QString, QString>> hostile{
+            {"../../../evil.txt", "txt"}, {"a.txt", "../../../evil"}, {"/etc/passwd", ""}};
+        for (int i = 0; i < hostile.size(); ++i) {
+            QVariantMap hostileEntry = e;
+            hostileEntry.insert("fileId", QString::number(100 + i));
+            hostileEntry.insert("fileName", hostile.at(i).first);
+            hostileEntry.insert("fileExtend", hostile.at(i).second);
+            b.openFile(hostileEntry, &dateItem);
+            QTRY_COMPARE(recorder.opened.size(), 2 + i);
+            const QString opened = recorder.opened.last().toLocalFile();
+            QCOMPARE(QFileInfo(opened).absolutePath(), md5Folder);
+        }
+        QVERIFY(!QFileInfo::exists("/tmp/evil.txt"));
 
         // No answer at all.
         GCore::instance()->writeSettings({{"host", "127.0.0.1"}, {"port", "1"}});

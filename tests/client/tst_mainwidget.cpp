@@ -2,6 +2,7 @@
 // user's picture (cached, downloaded, refused when tiny, broken or huge) and
 // the window's place on the screen.
 #include "browse/companydocument.h"
+#include "browse/droptablewidget.h"
 #include "browse/netdisk.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
@@ -15,12 +16,16 @@
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QImage>
 #include <QImageReader>
 #include <QLabel>
 #include <QLayout>
 #include <QScreen>
+#include <QScrollBar>
+#include <QSet>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QtTest>
 
 #include "testmain.h"
@@ -114,6 +119,7 @@ private slots:
     void cachedPictureShownFirstAndKeptOnBadDownloads_data();
     void cachedPictureShownFirstAndKeptOnBadDownloads();
     void pictureFromTheRealServer();
+    void libraryColumnsFitAndNicknameKeepsTheWidth();
     void closingEndsTheProgram();
 };
 
@@ -252,7 +258,9 @@ void TestMainWidget::downloadsAndCachesThePicture()
     TPushButton *avatar = button(window, "avatarButton");
     QTRY_VERIFY(avatar->styleSheet().contains(cache));
     QCOMPARE(thumbRequests(server).size(), 1);
-    QVERIFY(thumbRequests(server).first().startsWith("GET /api/user/user-thumb.jf?userId=2 "));
+    // The picture is asked for at the size the button shows.
+    QVERIFY(
+        thumbRequests(server).first().startsWith("GET /api/user/user-thumb.jf?userId=2&size=46 "));
     const QImage cached(cache);
     QCOMPARE(cached.size(), QSize(46, 46));
     QCOMPARE(cachedColor(cache), QColor(Qt::red));
@@ -329,8 +337,54 @@ void TestMainWidget::pictureFromTheRealServer()
 
     MainWidget window;
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(window.avatarCachePath()), 10000);
-    QCOMPARE(QImage(window.avatarCachePath()).size(), QSize(46, 46));
+    const QImage picture(window.avatarCachePath());
+    QCOMPARE(picture.size(), QSize(46, 46));
+    // The generated initial is drawn smooth: its edges blend the two colours
+    // in many steps (pixel art has just the two).
+    QSet<QRgb> colours;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            colours.insert(picture.pixel(x, y));
+    QVERIFY2(colours.size() > 10, qPrintable(QString::number(colours.size())));
     QTRY_VERIFY(button(window, "avatarButton")->styleSheet().contains(window.avatarCachePath()));
+}
+
+void TestMainWidget::libraryColumnsFitAndNicknameKeepsTheWidth()
+{
+    setUser("zhangsan", QString());
+    int width = 0;
+    {
+        MainWidget window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        width = window.width();
+        button(window, "companydocument")->click();
+        CompanyDocument *library = GCore::instance()->companyDocument();
+        library->fillTable({QVariantMap{{"fileId", "1"},
+                                        {"fileName", "年度工作总结与下一年度计划.docx"},
+                                        {"fileType", 2},
+                                        {"fileExtend", "docx"},
+                                        {"fileLength", "12&nbsp;KB"}}});
+        QTableWidget *table = library->table;
+        QHeaderView *header = table->horizontalHeader();
+        // Every column fits; the name column takes the room the others leave.
+        QTRY_VERIFY(!table->horizontalScrollBar()->isVisible());
+        QVERIFY(header->sectionViewportPosition(5) + header->sectionSize(5) <=
+                table->viewport()->width());
+        QCOMPARE(header->sectionViewportPosition(5) + header->sectionSize(5), header->length());
+        QVERIFY(header->sectionSize(0) > 100);
+    }
+
+    // A long nickname is cut short; the whole name is in its tool tip.
+    const QString longName(40, QChar(0x5f20));
+    GCore::instance()->setUserInfo({{"username", "zhangsan"}, {"nickname", longName}});
+    MainWidget window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(window.width(), width);
+    auto *nickname = window.findChild<QLabel *>("nicknameLabel");
+    QVERIFY(nickname->text().size() < longName.size());
+    QVERIFY(nickname->toolTip().contains(longName));
 }
 
 void TestMainWidget::closingEndsTheProgram()

@@ -69,6 +69,7 @@ const Picture kPictures[] = {
     {":/images/main/oftenfile.png", 24, 24},
     // browser top bar, breadcrumb and toolbar
     {":/images/main/home.png", 16, 16},
+    {":/images/main/lock_mark.png", 16, 16},
     {":/images/main/left_arrow.png", 8, 12},
     {":/images/main/reload.png", 22, 22},
     {":/images/main/search.png", 20, 20},

@@ -12,6 +12,7 @@
 #include "transfer/transferpanel.h"
 
 #include <QDesktopServices>
+#include <QDialog>
 #include <QJsonDocument>
 #include <QLabel>
 #include <QProgressBar>
@@ -96,6 +97,11 @@ QString rowName(QTableWidget *t, int row)
 {
     // Column 0: icon label, name label, size label.
     return t->cellWidget(row, 0)->findChildren<QLabel *>().at(1)->text();
+}
+
+QString rowSize(QTableWidget *t, int row)
+{
+    return t->cellWidget(row, 0)->findChildren<QLabel *>().at(2)->text();
 }
 
 QStringList entries(const QString &dir)
@@ -202,6 +208,7 @@ private slots:
         QTableWidget *downloads = table(panel, "downloadTable");
         panel.addDownload(fileItem("5", "a.txt", dir.path()), 0);
         QTRY_VERIFY(status(downloads, 0).contains("下载出错"));
+        QVERIFY(status(downloads, 0).contains("文件不存在"));
         QCOMPARE(bar(downloads, 0)->value(), 0);
         QVERIFY(rowButton(downloads, 0, "开始下载"));
         QCOMPARE(entries(dir.path()), QStringList());
@@ -396,6 +403,9 @@ private slots:
         QTRY_COMPARE(uploads->rowCount(), 0);
         panel.addUpload(path, "55", 1, QString());
         QTRY_VERIFY(status(uploads, 0).contains("上传出错"));
+        // The server's reason is on the row, whole in its tool tip.
+        QVERIFY2(status(uploads, 0).contains("没有权限"), qPrintable(status(uploads, 0)));
+        QVERIFY(uploads->cellWidget(0, 1)->findChild<QLabel *>()->toolTip().contains("没有权限"));
         QVERIFY(rowButton(uploads, 0, "开始上传"));
         QCOMPARE(historyOnDisk().size(), 2);
     }
@@ -499,18 +509,76 @@ private slots:
         QVERIFY(tab(panel, "upload")->isChecked());
     }
 
-    void openButtonsUseTheDesktopServices()
+    void openButtonsUseTheDesktopServicesAndSayWhenTheyCannot()
     {
-        writeHistory({record("doc", "/data/docs/a b.txt", 5)});
+        QTemporaryDir dir;
+        const QString present = dir.filePath("a b.txt");
+        QFile file(present);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        const QString gone = dir.filePath("gone.txt");
+        QVariantMap missing = record("gone", gone, 6);
+        missing.insert("folderPath", dir.path());
+        writeHistory({record("doc", present, 5), missing});
         UrlRecorder recorder;
         QDesktopServices::setUrlHandler("file", &recorder, "open");
         TransferPanel panel;
         QTableWidget *t = table(panel, "historyTable");
+        rowButton(t, 1, "打开文件")->click();
+        rowButton(t, 1, "打开所在文件夹")->click();
+        QCOMPARE(recorder.opened,
+                 QList<QUrl>({QUrl::fromLocalFile(present), QUrl::fromLocalFile("/tmp")}));
+
+        // A file that is no longer there: the box names it.
+        QString box;
+        answerNextModal("打开出错", [&box](QWidget *modal) {
+            box = labelTexts(modal);
+            static_cast<QDialog *>(modal)->accept();
+        });
         rowButton(t, 0, "打开文件")->click();
-        rowButton(t, 0, "打开所在文件夹")->click();
+        QVERIFY2(box.contains("找不到") && box.contains(gone), qPrintable(box));
         QDesktopServices::unsetUrlHandler("file");
-        QCOMPARE(recorder.opened, QList<QUrl>({QUrl::fromLocalFile("/data/docs/a b.txt"),
-                                               QUrl::fromLocalFile("/tmp")}));
+
+        // A desktop without a program for it (the offscreen platform has none).
+        box.clear();
+        answerNextModal("打开出错", [&box](QWidget *modal) {
+            box = labelTexts(modal);
+            static_cast<QDialog *>(modal)->accept();
+        });
+        rowButton(t, 1, "打开文件")->click();
+        QVERIFY2(box.contains("系统无法打开文件") && box.contains(present), qPrintable(box));
+        QCOMPARE(recorder.opened.size(), 2);
+    }
+
+    void sizeTextsWithoutMarkupAndFinishedBarsFull()
+    {
+        // A record written before the size text was cleaned.
+        QVariantMap old = record("old", "/tmp/old.txt", 5);
+        old.insert("fileLength", "35&nbsp;B");
+        writeHistory({old});
+        ScriptedHttpServer server;
+        server.start([](const QByteArray &) { return body(QByteArray(1500, 'x')); });
+        pointClientAt(portOf(server.url()));
+        QTemporaryDir dir;
+        TransferPanel panel;
+        QTableWidget *history = table(panel, "historyTable");
+        QCOMPARE(rowSize(history, 0), QStringLiteral("35B"));
+        QCOMPARE(historyOnDisk().first().toMap().value("fileLength").toString(),
+                 QStringLiteral("35B"));
+
+        // The announced size is twice the real one: the bar never passes half
+        // while the bytes come, and is full when the file is complete.
+        QVariantMap item = fileItem("21", "b.txt", dir.path(), 3000);
+        item.insert("fileLength", "1.5&nbsp;KB");
+        QTableWidget *downloads = table(panel, "downloadTable");
+        panel.addDownload(item, 0);
+        QCOMPARE(rowSize(downloads, 0), QStringLiteral("1.5KB"));
+        QTRY_COMPARE(history->rowCount(), 2);
+        QCOMPARE(downloads->rowCount(), 1);
+        QCOMPARE(bar(downloads, 0)->value(), 100);
+        QCOMPARE(rowSize(history, 0), QStringLiteral("1.5KB"));
+        QCOMPARE(historyOnDisk().last().toMap().value("fileLength").toString(),
+                 QStringLiteral("1.5KB"));
     }
 
     void showTransferReachesThePanelThroughTheMainWindow()

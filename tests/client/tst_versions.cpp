@@ -25,7 +25,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
-#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -73,20 +72,6 @@ QVariantList versionsOf(const ServerProcess &server, const QString &token, const
     return post(server, token, "/api/file/version-list.jf", {{"fileId", fileId}})
         .value("data")
         .toList();
-}
-
-// Answers the next file dialog with `path`, typed in whole: a name relative
-// to the folder shown would depend on the dialog's model having read it.
-void chooseFile(const QString &path)
-{
-    answerNextModal([path](QWidget *modal) {
-        auto *dialog = qobject_cast<QFileDialog *>(modal);
-        QVERIFY(dialog);
-        auto *nameEdit = dialog->findChild<QLineEdit *>("fileNameEdit");
-        QVERIFY(nameEdit);
-        nameEdit->setText(path);
-        static_cast<QDialog *>(dialog)->accept();
-    });
 }
 
 // Answers the next message box with `button`, keeping its title and text.
@@ -234,7 +219,7 @@ private slots:
 
         dialog.uploadFile();
         QCOMPARE(dialog.errorLabel->text(), QStringLiteral("请添加文件"));
-        chooseFile(writeFile(local.filePath("纪要.docx"), "x"));
+        answerFileDialog({writeFile(local.filePath("纪要.docx"), "x")});
         dialog.addFile();
         QVERIFY(dialog.fileBox->isVisible());
         QCOMPARE(dialog.fileLabel->text(), QStringLiteral("纪要.docx(1B)"));
@@ -243,7 +228,7 @@ private slots:
 
         // The extension test ignores case.
         const QByteArray content = "周例会纪要：\n1. 新版本\n";
-        chooseFile(writeFile(local.filePath("NOTES.TXT"), content));
+        answerFileDialog({writeFile(local.filePath("NOTES.TXT"), content)});
         dialog.addFile();
         dialog.descEdit->setPlainText("测试新版本");
         QString box;
@@ -271,7 +256,7 @@ private slots:
         {
             UpdateFile dialog(item, nullptr, 1);
             dialog.show();
-            chooseFile(small);
+            answerFileDialog({small});
             dialog.addFile();
             QString box;
             answerBox(&box);
@@ -292,7 +277,7 @@ private slots:
         const QString big = writeFile(local.filePath("big.txt"), QByteArray(16 << 20, 'x'));
         UpdateFile dialog(item, nullptr, 1);
         dialog.show();
-        chooseFile(big);
+        answerFileDialog({big});
         dialog.addFile();
         dialog.saveButton->click();
         QVERIFY(dialog.uploading);
@@ -305,7 +290,7 @@ private slots:
         QVERIFY(dialog.isVisible());
 
         // Closing during an upload stops it, and the dialog goes once it has.
-        chooseFile(big);
+        answerFileDialog({big});
         dialog.addFile();
         dialog.saveButton->click();
         dialog.reject();

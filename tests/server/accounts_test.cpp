@@ -133,6 +133,20 @@ TEST_F(Accounts, ThumbIsAPngWithoutTokenAndUnknownUsersGetJson)
     EXPECT_EQ(res->body.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
     // Width and height are 64 in the IHDR chunk.
     EXPECT_EQ(static_cast<unsigned char>(res->body[19]), 64);
+    // Drawn at the size asked for, within limits.
+    for (auto [asked, side] : {std::pair<std::string, int>{"46", 46},
+                               {"92", 92},
+                               {"5000", 256},
+                               {"abc", 64},
+                               {"-3", 64}}) {
+        auto sized =
+            c.http.Get(("/api/user/user-thumb.jf?userId=" + id + "&size=" + asked).c_str());
+        ASSERT_TRUE(sized);
+        EXPECT_EQ(static_cast<unsigned char>(sized->body[18]) * 256 +
+                      static_cast<unsigned char>(sized->body[19]),
+                  side)
+            << asked;
+    }
 
     auto missing = c.http.Get("/api/user/user-thumb.jf?userId=1234");
     ASSERT_TRUE(missing);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <ctime>
 #include <memory>
 #include <thread>
@@ -234,7 +235,7 @@ TEST_F(Library, MoveRefusesItsOwnSubtreeAndKeepsNamesFree)
 TEST_F(Library, VersionsAndLocks)
 {
     ApiClient lisi(server->port());
-    lisi.login("lisi", "123456");
+    const std::string lisiId = lisi.login("lisi", "123456")["data"]["userId"];
     std::string design = idOf(*zhang, rd, "设计文档");
     std::string requirementsDoc = idOf(*zhang, design, "需求说明.docx");
 
@@ -249,7 +250,19 @@ TEST_F(Library, VersionsAndLocks)
     ASSERT_TRUE(old);
     EXPECT_EQ(old->body.size(), versions["data"][1]["length"].get<size_t>());
 
-    // Locked by lisi: zhangsan can neither lock, unlock nor add a version.
+    // Locked by lisi: the listing names the holder and the lock's end (24
+    // hours after it was taken); zhangsan can neither lock, unlock nor add a
+    // version.
+    json locked = zhang->find(design, "需求说明.docx");
+    EXPECT_EQ(locked["lockUser"], "李四");
+    EXPECT_EQ(locked["lockUserId"], lisiId);
+    const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::system_clock::now().time_since_epoch())
+                            .count();
+    const int64_t end = locked["lockEndTime"].get<int64_t>();
+    EXPECT_GT(end, now + 22 * 3600 * 1000LL);
+    EXPECT_LE(end, now + 24 * 3600 * 1000LL);
+    EXPECT_FALSE(zhang->find(design, "接口说明.md").contains("lockUser"));
     json lock = zhang->call("/api/file/lock.jf", {{"fileId", requirementsDoc}, {"type", "1"}});
     EXPECT_EQ(lock["code"], 6);
     EXPECT_NE(lock["msg"].get<std::string>().find("李四"), std::string::npos);
@@ -285,11 +298,12 @@ TEST_F(Library, VersionsAndLocks)
         zhang->call("/api/file/lock.jf", {{"fileId", requirementsDoc}, {"type", "1"}})["code"], 0);
     EXPECT_EQ(lisi.call("/api/file/lock.jf", {{"fileId", requirementsDoc}, {"type", "1"}})["code"],
               6);
-    // The administrator may unlock anybody's file.
+    // The administrator may unlock anybody's file; the listing then shows no lock.
     ApiClient admin(server->port());
     admin.login("admin", "admin123");
     EXPECT_EQ(admin.call("/api/file/lock.jf", {{"fileId", requirementsDoc}, {"type", "0"}})["code"],
               0);
+    EXPECT_FALSE(zhang->find(design, "需求说明.docx").contains("lockEndTime"));
     EXPECT_EQ(lisi.call("/api/file/lock.jf", {{"fileId", requirementsDoc}, {"type", "1"}})["code"],
               0);
 }

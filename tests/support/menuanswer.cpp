@@ -1,8 +1,9 @@
 #include "menuanswer.h"
 
+#include "modalanswer.h"
+
 #include <QAction>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QMenu>
 #include <QTimer>
 #include <QWindow>
@@ -37,10 +38,17 @@ QAction *actionNamed(QMenu *menu, const QString &text)
 // entry, each step once the popup of the step before is showing.
 void chooseStep(QMenu *menu, QStringList path)
 {
-    QAction *action = actionNamed(menu, path.takeFirst());
+    const QString name = path.takeFirst();
+    QAction *action = actionNamed(menu, name);
     if (!action) {
-        qWarning("answerNextMenu: no such entry");
-        menu->close();
+        QStringList entries;
+        collect(menu, QString(), &entries);
+        failTest(QStringLiteral("the menu has no entry \"%1\" (it has: %2)")
+                     .arg(name, entries.join(QStringLiteral(", "))));
+        // Closing the topmost popup returns from the menu's exec().
+        for (QWidget *popup = QApplication::activePopupWidget(); popup;
+             popup = QApplication::activePopupWidget())
+            popup->close();
         return;
     }
     menu->setActiveAction(action);
@@ -57,31 +65,23 @@ void chooseStep(QMenu *menu, QStringList path)
 
 void answerNextMenu(QStringList *entries, const QString &choose, int timeoutMs)
 {
-    auto *timer = new QTimer(qApp);
-    auto *clock = new QElapsedTimer;
-    clock->start();
-    QObject::connect(timer, &QTimer::timeout, timer, [=] {
-        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-        const bool expired = clock->elapsed() > timeoutMs;
-        if (!menu && !expired)
-            return;
-        timer->stop();
-        timer->deleteLater();
-        delete clock;
-        if (!menu) {
-            qWarning("answerNextMenu: no menu appeared");
-            return;
-        }
-        if (entries) {
-            entries->clear();
-            collect(menu, QString(), entries);
-        }
-        if (choose.isEmpty())
-            menu->close();
-        else
-            chooseStep(menu, choose.split(QLatin1Char('>')));
-    });
-    timer->start(10);
+    const QString what = choose.isEmpty()
+                             ? QStringLiteral("the context menu")
+                             : QStringLiteral("the context menu (to choose \"%1\")").arg(choose);
+    answerWindow(
+        what, [] { return qobject_cast<QMenu *>(QApplication::activePopupWidget()); },
+        [entries, choose](QWidget *window) {
+            auto *menu = static_cast<QMenu *>(window);
+            if (entries) {
+                entries->clear();
+                collect(menu, QString(), entries);
+            }
+            if (choose.isEmpty())
+                menu->close();
+            else
+                chooseStep(menu, choose.split(QLatin1Char('>')));
+        },
+        timeoutMs);
 }
 
 void rightClick(QWidget *widget, const QPoint &pos)

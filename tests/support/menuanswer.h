@@ -1,5 +1,7 @@
 #pragma once
 
+#include "modalanswer.h"
+
 #include <QPoint>
 #include <QString>
 #include <QStringList>
@@ -13,7 +15,8 @@ class QWidget;
 // "submenu>text" for the entries of a submenu) into `entries`, then chooses
 // the entry at `choose` (same notation) with the keyboard, or closes the menu
 // when `choose` is empty or missing.
-void answerNextMenu(QStringList *entries, const QString &choose = QString(), int timeoutMs = 10000);
+void answerNextMenu(QStringList *entries, const QString &choose = QString(),
+                    int timeoutMs = kAnswerTimeoutMs);
 
 // Presses and releases the right mouse button at `pos` of `widget` through the
 // window system's path, so QGuiApplication::mouseButtons() sees the button

@@ -240,7 +240,7 @@ void ApiServer::addRoutes()
     });
     auto thumb = [this](const HttpRequest &, FormParser &form, bool, HttpResponse &res) {
         guarded(res, [&] {
-            std::string png = accounts.thumb(get(form.fields, "userId"));
+            std::string png = accounts.thumb(get(form.fields, "userId"), get(form.fields, "size"));
             if (png.empty()) {
                 res.status = 404;
                 res.setContent(envelope(CodeNotFound, "用户不存在"), jsonType);

@@ -145,7 +145,7 @@ json AccountService::userList(const std::string &groupId)
     return list;
 }
 
-std::string AccountService::thumb(const std::string &userId)
+std::string AccountService::thumb(const std::string &userId, const std::string &size)
 {
     auto user = store.userById(userId);
     if (!user)
@@ -153,5 +153,5 @@ std::string AccountService::thumb(const std::string &userId)
     std::string stored = store.avatar(userId);
     if (!stored.empty())
         return stored;
-    return avatar::generate(user->id, user->account);
+    return avatar::generate(user->id, user->account, avatar::sizeFrom(size));
 }

@@ -33,7 +33,9 @@ public:
     nlohmann::json listAllGroup();
     nlohmann::json userList(const std::string &groupId);
     // The user's picture as PNG; empty when there is no such user.
-    std::string thumb(const std::string &userId);
+    // The user's picture; a generated one is drawn `size` pixels square
+    // ("46"; the default size when empty or not a number).
+    std::string thumb(const std::string &userId, const std::string &size = std::string());
 
 private:
     Store &store;

@@ -171,7 +171,8 @@ std::vector<std::string> FileService::splitIds(const std::string &ids)
     return out;
 }
 
-void FileService::appendEntry(std::string &out, const Item &item, const std::string &letters)
+void FileService::appendEntry(std::string &out, const Item &item, const std::string &letters,
+                              const Lock *lock)
 {
     using helpers::appendJson;
     bool folder = item.isFolder();
@@ -205,13 +206,26 @@ void FileService::appendEntry(std::string &out, const Item &item, const std::str
     appendJson(out, item.md5);
     out += ",\"authList\":";
     appendJson(out, Rights::joined(letters));
+    // A file being edited under a lock names its holder and when the lock
+    // runs out; an expired lock is not shown (the next lock call clears it).
+    if (lock && !folder && lock->lockedAt >= helpers::nowMs() - lockLifetimeMs) {
+        out += ",\"lockUser\":";
+        appendJson(out, lock->holderName);
+        out += ",\"lockUserId\":";
+        appendJson(out, lock->userId);
+        out += ",\"lockEndTime\":";
+        appendJson(out, lock->lockedAt + lockLifetimeMs);
+    }
     out += '}';
 }
 
 json FileService::entry(const Item &item, const std::string &letters)
 {
+    std::optional<Lock> lock;
+    if (!item.isFolder())
+        lock = store.lockOf(item.id);
     std::string text;
-    appendEntry(text, item, letters);
+    appendEntry(text, item, letters, lock ? &*lock : nullptr);
     return json::parse(text);
 }
 
@@ -302,13 +316,19 @@ std::string FileService::listFile(const Session &s, Area area, const std::string
     // answer's text and no more.
     std::string list = "[";
     const std::string all = Rights::allLetters;
+    // The folder's few locks in one query, not one query a file.
+    std::map<std::string, Lock> locks;
+    for (Lock &lock : store.locksIn(f.space, f.id))
+        locks.emplace(lock.itemId, std::move(lock));
     store.eachChild(f.space, f.id, [&](const Item &child) {
         std::string letters = ownNetDisk ? all : rights.letters(child, f.chain);
         if (!ownNetDisk && !Rights::has(letters, 'A'))
             return;
         if (list.size() > 1)
             list += ',';
-        appendEntry(list, child, area == Area::Library ? letters : std::string());
+        auto lock = locks.find(child.id);
+        appendEntry(list, child, area == Area::Library ? letters : std::string(),
+                    lock == locks.end() ? nullptr : &lock->second);
     });
     list += ']';
     return list;

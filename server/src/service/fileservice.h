@@ -79,7 +79,8 @@ public:
     nlohmann::json entry(const Item &item, const std::string &letters);
     // The same entry appended to `out` as JSON text (the one place that says
     // what an entry holds).
-    static void appendEntry(std::string &out, const Item &item, const std::string &letters);
+    static void appendEntry(std::string &out, const Item &item, const std::string &letters,
+                            const Lock *lock = nullptr);
 
 private:
     struct Folder

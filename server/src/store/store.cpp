@@ -527,6 +527,20 @@ std::optional<Lock> Store::lockOf(const std::string &itemId)
     return Lock{q.text(0), q.text(1), q.integer(2), q.text(3)};
 }
 
+std::vector<Lock> Store::locksIn(const std::string &space, const std::string &parentId)
+{
+    Statement q = db.prepare(
+        "SELECT l.item_id, l.user_id, l.locked_at, COALESCE(u.nickname, '') "
+        "FROM locks l JOIN items i ON i.id = l.item_id LEFT JOIN users u ON u.id = l.user_id "
+        "WHERE i.space = ? AND i.parent_id = ?");
+    q.bind(1, space);
+    q.bind(2, parentId);
+    std::vector<Lock> locks;
+    while (q.step())
+        locks.push_back(Lock{q.text(0), q.text(1), q.integer(2), q.text(3)});
+    return locks;
+}
+
 void Store::setLock(const std::string &itemId, const std::string &userId, int64_t now)
 {
     db.prepare("INSERT OR REPLACE INTO locks(item_id, user_id, locked_at) VALUES(?, ?, ?)")

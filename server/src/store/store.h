@@ -78,6 +78,8 @@ public:
 
     // Locks
     std::optional<Lock> lockOf(const std::string &itemId);
+    // The locks of the items directly in one folder.
+    std::vector<Lock> locksIn(const std::string &space, const std::string &parentId);
     void setLock(const std::string &itemId, const std::string &userId, int64_t now);
     void clearLock(const std::string &itemId);
 
