@@ -1,12 +1,15 @@
 #include "browse/companydocument.h"
 
 #include "browse/droptablewidget.h"
+#include "browse/dsearchfulltxt.h"
+#include "browse/searchhit.h"
 #include "browse/topbanner.h"
 #include "browse/treeview.h"
 #include "browse/treeviewmodel.h"
 #include "collab/collectfile.h"
 #include "collab/dexternallink.h"
 #include "core/gcore.h"
+#include "core/httpthread.h"
 #include "desk/userdesktop.h"
 #include "shell/mainwidget.h"
 #include "transfer/deditfile.h"
@@ -14,12 +17,16 @@
 
 #include <QCursor>
 #include <QDebug>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMovie>
+#include <QMutexLocker>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
 
 namespace {
@@ -71,6 +78,12 @@ CompanyDocument::CompanyDocument(QWidget *parent)
                  {290, 140, 90, 80, 80, 80});
     table->horizontalHeader()->setSectionResizeMode(6, QHeaderView::Stretch);
     table->setColumnHidden(6, true);
+    // Hit rows get their widgets as they come into view: by scrolling, by a
+    // taller table, or by the quick filter hiding the rows above.
+    connect(table->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            &CompanyDocument::showHitWidgets);
+    connect(filterEdit, &QLineEdit::textChanged, this, &CompanyDocument::showHitWidgets);
+    table->viewport()->installEventFilter(this);
 
     // The start-up listing of the top folder gives way to a folder opened
     // meanwhile (the personal desktop may open one at once): until then the
@@ -116,6 +129,8 @@ void CompanyDocument::placeOverlays()
 
 void CompanyDocument::prepareListing()
 {
+    resultMode = false;
+    hitList.clear();
     table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     for (int i = 0; i + 1 < table->columnCount(); ++i)
         table->setColumnHidden(i, false);
@@ -254,16 +269,96 @@ void CompanyDocument::versionCompare(QVariantMap entry)
     dialog.exec();
 }
 
-// The full-text search is not part of the client yet; its entry points stay
-// in place and do nothing meanwhile.
 void CompanyDocument::searchFullTxt()
 {
-    qDebug() << __FILE__ << __LINE__ << "full-text search is not available yet";
+    QVariantMap criteria;
+    DSearchFullTxt dialog(&criteria, this);
+    if (dialog.exec() == QDialog::Accepted)
+        startSearch(criteria);
+}
+
+void CompanyDocument::startSearch(const QVariantMap &criteria)
+{
+    tableErrorLabel->hide();
+    // A listing on its way would replace the results.
+    forgetPendingListing();
+    filterEdit->clear();
+    {
+        // The rows of running opens are about to go.
+        QMutexLocker locker(&mutex);
+        openItems.clear();
+    }
+    resultMode = true;
+    hitList.clear();
+    table->clearContents();
+    table->setRowCount(0);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    const int last = table->columnCount() - 1;
+    for (int i = 0; i < last; ++i)
+        table->setColumnHidden(i, true);
+    table->setColumnHidden(last, false);
+    table->horizontalHeader()->hide();
+
+    FormParams form = DSearchFullTxt::searchForm(criteria);
+    form.insert(QStringLiteral("token"), GCore::instance()->token());
+    // Sent once, on a worker: the panel stays usable while the server searches.
+    auto *thread = new HttpThread(
+        GCore::instance()->serverUrl() + QStringLiteral("/api/file/search.jf"), form);
+    thread->setProperty("searchSerial", ++searchSerial);
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    connect(thread, &HttpThread::receiveJson, this, &CompanyDocument::receiveFullTxtData);
+    thread->start(QThread::InheritPriority);
 }
 
 void CompanyDocument::receiveFullTxtData(QVariantMap map)
 {
-    Q_UNUSED(map)
+    const QObject *from = sender();
+    if (!resultMode || (from && from->property("searchSerial").toULongLong() != searchSerial)) {
+        qDebug() << __FILE__ << __LINE__ << "search reply dropped: the table shows other rows";
+        return;
+    }
+    if (!map.contains(QStringLiteral("code")) ||
+        map.value(QStringLiteral("code")).toString() != QLatin1String("0")) {
+        qDebug() << __FILE__ << __LINE__ << "search failed:" << map.value(QStringLiteral("msg"));
+        return;
+    }
+    tableErrorLabel->hide();
+    const QVariantList hits = map.value(QStringLiteral("data")).toList();
+    qDebug() << __FILE__ << __LINE__ << "search hits:" << hits.size();
+    QVariantList entries;
+    entries.reserve(hits.size());
+    for (const QVariant &hit : hits)
+        entries.append(SearchHit::toEntry(hit.toMap()));
+    fillTable(entries);
+    hitList = hits;
+    for (int row = 0; row < hits.size(); ++row)
+        table->setRowHeight(row, SearchHit::rowHeight(hits.at(row).toMap()));
+    showHitWidgets();
+}
+
+void CompanyDocument::showHitWidgets()
+{
+    if (!resultMode || hitList.isEmpty())
+        return;
+    const int last = table->columnCount() - 1;
+    const int first = qMax(0, table->rowAt(0));
+    int bottom = table->rowAt(table->viewport()->height() - 1);
+    if (bottom < 0)
+        bottom = table->rowCount() - 1;
+    bottom = qMin(bottom, hitList.size() - 1);
+    for (int row = first; row <= bottom; ++row) {
+        if (table->isRowHidden(row) || table->cellWidget(row, last))
+            continue;
+        table->setCellWidget(
+            row, last, SearchHit::makeRowWidget(hitList.at(row).toMap(), entryOfRow(row), table));
+    }
+}
+
+bool CompanyDocument::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == table->viewport() && event->type() == QEvent::Resize)
+        showHitWidgets();
+    return DocumentBrowser::eventFilter(watched, event);
 }
 
 void CompanyDocument::showFolder(QString parentId, QString fileId)

@@ -21,6 +21,10 @@ public:
     bool checkAuth(const QVariantMap &entry, const QString &letter, bool multi, int type) const;
 
     void placeOverlays() override;
+    // Sends the search for `criteria` (as DSearchFullTxt fills them) and turns
+    // the table into the result list until the next listing.
+    void startSearch(const QVariantMap &criteria);
+    bool showsResults() const { return resultMode; }
     // Shows or hides the loading animation over the tree (the tree model calls it).
     void showTreeLoading(bool on);
 
@@ -41,7 +45,19 @@ protected:
     bool mayDownload(const QVariantMap &entry) const override;
     bool mayDelete(const QVariantMap &entry) const override;
     void prepareListing() override;
+    bool showsListing() const override { return !resultMode; }
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     bool checkAny(const QVariantMap &entry, const QStringList &letters, bool multi) const;
+    // Gives the hit rows in view their widgets (made as they come into view:
+    // a thousand rows of labels would take far longer than the reply).
+    void showHitWidgets();
+
+    bool resultMode = false;
+    // Numbers the searches: only the reply to the last one is shown, and only
+    // while the table still shows results.
+    quint64 searchSerial = 0;
+    // The hits as the server sent them, by row (the names with their marks).
+    QVariantList hitList;
 };

@@ -344,7 +344,7 @@ void DocumentBrowser::requestFileList(const QString &parentId, bool force,
                                       const QString &selectFileId)
 {
     tableErrorLabel->hide();
-    if (parentId == currentFolderId && !force)
+    if (parentId == currentFolderId && !force && showsListing())
         return;
     qDebug() << __FILE__ << __LINE__ << "list folder" << parentId;
     filterEdit->clear();

@@ -138,6 +138,12 @@ protected:
     virtual bool mayDelete(const QVariantMap &entry) const = 0;
     // Called when a listing starts, before the request goes out.
     virtual void prepareListing() {}
+    // False while the table shows something other than the listing of
+    // `currentFolderId` (search hits): asking for that folder then lists it.
+    virtual bool showsListing() const { return true; }
+    // Drops the reply of a listing still on its way, for a table that now
+    // shows something else.
+    void forgetPendingListing() { ++listSerial; }
 
     QString apiPath(const QString &operation) const;
     QVariantMap entryOfRow(int row) const;

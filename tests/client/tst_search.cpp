@@ -1,0 +1,495 @@
+// The library's full-text search against folvane-server with the demo data:
+// the dialog and the form it sends (recorded by a scripted proxy in front of
+// the real server), each criterion's hits, hits with hostile markup, opening
+// a hit, and the ways back to the folder listing, a late reply included.
+
+#include "browse/companydocument.h"
+#include "browse/droptablewidget.h"
+#include "browse/dsearchfulltxt.h"
+#include "browse/treeview.h"
+#include "browse/treeviewmodel.h"
+#include "browserhelpers.h"
+#include "collab/dialogtable.h"
+#include "collab/selectuser.h"
+#include "collab/userviewmodel.h"
+#include "core/gcore.h"
+#include "core/httpcurl.h"
+#include "menuanswer.h"
+#include "modalanswer.h"
+#include "scriptedhttpserver.h"
+#include "serverprocess.h"
+#include "shell/messagelabel.h"
+#include "testmain.h"
+
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QDesktopServices>
+#include <QHeaderView>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QSemaphore>
+#include <QTextDocument>
+#include <QUrlQuery>
+
+#include <atomic>
+#include <memory>
+
+namespace {
+
+using Form = QMap<QString, QString>;
+
+void useServer(quint16 port)
+{
+    QVariantMap settings = GCore::instance()->readSettings();
+    settings.insert("host", "127.0.0.1");
+    settings.insert("port", QString::number(port));
+    GCore::instance()->writeSettings(settings);
+}
+
+QString pathOf(const QByteArray &request)
+{
+    return QString::fromUtf8(request.split(' ').value(1));
+}
+
+Form formOf(const QByteArray &request)
+{
+    Form form;
+    const QUrlQuery query(QString::fromUtf8(ScriptedHttpServer::bodyOf(request)));
+    for (const auto &pair : query.queryItems(QUrl::FullyDecoded))
+        form.insert(pair.first, pair.second);
+    return form;
+}
+
+// The search forms the proxy received, without the token.
+QList<Form> searchForms(const ScriptedHttpServer &proxy)
+{
+    QList<Form> forms;
+    for (const QByteArray &request : proxy.requests()) {
+        if (pathOf(request) == "/api/file/search.jf") {
+            forms << formOf(request);
+            forms.last().remove("token");
+        }
+    }
+    return forms;
+}
+
+QByteArray json(const QVariantMap &map)
+{
+    return QJsonDocument::fromVariant(map).toJson(QJsonDocument::Compact);
+}
+
+QVariantMap hit(const QString &id, const QString &name, const QString &summary)
+{
+    return {{"fileId", id},       {"parentId", "0"},     {"fileName", name},
+            {"summary", summary}, {"fileExt", "txt"},    {"fileLength", 2048},
+            {"user", "李四"},     {"authList", "A,V,D"}, {"lastModifyTime", 1700000000000.0}};
+}
+
+// The stripped names of the hit rows, top to bottom.
+QStringList hitNames(const CompanyDocument &b)
+{
+    QStringList names;
+    for (int row = 0; row < b.table->rowCount(); ++row)
+        names << b.table->item(row, 0)->text();
+    names.sort();
+    return names;
+}
+
+QLabel *titleOf(const CompanyDocument &b, int row)
+{
+    QWidget *cell = b.table->cellWidget(row, 6);
+    return cell ? qobject_cast<QLabel *>(cell->property("title").value<QObject *>()) : nullptr;
+}
+
+bool showsListing(const CompanyDocument &b)
+{
+    return !b.showsResults() && b.table->horizontalHeader()->isVisible() &&
+           b.table->isColumnHidden(6) && !b.table->isColumnHidden(0) &&
+           b.table->selectionMode() == QAbstractItemView::ExtendedSelection;
+}
+
+// The debug log tells when the browser drops a reply it no longer wants.
+std::atomic<int> searchRepliesDropped{0};
+std::atomic<int> listingRepliesDropped{0};
+QtMessageHandler previousHandler = nullptr;
+
+void watchLog(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message.contains("search reply dropped"))
+        ++searchRepliesDropped;
+    if (message.contains("listing reply of an earlier folder dropped"))
+        ++listingRepliesDropped;
+    previousHandler(type, context, message);
+}
+
+} // namespace
+
+class TestSearch : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<ServerProcess> server;
+    // Passes every request on to the real server, except the searches for
+    // the keywords the tests script; records them all.
+    ScriptedHttpServer proxy;
+    quint16 proxyPort = 0;
+    QSemaphore slowReply;
+    QSemaphore slowListing;
+    std::atomic<bool> holdListing{false};
+    QString token;
+    QMap<QString, QString> ids; // names of folders and users -> ids
+
+    QVariantMap call(const QString &path, const FormParams &form)
+    {
+        FormParams params = form;
+        params.insert("token", token);
+        return HttpCurl::instance()->postJson(server->url() + path, params).toMap();
+    }
+
+    ScriptedHttpServer::Reply answer(const QByteArray &request)
+    {
+        const QString path = pathOf(request);
+        const Form form = formOf(request);
+        const QString keyword = form.value("solrKeyword");
+        if (path == "/api/file/search.jf" && keyword == "恶意") {
+            const QVariantList hits{
+                hit("h1",
+                    "<a href=\"http://evil/\">链接</a><img src=\"http://evil/x.png\">"
+                    "<font color=\"#e4393c\">恶意</font>文件.txt",
+                    "第一行<br/>第二行\n<font color='#e4393c'>恶意</font> &lt;b&gt;粗&lt;/b&gt; "
+                    "<table><tr><td>格</td></tr></table></font>"),
+                hit("h2", "无摘要<b>.txt", QString())};
+            return {ScriptedHttpServer::okReply(json({{"code", 0}, {"data", hits}}))};
+        }
+        if (path == "/api/file/search.jf" && keyword == "慢") {
+            slowReply.tryAcquire(1, 10000);
+            return {ScriptedHttpServer::okReply(
+                json({{"code", 0}, {"data", QVariantList{hit("s1", "慢文件.txt", "慢")}}}))};
+        }
+        if (path == "/api/file/list-file.jf" && holdListing.exchange(false))
+            slowListing.tryAcquire(1, 10000);
+        FormParams params;
+        for (auto it = form.cbegin(); it != form.cend(); ++it)
+            params.insert(it.key(), it.value());
+        const QVariant reply = HttpCurl::instance()->postJson(server->url() + path, params);
+        return {ScriptedHttpServer::okReply(QJsonDocument::fromVariant(reply).toJson())};
+    }
+
+    std::unique_ptr<CompanyDocument> browserAt(const QString &folderId)
+    {
+        auto b = std::make_unique<CompanyDocument>();
+        b->resize(1000, 600);
+        b->show();
+        if (!QTest::qWaitFor([&] {
+                return b->currentFolderId == QLatin1String("0") && rowOf(*b, "公共资料") >= 0 &&
+                       b->treeModel->rowCount() > 0;
+            }))
+            qWarning("the library did not list its top folder");
+        b->treeModel->selectById(folderId, QModelIndex());
+        b->reFreshNav();
+        return b;
+    }
+
+    // Runs `flow` on the search dialog that "高级搜索" opens.
+    void inDialog(CompanyDocument &b, std::function<void(DSearchFullTxt *)> flow)
+    {
+        answerNextModal([flow](QWidget *modal) {
+            auto *dialog = qobject_cast<DSearchFullTxt *>(modal);
+            QVERIFY2(dialog, modal->metaObject()->className());
+            auto closer = qScopeGuard([dialog] {
+                if (dialog->isVisible())
+                    dialog->reject();
+            });
+            flow(dialog);
+        });
+        const QList<QPushButton *> buttons = b.findChildren<QPushButton *>();
+        for (QPushButton *button : buttons) {
+            if (button->text() == "高级搜索")
+                button->click();
+        }
+    }
+
+private slots:
+    void initTestCase()
+    {
+        server = std::make_unique<ServerProcess>();
+        QVERIFY2(server->start(), qPrintable(server->error()));
+        proxyPort = proxy.start([this](const QByteArray &request) { return answer(request); });
+        useServer(server->port());
+        token = server->login("zhangsan", "123456");
+        QVERIFY(!token.isEmpty());
+        GCore::instance()->setToken(token);
+        GCore::instance()->setUserInfo({{"username", "zhangsan"}, {"maxUploadNum", 1}});
+        const auto remember = [this](const QVariantMap &reply, const QString &key) {
+            for (const QVariant &v : reply.value("data").toList()) {
+                const QVariantMap m = v.toMap();
+                ids.insert(m.value(key).toString(),
+                           m.value(m.contains("fileId") ? "fileId" : "id").toString());
+            }
+        };
+        remember(call("/api/file/list-dir.jf", {}), "fileName");
+        remember(call("/api/user/user-list.jf",
+                      {{"groupId", UserViewModel::organisation()["id"].toString()}}),
+                 "realname");
+        for (const char *name : {"知识库", "设计文档", "公共资料", "李四", "张三"})
+            QVERIFY2(ids.contains(QString::fromUtf8(name)), name);
+        previousHandler = qInstallMessageHandler(watchLog);
+    }
+
+    void cleanupTestCase()
+    {
+        qInstallMessageHandler(previousHandler);
+        slowReply.release(10);
+        slowListing.release(10);
+    }
+
+    void cleanup() { useServer(server->port()); }
+
+    void dialogSendsTheCriteria()
+    {
+        useServer(proxyPort);
+        auto b = browserAt("0");
+        const QDate today = QDate::currentDate();
+        inDialog(*b, [&](DSearchFullTxt *d) {
+            d->searchButton->click();
+            QCOMPARE(d->errorLabel->text(), QStringLiteral("请输入关键词"));
+            QVERIFY(d->isVisible());
+
+            const auto shownBoxes = [d] {
+                QStringList shown;
+                for (const QString &ext : d->extensions)
+                    if (!d->extBoxes.value(ext)->isHidden())
+                        shown << ext;
+                return shown;
+            };
+            QCOMPARE(shownBoxes(), QStringList({"doc", "txt", "xls", "ppt", "pdf"}));
+            d->categoryButtons.at(4)->click(); // 视频
+            QCOMPARE(shownBoxes(), QStringList({"avi", "rmvb", "mpeg", "3gp", "mkv"}));
+            d->extBoxes.value("3gp")->setChecked(true);
+
+            d->keywordEdit->setText("  部署 ");
+            QTRY_VERIFY(d->folderModel->rowCount() > 0);
+            d->folderModel->selectById(ids.value("知识库"), QModelIndex());
+            QCOMPARE(d->folderView->currentIndex().data().toString(), QStringLiteral("知识库"));
+
+            answerNextModal([this](QWidget *modal) {
+                auto *picker = qobject_cast<SelectUser *>(modal);
+                QVERIFY(picker);
+                auto closer = qScopeGuard([picker] {
+                    if (picker->isVisible())
+                        picker->reject();
+                });
+                QTableWidgetItem *lisi = nullptr;
+                QTRY_VERIFY(
+                    (lisi = picker->candidateTable->findItems("李四", Qt::MatchExactly).value(0)));
+                picker->table1Clicked(lisi);
+                picker->okButton->click();
+            });
+            d->chooseButton->click();
+            QCOMPARE(d->creatorEdit->text(), QStringLiteral("李四"));
+            d->fromDate->setDate(today.addYears(-1));
+            d->searchButton->click();
+        });
+        QTRY_COMPARE(searchForms(proxy).size(), 1);
+        QCOMPARE(searchForms(proxy).last(),
+                 Form({{"solrKeyword", "部署"},
+                       {"solrDirectoryId", ids.value("知识库")},
+                       {"solrFileExtend", "3gp"},
+                       {"solrCreatorId", ids.value("李四")},
+                       {"solrStartTime", today.addYears(-1).toString("yyyy-MM-dd")},
+                       {"solrEndTime", today.toString("yyyy-MM-dd")}}));
+        QVERIFY(b->showsResults());
+
+        // The top node, typed extensions after a category's box, an end
+        // before the start; the hits of the real server show.
+        inDialog(*b, [&](DSearchFullTxt *d) {
+            d->keywordEdit->setText("部署");
+            d->extBoxes.value("doc")->setChecked(true);
+            d->categoryButtons.last()->click(); // 自定义
+            QVERIFY(!d->extBoxes.value("doc")->isChecked() && d->extBoxes.value("doc")->isHidden());
+            QVERIFY(!d->customExtEdit->isHidden());
+            d->customExtEdit->setText(" m d , ,TXT，csv");
+            d->fromDate->setDate(today);
+            d->toDate->setDate(today.addDays(-1));
+            d->searchButton->click();
+        });
+        QTRY_COMPARE(searchForms(proxy).size(), 2);
+        QCOMPARE(searchForms(proxy).last(),
+                 Form({{"solrKeyword", "部署"}, {"solrFileExtend", "md,TXT,csv"}}));
+        QTRY_COMPARE(hitNames(*b), QStringList({"服务器部署说明.md"}));
+        QLabel *title = titleOf(*b, 0);
+        QVERIFY(title);
+        QCOMPARE(title->text(), QStringLiteral("服务器<font color=\"#e4393c\">部署</font>说明.md"));
+
+        // Cancelling sends nothing and keeps the results.
+        inDialog(*b, [](DSearchFullTxt *d) { d->reject(); });
+        QCOMPARE(searchForms(proxy).size(), 2);
+        QCOMPARE(hitNames(*b), QStringList({"服务器部署说明.md"}));
+    }
+
+    void eachCriterionFiltersTheHits()
+    {
+        auto b = browserAt("0");
+        const QString today = QDate::currentDate().toString("yyyy-MM-dd");
+        const QVariantMap all{{"key", "说明"}, {"parentId", "0"}, {"ext", QStringList()}};
+        const auto search = [&](const QVariantMap &more) {
+            QVariantMap criteria = all;
+            for (auto it = more.cbegin(); it != more.cend(); ++it)
+                criteria.insert(it.key(), it.value());
+            b->startSearch(criteria);
+        };
+        search({});
+        QTRY_COMPARE(hitNames(*b),
+                     QStringList({"接口说明.md", "服务器部署说明.md", "需求说明.docx"}));
+        search({{"parentId", ids.value("设计文档")}});
+        QTRY_COMPARE(hitNames(*b), QStringList({"接口说明.md", "需求说明.docx"}));
+        search({{"ext", QStringList{"md"}}});
+        QTRY_COMPARE(hitNames(*b), QStringList({"接口说明.md", "服务器部署说明.md"}));
+        search({{"userId", ids.value("李四")}});
+        QTRY_COMPARE(hitNames(*b), QStringList({"服务器部署说明.md", "需求说明.docx"}));
+        search({{"startTime", QDate::currentDate().addDays(-20).toString("yyyy-MM-dd")},
+                {"endTime", today}});
+        QTRY_COMPARE(hitNames(*b), QStringList({"服务器部署说明.md"}));
+
+        // The hit row: entry, texts, and the library's menu and opening.
+        const QVariantMap entry = b->table->item(0, 0)->data(Qt::UserRole + 2).toMap();
+        QCOMPARE(entry.value("fileExtend").toString(), QStringLiteral("md"));
+        QCOMPARE(entry.value("fileType").toInt(), 2);
+        QVERIFY(entry.contains("searchType"));
+        QCOMPARE(entry.value("fileLength").toString(),
+                 HttpCurl::formatSize(entry.value("length").toLongLong()));
+        QCOMPARE(b->table->rowHeight(0), 62);
+        QWidget *cell = b->table->cellWidget(0, 6);
+        QVERIFY(cell);
+        QCOMPARE(cell->property("map").toMap().value("fileId"), entry.value("fileId"));
+        const QRect rect = b->table->visualRect(b->table->model()->index(0, 6));
+        QStringList menu;
+        answerNextMenu(&menu);
+        rightClick(b->table->viewport(), rect.center());
+        QVERIFY2(menu.contains("预览") && menu.contains("下载") && menu.contains("分享"),
+                 qPrintable(menu.join(',')));
+
+        UrlRecorder opened;
+        QDesktopServices::setUrlHandler("file", &opened, "open");
+        auto unhook = qScopeGuard([] { QDesktopServices::unsetUrlHandler("file"); });
+        QTest::mouseDClick(b->table->viewport(), Qt::LeftButton, {}, rect.center());
+        QTRY_COMPARE(opened.opened.size(), 1);
+        QVERIFY(opened.opened.first().toLocalFile().endsWith(".md"));
+        QVERIFY(QFileInfo(opened.opened.first().toLocalFile()).size() > 0);
+        QVERIFY(b->showsResults());
+    }
+
+    void hostileMarkupShowsAsText()
+    {
+        useServer(proxyPort);
+        auto b = browserAt("0");
+        b->startSearch({{"key", "恶意"}, {"parentId", ""}, {"ext", QStringList()}});
+        QTRY_COMPARE(b->table->rowCount(), 2);
+        QCOMPARE(b->table->item(0, 0)->text(), QStringLiteral("链接恶意文件.txt"));
+        QLabel *title = titleOf(*b, 0);
+        QVERIFY(title);
+        QCOMPARE(title->textFormat(), Qt::RichText);
+        QCOMPARE(title->text(), QStringLiteral("&lt;a href=&quot;http://evil/&quot;&gt;链接&lt;/"
+                                               "a&gt;&lt;img src=&quot;http://evil/x.png&quot;&gt;"
+                                               "<font color=\"#e4393c\">恶意</font>文件.txt"));
+        QTextDocument shown;
+        shown.setHtml(title->text());
+        QCOMPARE(shown.toPlainText(),
+                 QStringLiteral("<a href=\"http://evil/\">链接</a><img src=\"http://evil/x.png\">"
+                                "恶意文件.txt"));
+        const QList<QLabel *> labels = b->table->cellWidget(0, 6)->findChildren<QLabel *>();
+        QLabel *summary = labels.value(2);
+        QVERIFY(summary && summary->wordWrap());
+        shown.setHtml(summary->text());
+        QCOMPARE(shown.toPlainText(),
+                 QStringLiteral("第一行 第二行 恶意 <b>粗</b> <table><tr><td>格</td></tr></table>"
+                                "</font>"));
+        QVERIFY(summary->text().contains("<font color=\"#e4393c\">恶意</font>"));
+        QCOMPARE(b->table->rowHeight(0), 62);
+
+        QCOMPARE(b->table->rowHeight(1), 40);
+        QCOMPARE(titleOf(*b, 1)->text(), QStringLiteral("无摘要&lt;b&gt;.txt"));
+    }
+
+    void leavingResultsRestoresTheListing()
+    {
+        auto b = browserAt(ids.value("公共资料"));
+        QTRY_VERIFY(rowOf(*b, "会议纪要.txt") >= 0);
+        const QVariantMap criteria{{"key", "部署"}, {"parentId", ""}, {"ext", QStringList()}};
+        const auto searchAndWait = [&] {
+            b->startSearch(criteria);
+            QTRY_COMPARE(hitNames(*b), QStringList({"服务器部署说明.md"}));
+            QVERIFY(!b->table->horizontalHeader()->isVisible() && b->table->isColumnHidden(0));
+        };
+
+        searchAndWait();
+        b->reloadButton->click();
+        QTRY_VERIFY(rowOf(*b, "会议纪要.txt") >= 0);
+        QVERIFY(showsListing(*b));
+        QVERIFY(!b->table->cellWidget(rowOf(*b, "会议纪要.txt"), 6));
+
+        // The folder already listed, clicked in the tree.
+        searchAndWait();
+        const QRect node = b->treeView->visualRect(b->treeView->currentIndex());
+        QTest::mouseClick(b->treeView->viewport(), Qt::LeftButton, {}, node.center());
+        QTRY_VERIFY(rowOf(*b, "会议纪要.txt") >= 0);
+        QVERIFY(showsListing(*b));
+        QCOMPARE(b->currentFolderId, ids.value("公共资料"));
+
+        // Another folder through the breadcrumb.
+        searchAndWait();
+        for (QPushButton *button : b->crumbWidget->findChildren<QPushButton *>()) {
+            if (button->text() == "公司文档")
+                button->click();
+        }
+        QTRY_VERIFY(rowOf(*b, "公共资料") >= 0);
+        QVERIFY(showsListing(*b));
+    }
+
+    void lateRepliesAreDropped()
+    {
+        useServer(proxyPort);
+        auto b = browserAt(ids.value("公共资料"));
+        QTRY_VERIFY(rowOf(*b, "会议纪要.txt") >= 0);
+        const QVariantMap slow{{"key", "慢"}, {"parentId", ""}, {"ext", QStringList()}};
+
+        // A search answered after the user went back to the folder.
+        const int searches = searchForms(proxy).size();
+        const int droppedSearches = searchRepliesDropped;
+        b->startSearch(slow);
+        QTRY_COMPARE(searchForms(proxy).size(), searches + 1);
+        // The interface answers while the server searches.
+        b->reloadButton->click();
+        slowReply.release();
+        QTRY_COMPARE(int(searchRepliesDropped), droppedSearches + 1);
+        QTRY_VERIFY(rowOf(*b, "会议纪要.txt") >= 0);
+        QCOMPARE(rowOf(*b, "慢文件.txt"), -1);
+        QVERIFY(showsListing(*b));
+
+        // A listing answered after the search started.
+        const int droppedListings = listingRepliesDropped;
+        const auto listings = [this] {
+            int n = 0;
+            for (const QByteArray &request : proxy.requests())
+                n += pathOf(request) == "/api/file/list-file.jf" ? 1 : 0;
+            return n;
+        };
+        const int listed = listings();
+        holdListing = true;
+        b->reloadButton->click();
+        QTRY_COMPARE(listings(), listed + 1);
+        b->startSearch(slow);
+        slowListing.release();
+        QTRY_COMPARE(int(listingRepliesDropped), droppedListings + 1);
+        QVERIFY(b->showsResults());
+        QCOMPARE(b->table->rowCount(), 0);
+        slowReply.release();
+        QTRY_COMPARE(hitNames(*b), QStringList({"慢文件.txt"}));
+    }
+};
+
+FOLVANE_TEST_MAIN(TestSearch)
+#include "tst_search.moc"
