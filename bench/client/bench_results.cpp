@@ -3,9 +3,8 @@
 // and painted) against decoding the same JSON reply, the measurements
 // alternating. Each figure is min / median / max over the runs; the ratio
 // compares medians. Goal: fill <= 2 x decode.
-// The rows of the hits in view get their widgets at once, the others as they
-// are scrolled into view; the cost of paging through the whole list is
-// printed beside it.
+// Only the rows in view are painted; the cost of paging through the whole
+// list, each page painted, is printed beside it.
 
 #include "browse/companydocument.h"
 #include "browse/droptablewidget.h"
@@ -102,14 +101,6 @@ void settle()
     }
 }
 
-int widgetRows(const CompanyDocument &b)
-{
-    int n = 0;
-    for (int row = 0; row < b.table->rowCount(); ++row)
-        n += b.table->cellWidget(row, b.table->columnCount() - 1) ? 1 : 0;
-    return n;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -122,12 +113,15 @@ int main(int argc, char *argv[])
     CompanyDocument browser;
     browser.resize(1200, 800);
     browser.show();
-    settle();
+    // The panel's own start-up (its first listing, 50 ms after construction)
+    // must be over, or it would end the result mode of the first run.
+    for (int i = 0; i < 5; ++i)
+        settle();
 
     const QByteArray reply = searchReply();
     const QVariantMap criteria{{"key", QStringLiteral("部署")}, {"ext", QStringList()}};
-    Figures decode, fill, paging;
-    int rows = 0, widgets = 0;
+    Figures decode, fill, applied, paging;
+    int rows = 0;
     for (int run = 0; run < kRuns; ++run) {
         QVariantMap map;
         decode.runs.push_back(
@@ -135,12 +129,17 @@ int main(int argc, char *argv[])
 
         browser.startSearch(criteria);
         settle();
+        double apply = 0;
         fill.runs.push_back(msOf([&] {
-            browser.receiveFullTxtData(map);
+            apply = msOf([&] { browser.receiveFullTxtData(map); });
             QApplication::processEvents();
         }));
+        applied.runs.push_back(apply);
         rows = browser.table->rowCount();
-        widgets = widgetRows(browser);
+        if (rows != kHits || !browser.showsResults()) {
+            std::fprintf(stderr, "run %d: %d rows\n", run, rows);
+            return 1;
+        }
 
         // Paging through every hit, each page laid out and painted.
         QScrollBar *bar = browser.table->verticalScrollBar();
@@ -150,23 +149,14 @@ int main(int argc, char *argv[])
                 QApplication::processEvents();
             }
         }));
-        if (widgetRows(browser) != kHits) {
-            std::fprintf(stderr, "paging left %d rows without widget\n",
-                         kHits - widgetRows(browser));
-            return 1;
-        }
-    }
-    if (rows != kHits || widgets == 0) {
-        std::fprintf(stderr, "unexpected result: %d rows, %d with widgets\n", rows, widgets);
-        return 1;
     }
 
     std::printf("%d hits, %d bytes of JSON, %d runs\n", kHits, int(reply.size()), kRuns);
     std::printf("milliseconds                          min   median      max\n");
     print("decode the reply", decode);
     print("fill the result mode", fill);
+    print("  of it applying the reply", applied);
     print("page through all hits", paging);
-    std::printf("(after the fill %d rows in view have their widgets)\n", widgets);
     std::printf("fill / decode: %.2f (goal <= 2.0)\n", fill.median() / decode.median());
     return 0;
 }

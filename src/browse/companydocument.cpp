@@ -3,6 +3,7 @@
 #include "browse/droptablewidget.h"
 #include "browse/dsearchfulltxt.h"
 #include "browse/searchhit.h"
+#include "browse/searchhitdelegate.h"
 #include "browse/topbanner.h"
 #include "browse/treeview.h"
 #include "browse/treeviewmodel.h"
@@ -17,7 +18,6 @@
 
 #include <QCursor>
 #include <QDebug>
-#include <QEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -26,7 +26,6 @@
 #include <QMovie>
 #include <QMutexLocker>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QTimer>
 
 namespace {
@@ -78,12 +77,7 @@ CompanyDocument::CompanyDocument(QWidget *parent)
                  {290, 140, 90, 80, 80, 80});
     table->horizontalHeader()->setSectionResizeMode(6, QHeaderView::Stretch);
     table->setColumnHidden(6, true);
-    // Hit rows get their widgets as they come into view: by scrolling, by a
-    // taller table, or by the quick filter hiding the rows above.
-    connect(table->verticalScrollBar(), &QScrollBar::valueChanged, this,
-            &CompanyDocument::showHitWidgets);
-    connect(filterEdit, &QLineEdit::textChanged, this, &CompanyDocument::showHitWidgets);
-    table->viewport()->installEventFilter(this);
+    table->setItemDelegateForColumn(6, new SearchHitDelegate(table));
 
     // The start-up listing of the top folder gives way to a folder opened
     // meanwhile (the personal desktop may open one at once): until then the
@@ -129,8 +123,9 @@ void CompanyDocument::placeOverlays()
 
 void CompanyDocument::prepareListing()
 {
+    if (resultMode)
+        table->verticalHeader()->setDefaultSectionSize(listingRowHeight);
     resultMode = false;
-    hitList.clear();
     table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     for (int i = 0; i + 1 < table->columnCount(); ++i)
         table->setColumnHidden(i, false);
@@ -288,10 +283,13 @@ void CompanyDocument::startSearch(const QVariantMap &criteria)
         QMutexLocker locker(&mutex);
         openItems.clear();
     }
-    resultMode = true;
-    hitList.clear();
     table->clearContents();
     table->setRowCount(0);
+    // Most hits have a summary and take 62 pixels; the others are set one by one.
+    if (!resultMode)
+        listingRowHeight = table->verticalHeader()->defaultSectionSize();
+    table->verticalHeader()->setDefaultSectionSize(62);
+    resultMode = true;
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     const int last = table->columnCount() - 1;
     for (int i = 0; i < last; ++i)
@@ -325,40 +323,52 @@ void CompanyDocument::receiveFullTxtData(QVariantMap map)
     tableErrorLabel->hide();
     const QVariantList hits = map.value(QStringLiteral("data")).toList();
     qDebug() << __FILE__ << __LINE__ << "search hits:" << hits.size();
-    QVariantList entries;
-    entries.reserve(hits.size());
-    for (const QVariant &hit : hits)
-        entries.append(SearchHit::toEntry(hit.toMap()));
-    fillTable(entries);
-    hitList = hits;
-    for (int row = 0; row < hits.size(); ++row)
-        table->setRowHeight(row, SearchHit::rowHeight(hits.at(row).toMap()));
-    showHitWidgets();
-}
-
-void CompanyDocument::showHitWidgets()
-{
-    if (!resultMode || hitList.isEmpty())
-        return;
+    {
+        // The rows of running opens are about to go.
+        QMutexLocker locker(&mutex);
+        openItems.clear();
+    }
+    table->clearContents();
+    table->setRowCount(hits.size());
+    // Only what the result mode uses: the name item with the entry (menus,
+    // opening, selection, the quick filter, which then matches names only)
+    // and the hit for the painted column, and the date item that an open
+    // writes its progress to (hidden, so left without text). The view hears
+    // about the whole block once.
+    QAbstractItemModel *model = table->model();
+    const bool wasBlocked = model->blockSignals(true);
+    const Qt::Alignment leftCentre = Qt::AlignLeft | Qt::AlignVCenter;
     const int last = table->columnCount() - 1;
-    const int first = qMax(0, table->rowAt(0));
-    int bottom = table->rowAt(table->viewport()->height() - 1);
-    if (bottom < 0)
-        bottom = table->rowCount() - 1;
-    bottom = qMin(bottom, hitList.size() - 1);
-    for (int row = first; row <= bottom; ++row) {
-        if (table->isRowHidden(row) || table->cellWidget(row, last))
-            continue;
-        table->setCellWidget(
-            row, last, SearchHit::makeRowWidget(hitList.at(row).toMap(), entryOfRow(row), table));
+    for (int row = 0; row < hits.size(); ++row) {
+        const QVariantMap hit = hits.at(row).toMap();
+        const QVariantMap entry = SearchHit::toEntry(hit);
+        auto *name = new QTableWidgetItem(entry.value(QStringLiteral("fileName")).toString());
+        name->setData(Qt::UserRole + 1, entry.value(QStringLiteral("fileId")));
+        name->setData(Qt::UserRole + 2, entry);
+        name->setData(SearchHitDelegate::hitRole, hit);
+        name->setTextAlignment(leftCentre);
+        table->setItem(row, 0, name);
+        table->setItem(row, 1, new QTableWidgetItem);
+    }
+    model->blockSignals(wasBlocked);
+    if (!hits.isEmpty())
+        emit model->dataChanged(model->index(0, 0), model->index(hits.size() - 1, last));
+    for (int row = 0; row < hits.size(); ++row) {
+        const int height = SearchHit::rowHeight(hits.at(row).toMap());
+        if (height != 62)
+            table->setRowHeight(row, height);
     }
 }
 
-bool CompanyDocument::eventFilter(QObject *watched, QEvent *event)
+void CompanyDocument::showOpenPercent(int row, int percent)
 {
-    if (watched == table->viewport() && event->type() == QEvent::Resize)
-        showHitWidgets();
-    return DocumentBrowser::eventFilter(watched, event);
+    QTableWidgetItem *item = resultMode ? table->item(row, 0) : nullptr;
+    if (!item)
+        return;
+    item->setData(SearchHitDelegate::percentRole, percent);
+    // The name column is hidden: the painted one shows the change.
+    table->viewport()->update(
+        table->visualRect(table->model()->index(row, table->columnCount() - 1)));
 }
 
 void CompanyDocument::showFolder(QString parentId, QString fileId)

@@ -46,18 +46,15 @@ protected:
     bool mayDelete(const QVariantMap &entry) const override;
     void prepareListing() override;
     bool showsListing() const override { return !resultMode; }
-    bool eventFilter(QObject *watched, QEvent *event) override;
+    void showOpenPercent(int row, int percent) override;
 
 private:
     bool checkAny(const QVariantMap &entry, const QStringList &letters, bool multi) const;
-    // Gives the hit rows in view their widgets (made as they come into view:
-    // a thousand rows of labels would take far longer than the reply).
-    void showHitWidgets();
 
     bool resultMode = false;
     // Numbers the searches: only the reply to the last one is shown, and only
     // while the table still shows results.
     quint64 searchSerial = 0;
-    // The hits as the server sent them, by row (the names with their marks).
-    QVariantList hitList;
+    // The rows' height in the listing, given back when the results go.
+    int listingRowHeight = 0;
 };

@@ -1,20 +1,16 @@
 #include "browse/searchhit.h"
 
-#include "core/gcore.h"
 #include "core/httpcurl.h"
 
-#include <QHBoxLayout>
-#include <QHash>
-#include <QLabel>
-#include <QPixmap>
+#include <QColor>
+#include <QPair>
 #include <QRegularExpression>
-#include <QVBoxLayout>
 
 namespace {
 
 // Replaces the character references a server's HTML escaping produces by
 // their characters; anything else stays as it is.
-QString decodeEntities(const QString &text)
+QString decodedEntities(const QString &text)
 {
     if (!text.contains(QLatin1Char('&')))
         return text;
@@ -63,22 +59,6 @@ QString decodeEntities(const QString &text)
     return out;
 }
 
-QString escapedText(const QString &text, bool entities)
-{
-    return (entities ? decodeEntities(text) : text).toHtmlEscaped();
-}
-
-// A pixmap per icon file, already at the 18 x 18 the rows show.
-QPixmap smallIcon(const QString &path)
-{
-    static QHash<QString, QPixmap> icons;
-    auto it = icons.find(path);
-    if (it == icons.end())
-        it = icons.insert(
-            path, QPixmap(path).scaled(18, 18, Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    return it.value();
-}
-
 } // namespace
 
 namespace SearchHit {
@@ -116,7 +96,7 @@ QString stripTags(const QString &text)
     }
 }
 
-QString markedHtml(const QString &text, bool decodeEntities)
+MarkedText marked(const QString &source, bool decodeEntities)
 {
     static const QRegularExpression markOpen(
         QStringLiteral("^<font\\s+color\\s*=\\s*([\"']?)(#[0-9a-f]{3}|#[0-9a-f]{6}|[a-z]{1,20})"
@@ -124,93 +104,64 @@ QString markedHtml(const QString &text, bool decodeEntities)
         QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression markClose(QStringLiteral("^</font\\s*>$"),
                                               QRegularExpression::CaseInsensitiveOption);
-    QString out;
-    out.reserve(text.size() + text.size() / 4);
-    int open = 0; // marking tags not yet closed
+    MarkedText out;
+    out.text.reserve(source.size());
+    // Marks not yet closed: where each began and its colour.
+    QVector<QPair<int, QColor>> open;
+    const auto addText = [&](const QString &part) {
+        out.text += decodeEntities ? decodedEntities(part) : part;
+    };
+    // Nested marks: the inner one comes later in the list and is drawn over the outer.
+    const auto closeMark = [&] {
+        const QPair<int, QColor> begun = open.takeLast();
+        QTextLayout::FormatRange range;
+        range.start = begun.first;
+        range.length = out.text.size() - begun.first;
+        range.format.setForeground(begun.second);
+        if (range.length > 0)
+            out.marks.append(range);
+    };
     int at = 0;
-    while (at < text.size()) {
-        const int close = text.indexOf(QLatin1Char('>'), at);
+    while (at < source.size()) {
+        const int close = source.indexOf(QLatin1Char('>'), at);
         // A tag runs from the last "<" before its ">"; earlier "<" are text.
-        const int start = close < 0 ? -1 : text.lastIndexOf(QLatin1Char('<'), close);
+        const int start = close < 0 ? -1 : source.lastIndexOf(QLatin1Char('<'), close);
         if (start < at) {
-            const int end = close < 0 ? text.size() : close + 1;
-            out += escapedText(text.mid(at, end - at), decodeEntities);
+            const int end = close < 0 ? source.size() : close + 1;
+            addText(source.mid(at, end - at));
             at = end;
             continue;
         }
-        out += escapedText(text.mid(at, start - at), decodeEntities);
-        const QString tag = text.mid(start, close - start + 1);
+        addText(source.mid(at, start - at));
+        const QString tag = source.mid(start, close - start + 1);
         const QRegularExpressionMatch mark = markOpen.match(tag);
         if (mark.hasMatch()) {
-            out += QStringLiteral("<font color=\"%1\">").arg(mark.captured(2));
-            ++open;
-        } else if (open > 0 && markClose.match(tag).hasMatch()) {
-            out += QLatin1String("</font>");
-            --open;
+            const QColor color(mark.captured(2));
+            open.append({out.text.size(), color.isValid() ? color : QColor(0xe4, 0x39, 0x3c)});
+        } else if (!open.isEmpty() && markClose.match(tag).hasMatch()) {
+            closeMark();
         } else {
-            out += tag.toHtmlEscaped();
+            addText(tag);
         }
         at = close + 1;
     }
-    while (open-- > 0)
-        out += QLatin1String("</font>");
+    while (!open.isEmpty())
+        closeMark();
     return out;
 }
 
-QString summaryHtml(const QString &summary)
+MarkedText summary(const QString &source)
 {
-    QString text = summary;
+    QString text = source;
     text.replace(QLatin1Char('\n'), QLatin1Char(' '))
         .replace(QLatin1String("<br/>"), QLatin1String(" "))
         .replace(QLatin1String("<br>"), QLatin1String(" "));
-    return markedHtml(text, true);
+    return marked(text, true);
 }
 
 int rowHeight(const QVariantMap &hit)
 {
     return hit.value(QStringLiteral("summary")).toString().trimmed().isEmpty() ? 40 : 62;
-}
-
-QWidget *makeRowWidget(const QVariantMap &hit, const QVariantMap &entry, QWidget *parent)
-{
-    auto *cell = new QWidget(parent);
-    cell->setAttribute(Qt::WA_TransparentForMouseEvents);
-    cell->setProperty("map", entry);
-    auto *layout = new QVBoxLayout(cell);
-    layout->setContentsMargins(12, 0, 0, 4);
-    layout->setSpacing(0);
-
-    auto *head = new QHBoxLayout;
-    head->setContentsMargins(0, 0, 0, 0);
-    head->setSpacing(4);
-    auto *icon = new QLabel(cell);
-    icon->setFixedSize(18, 18);
-    icon->setPixmap(smallIcon(GCore::fileIconPath(entry)));
-    head->addWidget(icon);
-    auto *title = new QLabel(cell);
-    title->setTextFormat(Qt::RichText);
-    title->setTextInteractionFlags(Qt::NoTextInteraction);
-    title->setFixedHeight(20);
-    title->setStyleSheet(
-        QStringLiteral(".QLabel {font-size:10pt;color:#2494f2;font-weight:bold;}"));
-    title->setText(markedHtml(hit.value(QStringLiteral("fileName")).toString(), false));
-    head->addWidget(title, 1);
-    layout->addLayout(head);
-    cell->setProperty("title", QVariant::fromValue<QObject *>(title));
-
-    const QString summary = hit.value(QStringLiteral("summary")).toString();
-    if (!summary.trimmed().isEmpty()) {
-        auto *text = new QLabel(cell);
-        text->setTextFormat(Qt::RichText);
-        text->setTextInteractionFlags(Qt::NoTextInteraction);
-        text->setWordWrap(true);
-        text->setIndent(22);
-        text->setStyleSheet(QStringLiteral(".QLabel {color:#888;font-size:10pt;}"));
-        text->setText(summaryHtml(summary));
-        layout->addWidget(text);
-    }
-    layout->addStretch();
-    return cell;
 }
 
 } // namespace SearchHit

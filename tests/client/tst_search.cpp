@@ -6,6 +6,7 @@
 #include "browse/companydocument.h"
 #include "browse/droptablewidget.h"
 #include "browse/dsearchfulltxt.h"
+#include "browse/searchhitdelegate.h"
 #include "browse/treeview.h"
 #include "browse/treeviewmodel.h"
 #include "browserhelpers.h"
@@ -26,12 +27,10 @@
 #include <QDesktopServices>
 #include <QHeaderView>
 #include <QJsonDocument>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSemaphore>
-#include <QTextDocument>
 #include <QUrlQuery>
 
 #include <atomic>
@@ -81,10 +80,10 @@ QByteArray json(const QVariantMap &map)
     return QJsonDocument::fromVariant(map).toJson(QJsonDocument::Compact);
 }
 
-QVariantMap hit(const QString &id, const QString &name, const QString &summary)
+QVariantMap hit(const QString &id, const QString &name, const QString &summary, qint64 bytes = 2048)
 {
     return {{"fileId", id},       {"parentId", "0"},     {"fileName", name},
-            {"summary", summary}, {"fileExt", "txt"},    {"fileLength", 2048},
+            {"summary", summary}, {"fileExt", "txt"},    {"fileLength", bytes},
             {"user", "李四"},     {"authList", "A,V,D"}, {"lastModifyTime", 1700000000000.0}};
 }
 
@@ -98,10 +97,24 @@ QStringList hitNames(const CompanyDocument &b)
     return names;
 }
 
-QLabel *titleOf(const CompanyDocument &b, int row)
+SearchHit::MarkedText titleOf(const CompanyDocument &b, int row)
 {
-    QWidget *cell = b.table->cellWidget(row, 6);
-    return cell ? qobject_cast<QLabel *>(cell->property("title").value<QObject *>()) : nullptr;
+    return SearchHitDelegate::title(b.table->model()->index(row, 6));
+}
+
+SearchHit::MarkedText summaryOf(const CompanyDocument &b, int row)
+{
+    return SearchHitDelegate::summary(b.table->model()->index(row, 6));
+}
+
+// The marked parts of a text with their colours: "部署 #e4393c".
+QStringList marksOf(const SearchHit::MarkedText &marked)
+{
+    QStringList out;
+    for (const QTextLayout::FormatRange &range : marked.marks)
+        out << marked.text.mid(range.start, range.length) + " " +
+                   range.format.foreground().color().name();
+    return out;
 }
 
 bool showsListing(const CompanyDocument &b)
@@ -161,8 +174,21 @@ class TestSearch : public QObject
                     "<font color=\"#e4393c\">恶意</font>文件.txt",
                     "第一行<br/>第二行\n<font color='#e4393c'>恶意</font> &lt;b&gt;粗&lt;/b&gt; "
                     "<table><tr><td>格</td></tr></table></font>"),
-                hit("h2", "无摘要<b>.txt", QString())};
+                hit("h2", "无摘要<b>.txt", QString(), 40960)};
             return {ScriptedHttpServer::okReply(json({{"code", 0}, {"data", hits}}))};
+        }
+        // The second of those hits opens slowly: 40 KiB over about a second.
+        if (path == "/api/file/md5.jf" && form.value("fileId") == "h2")
+            return {ScriptedHttpServer::okReply(
+                R"({"code":0,"md5":"0123456789abcdef0123456789abcdef"})")};
+        if (path == "/api/file/download.jf" && form.value("fileIds") == "h2") {
+            ScriptedHttpServer::Reply reply;
+            reply.bytes = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                          "Content-Length: 40960\r\n\r\n";
+            reply.trickleBytes = 40960;
+            reply.trickleChunk = 2048;
+            reply.trickleIntervalMs = 60;
+            return reply;
         }
         if (path == "/api/file/search.jf" && keyword == "慢") {
             slowReply.tryAcquire(1, 10000);
@@ -320,9 +346,8 @@ private slots:
         QCOMPARE(searchForms(proxy).last(),
                  Form({{"solrKeyword", "部署"}, {"solrFileExtend", "md,TXT,csv"}}));
         QTRY_COMPARE(hitNames(*b), QStringList({"服务器部署说明.md"}));
-        QLabel *title = titleOf(*b, 0);
-        QVERIFY(title);
-        QCOMPARE(title->text(), QStringLiteral("服务器<font color=\"#e4393c\">部署</font>说明.md"));
+        QCOMPARE(titleOf(*b, 0).text, QStringLiteral("服务器部署说明.md"));
+        QCOMPARE(marksOf(titleOf(*b, 0)), QStringList({"部署 #e4393c"}));
 
         // Cancelling sends nothing and keeps the results.
         inDialog(*b, [](DSearchFullTxt *d) { d->reject(); });
@@ -362,9 +387,8 @@ private slots:
         QCOMPARE(entry.value("fileLength").toString(),
                  HttpCurl::formatSize(entry.value("length").toLongLong()));
         QCOMPARE(b->table->rowHeight(0), 62);
-        QWidget *cell = b->table->cellWidget(0, 6);
-        QVERIFY(cell);
-        QCOMPARE(cell->property("map").toMap().value("fileId"), entry.value("fileId"));
+        QCOMPARE(b->table->item(0, 0)->data(SearchHitDelegate::hitRole).toMap().value("fileId"),
+                 entry.value("fileId"));
         const QRect rect = b->table->visualRect(b->table->model()->index(0, 6));
         QStringList menu;
         answerNextMenu(&menu);
@@ -375,6 +399,7 @@ private slots:
         UrlRecorder opened;
         QDesktopServices::setUrlHandler("file", &opened, "open");
         auto unhook = qScopeGuard([] { QDesktopServices::unsetUrlHandler("file"); });
+        QTest::mouseClick(b->table->viewport(), Qt::LeftButton, {}, rect.center());
         QTest::mouseDClick(b->table->viewport(), Qt::LeftButton, {}, rect.center());
         QTRY_COMPARE(opened.opened.size(), 1);
         QVERIFY(opened.opened.first().toLocalFile().endsWith(".md"));
@@ -389,29 +414,35 @@ private slots:
         b->startSearch({{"key", "恶意"}, {"parentId", ""}, {"ext", QStringList()}});
         QTRY_COMPARE(b->table->rowCount(), 2);
         QCOMPARE(b->table->item(0, 0)->text(), QStringLiteral("链接恶意文件.txt"));
-        QLabel *title = titleOf(*b, 0);
-        QVERIFY(title);
-        QCOMPARE(title->textFormat(), Qt::RichText);
-        QCOMPARE(title->text(), QStringLiteral("&lt;a href=&quot;http://evil/&quot;&gt;链接&lt;/"
-                                               "a&gt;&lt;img src=&quot;http://evil/x.png&quot;&gt;"
-                                               "<font color=\"#e4393c\">恶意</font>文件.txt"));
-        QTextDocument shown;
-        shown.setHtml(title->text());
-        QCOMPARE(shown.toPlainText(),
+        // Every tag but the mark shows as written; the summary's escapes are undone.
+        QCOMPARE(titleOf(*b, 0).text,
                  QStringLiteral("<a href=\"http://evil/\">链接</a><img src=\"http://evil/x.png\">"
                                 "恶意文件.txt"));
-        const QList<QLabel *> labels = b->table->cellWidget(0, 6)->findChildren<QLabel *>();
-        QLabel *summary = labels.value(2);
-        QVERIFY(summary && summary->wordWrap());
-        shown.setHtml(summary->text());
-        QCOMPARE(shown.toPlainText(),
+        QCOMPARE(marksOf(titleOf(*b, 0)), QStringList({"恶意 #e4393c"}));
+        QCOMPARE(summaryOf(*b, 0).text,
                  QStringLiteral("第一行 第二行 恶意 <b>粗</b> <table><tr><td>格</td></tr></table>"
                                 "</font>"));
-        QVERIFY(summary->text().contains("<font color=\"#e4393c\">恶意</font>"));
+        QCOMPARE(marksOf(summaryOf(*b, 0)), QStringList({"恶意 #e4393c"}));
         QCOMPARE(b->table->rowHeight(0), 62);
 
         QCOMPARE(b->table->rowHeight(1), 40);
-        QCOMPARE(titleOf(*b, 1)->text(), QStringLiteral("无摘要&lt;b&gt;.txt"));
+        QCOMPARE(titleOf(*b, 1).text, QStringLiteral("无摘要<b>.txt"));
+        QVERIFY(titleOf(*b, 1).marks.isEmpty() && summaryOf(*b, 1).text.isEmpty());
+
+        // Opening a hit shows its progress after the name, and takes it away at the end.
+        UrlRecorder opened;
+        QDesktopServices::setUrlHandler("file", &opened, "open");
+        auto unhook = qScopeGuard([] { QDesktopServices::unsetUrlHandler("file"); });
+        const QRect row = b->table->visualRect(b->table->model()->index(1, 6));
+        // A double click starts with a click.
+        QTest::mouseClick(b->table->viewport(), Qt::LeftButton, {}, row.center());
+        QTest::mouseDClick(b->table->viewport(), Qt::LeftButton, {}, row.center());
+        QTRY_VERIFY2(
+            titleOf(*b, 1).text.contains(QRegularExpression("^无摘要<b>\\.txt\\(\\d+%\\)$")),
+            qPrintable(titleOf(*b, 1).text));
+        QTRY_COMPARE(opened.opened.size(), 1);
+        QCOMPARE(titleOf(*b, 1).text, QStringLiteral("无摘要<b>.txt"));
+        QCOMPARE(QFileInfo(opened.opened.first().toLocalFile()).size(), 40960);
     }
 
     void leavingResultsRestoresTheListing()
@@ -429,7 +460,9 @@ private slots:
         b->reloadButton->click();
         QTRY_VERIFY(rowOf(*b, "会议纪要.txt") >= 0);
         QVERIFY(showsListing(*b));
-        QVERIFY(!b->table->cellWidget(rowOf(*b, "会议纪要.txt"), 6));
+        QVERIFY(!b->table->item(rowOf(*b, "会议纪要.txt"), 0)
+                     ->data(SearchHitDelegate::hitRole)
+                     .isValid());
 
         // The folder already listed, clicked in the tree.
         searchAndWait();
