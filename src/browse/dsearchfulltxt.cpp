@@ -177,7 +177,12 @@ DSearchFullTxt::DSearchFullTxt(QVariantMap *criteria, QWidget *parent)
     // The first category is the one shown, with its boxes.
     showCategory(categoryButtons.first());
 
-    QTimer::singleShot(50, this, [this] { folderModel->refresh(true); });
+    QTimer::singleShot(50, this, [this] {
+        folderModel->refresh(true);
+        // The tree makes its first node current, which is "分享给我的"; a
+        // search starts over the whole library.
+        folderModel->selectById(QStringLiteral("0"), QModelIndex());
+    });
     QTimer::singleShot(100, this, [this] { keywordEdit->setFocus(); });
 }
 

@@ -41,8 +41,8 @@ void drawMarked(QPainter *painter, const SearchHit::MarkedText &marked, const QF
         QTextLine line = layout.createLine();
         if (!line.isValid())
             break;
-        if (wrap)
-            line.setLineWidth(box.width());
+        // Without wrapping the whole text stays on the line and is cut at the box.
+        line.setLineWidth(box.width());
         line.setPosition(QPointF(0, y));
         y += line.height();
         if (!wrap || y >= box.height())

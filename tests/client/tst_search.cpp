@@ -332,6 +332,8 @@ private slots:
         // The top node, typed extensions after a category's box, an end
         // before the start; the hits of the real server show.
         inDialog(*b, [&](DSearchFullTxt *d) {
+            QTRY_COMPARE(d->folderView->currentIndex().data().toString(),
+                         QStringLiteral("公司文档"));
             d->keywordEdit->setText("部署");
             d->extBoxes.value("doc")->setChecked(true);
             d->categoryButtons.last()->click(); // 自定义
