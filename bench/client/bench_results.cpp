@@ -9,8 +9,9 @@
 #include "browse/companydocument.h"
 #include "browse/droptablewidget.h"
 
+#include "benchfigures.h"
+
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -18,10 +19,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <algorithm>
 #include <cstdio>
-#include <functional>
-#include <vector>
 
 namespace {
 
@@ -62,32 +60,6 @@ QByteArray searchReply()
     }
     return QJsonDocument(QJsonObject{{"code", 0}, {"msg", ""}, {"data", data}})
         .toJson(QJsonDocument::Compact);
-}
-
-double msOf(const std::function<void()> &work)
-{
-    QElapsedTimer clock;
-    clock.start();
-    work();
-    return clock.nsecsElapsed() / 1e6;
-}
-
-struct Figures
-{
-    std::vector<double> runs;
-    double min() const { return *std::min_element(runs.begin(), runs.end()); }
-    double max() const { return *std::max_element(runs.begin(), runs.end()); }
-    double median() const
-    {
-        std::vector<double> sorted = runs;
-        std::sort(sorted.begin(), sorted.end());
-        return sorted.at(sorted.size() / 2);
-    }
-};
-
-void print(const char *what, const Figures &f)
-{
-    std::printf("%-34s %8.2f %8.2f %8.2f\n", what, f.min(), f.median(), f.max());
 }
 
 // Lets the event loop settle: deferred deletions, the worker of the search
