@@ -1,7 +1,7 @@
 // The library's full-text search against folvane-server with the demo data:
 // the dialog and the form it sends (recorded by a scripted proxy in front of
 // the real server), each criterion's hits, hits with hostile markup, opening
-// a hit, and the ways back to the folder listing, a late reply included.
+// a hit, and the ways back to the folder listing, late replies included.
 
 #include "browse/companydocument.h"
 #include "browse/droptablewidget.h"
@@ -10,15 +10,9 @@
 #include "browse/treeview.h"
 #include "browse/treeviewmodel.h"
 #include "browserhelpers.h"
-#include "collab/dialogtable.h"
-#include "collab/selectuser.h"
 #include "collab/userviewmodel.h"
-#include "core/gcore.h"
-#include "core/httpcurl.h"
+#include "collabhelpers.h"
 #include "menuanswer.h"
-#include "modalanswer.h"
-#include "scriptedhttpserver.h"
-#include "serverprocess.h"
 #include "shell/messagelabel.h"
 #include "testmain.h"
 
@@ -29,24 +23,14 @@
 #include <QJsonDocument>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QSemaphore>
 #include <QUrlQuery>
 
 #include <atomic>
-#include <memory>
 
 namespace {
 
 using Form = QMap<QString, QString>;
-
-void useServer(quint16 port)
-{
-    QVariantMap settings = GCore::instance()->readSettings();
-    settings.insert("host", "127.0.0.1");
-    settings.insert("port", QString::number(port));
-    GCore::instance()->writeSettings(settings);
-}
 
 QString pathOf(const QByteArray &request)
 {
@@ -62,17 +46,13 @@ Form formOf(const QByteArray &request)
     return form;
 }
 
-// The search forms the proxy received, without the token.
-QList<Form> searchForms(const ScriptedHttpServer &proxy)
+// How many requests on `path` the server received.
+int countOf(const ScriptedHttpServer &server, const QString &path)
 {
-    QList<Form> forms;
-    for (const QByteArray &request : proxy.requests()) {
-        if (pathOf(request) == "/api/file/search.jf") {
-            forms << formOf(request);
-            forms.last().remove("token");
-        }
-    }
-    return forms;
+    int n = 0;
+    for (const QByteArray &request : server.requests())
+        n += pathOf(request) == path ? 1 : 0;
+    return n;
 }
 
 QByteArray json(const QVariantMap &map)
@@ -87,12 +67,10 @@ QVariantMap hit(const QString &id, const QString &name, const QString &summary, 
             {"user", "李四"},     {"authList", "A,V,D"}, {"lastModifyTime", 1700000000000.0}};
 }
 
-// The stripped names of the hit rows, top to bottom.
+// The names of the hit rows, sorted.
 QStringList hitNames(const CompanyDocument &b)
 {
-    QStringList names;
-    for (int row = 0; row < b.table->rowCount(); ++row)
-        names << b.table->item(row, 0)->text();
+    QStringList names = texts(b.table);
     names.sort();
     return names;
 }
@@ -124,6 +102,14 @@ bool showsListing(const CompanyDocument &b)
            b.table->selectionMode() == QAbstractItemView::ExtendedSelection;
 }
 
+// Double-clicks the painted column of a row (a double click starts with a click).
+void openRow(CompanyDocument &b, int row)
+{
+    const QPoint at = b.table->visualRect(b.table->model()->index(row, 6)).center();
+    QTest::mouseClick(b.table->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(b.table->viewport(), Qt::LeftButton, {}, at);
+}
+
 // The debug log tells when the browser drops a reply it no longer wants.
 std::atomic<int> searchRepliesDropped{0};
 std::atomic<int> listingRepliesDropped{0};
@@ -140,27 +126,19 @@ void watchLog(QtMsgType type, const QMessageLogContext &context, const QString &
 
 } // namespace
 
-class TestSearch : public QObject
+class TestSearch : public QObject, public CollabSession
 {
     Q_OBJECT
 
-    std::unique_ptr<ServerProcess> server;
     // Passes every request on to the real server, except the searches for
-    // the keywords the tests script; records them all.
+    // the keywords the tests script (and the opening of one of their hits);
+    // records them all.
     ScriptedHttpServer proxy;
     quint16 proxyPort = 0;
     QSemaphore slowReply;
     QSemaphore slowListing;
     std::atomic<bool> holdListing{false};
-    QString token;
     QMap<QString, QString> ids; // names of folders and users -> ids
-
-    QVariantMap call(const QString &path, const FormParams &form)
-    {
-        FormParams params = form;
-        params.insert("token", token);
-        return HttpCurl::instance()->postJson(server->url() + path, params).toMap();
-    }
 
     ScriptedHttpServer::Reply answer(const QByteArray &request)
     {
@@ -204,35 +182,11 @@ class TestSearch : public QObject
         return {ScriptedHttpServer::okReply(QJsonDocument::fromVariant(reply).toJson())};
     }
 
-    std::unique_ptr<CompanyDocument> browserAt(const QString &folderId)
-    {
-        auto b = std::make_unique<CompanyDocument>();
-        b->resize(1000, 600);
-        b->show();
-        if (!QTest::qWaitFor([&] {
-                return b->currentFolderId == QLatin1String("0") && rowOf(*b, "公共资料") >= 0 &&
-                       b->treeModel->rowCount() > 0;
-            }))
-            qWarning("the library did not list its top folder");
-        b->treeModel->selectById(folderId, QModelIndex());
-        b->reFreshNav();
-        return b;
-    }
-
     // Runs `flow` on the search dialog that "高级搜索" opens.
     void inDialog(CompanyDocument &b, std::function<void(DSearchFullTxt *)> flow)
     {
-        answerNextModal([flow](QWidget *modal) {
-            auto *dialog = qobject_cast<DSearchFullTxt *>(modal);
-            QVERIFY2(dialog, modal->metaObject()->className());
-            auto closer = qScopeGuard([dialog] {
-                if (dialog->isVisible())
-                    dialog->reject();
-            });
-            flow(dialog);
-        });
-        const QList<QPushButton *> buttons = b.findChildren<QPushButton *>();
-        for (QPushButton *button : buttons) {
+        answerDialog<DSearchFullTxt>(flow);
+        for (QPushButton *button : b.findChildren<QPushButton *>()) {
             if (button->text() == "高级搜索")
                 button->click();
         }
@@ -241,14 +195,9 @@ class TestSearch : public QObject
 private slots:
     void initTestCase()
     {
-        server = std::make_unique<ServerProcess>();
-        QVERIFY2(server->start(), qPrintable(server->error()));
+        const QString failure = startSession();
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
         proxyPort = proxy.start([this](const QByteArray &request) { return answer(request); });
-        useServer(server->port());
-        token = server->login("zhangsan", "123456");
-        QVERIFY(!token.isEmpty());
-        GCore::instance()->setToken(token);
-        GCore::instance()->setUserInfo({{"username", "zhangsan"}, {"maxUploadNum", 1}});
         const auto remember = [this](const QVariantMap &reply, const QString &key) {
             for (const QVariant &v : reply.value("data").toList()) {
                 const QVariantMap m = v.toMap();
@@ -301,32 +250,19 @@ private slots:
             d->folderModel->selectById(ids.value("知识库"), QModelIndex());
             QCOMPARE(d->folderView->currentIndex().data().toString(), QStringLiteral("知识库"));
 
-            answerNextModal([this](QWidget *modal) {
-                auto *picker = qobject_cast<SelectUser *>(modal);
-                QVERIFY(picker);
-                auto closer = qScopeGuard([picker] {
-                    if (picker->isVisible())
-                        picker->reject();
-                });
-                QTableWidgetItem *lisi = nullptr;
-                QTRY_VERIFY(
-                    (lisi = picker->candidateTable->findItems("李四", Qt::MatchExactly).value(0)));
-                picker->table1Clicked(lisi);
-                picker->okButton->click();
-            });
+            answerPicker({"李四"});
             d->chooseButton->click();
             QCOMPARE(d->creatorEdit->text(), QStringLiteral("李四"));
             d->fromDate->setDate(today.addYears(-1));
             d->searchButton->click();
         });
-        QTRY_COMPARE(searchForms(proxy).size(), 1);
-        QCOMPARE(searchForms(proxy).last(),
-                 Form({{"solrKeyword", "部署"},
-                       {"solrDirectoryId", ids.value("知识库")},
-                       {"solrFileExtend", "3gp"},
-                       {"solrCreatorId", ids.value("李四")},
-                       {"solrStartTime", today.addYears(-1).toString("yyyy-MM-dd")},
-                       {"solrEndTime", today.toString("yyyy-MM-dd")}}));
+        QTRY_COMPARE(lastForm(proxy, "/api/file/search.jf"),
+                     Form({{"solrKeyword", "部署"},
+                           {"solrDirectoryId", ids.value("知识库")},
+                           {"solrFileExtend", "3gp"},
+                           {"solrCreatorId", ids.value("李四")},
+                           {"solrStartTime", today.addYears(-1).toString("yyyy-MM-dd")},
+                           {"solrEndTime", today.toString("yyyy-MM-dd")}}));
         QVERIFY(b->showsResults());
 
         // The top node, typed extensions after a category's box, an end
@@ -344,17 +280,11 @@ private slots:
             d->toDate->setDate(today.addDays(-1));
             d->searchButton->click();
         });
-        QTRY_COMPARE(searchForms(proxy).size(), 2);
-        QCOMPARE(searchForms(proxy).last(),
-                 Form({{"solrKeyword", "部署"}, {"solrFileExtend", "md,TXT,csv"}}));
+        QTRY_COMPARE(lastForm(proxy, "/api/file/search.jf"),
+                     Form({{"solrKeyword", "部署"}, {"solrFileExtend", "md,TXT,csv"}}));
         QTRY_COMPARE(hitNames(*b), QStringList({"服务器部署说明.md"}));
         QCOMPARE(titleOf(*b, 0).text, QStringLiteral("服务器部署说明.md"));
         QCOMPARE(marksOf(titleOf(*b, 0)), QStringList({"部署 #e4393c"}));
-
-        // Cancelling sends nothing and keeps the results.
-        inDialog(*b, [](DSearchFullTxt *d) { d->reject(); });
-        QCOMPARE(searchForms(proxy).size(), 2);
-        QCOMPARE(hitNames(*b), QStringList({"服务器部署说明.md"}));
     }
 
     void eachCriterionFiltersTheHits()
@@ -389,20 +319,17 @@ private slots:
         QCOMPARE(entry.value("fileLength").toString(),
                  HttpCurl::formatSize(entry.value("length").toLongLong()));
         QCOMPARE(b->table->rowHeight(0), 62);
-        QCOMPARE(b->table->item(0, 0)->data(SearchHitDelegate::hitRole).toMap().value("fileId"),
-                 entry.value("fileId"));
-        const QRect rect = b->table->visualRect(b->table->model()->index(0, 6));
         QStringList menu;
         answerNextMenu(&menu);
-        rightClick(b->table->viewport(), rect.center());
+        rightClick(b->table->viewport(),
+                   b->table->visualRect(b->table->model()->index(0, 6)).center());
         QVERIFY2(menu.contains("预览") && menu.contains("下载") && menu.contains("分享"),
                  qPrintable(menu.join(',')));
 
         UrlRecorder opened;
         QDesktopServices::setUrlHandler("file", &opened, "open");
         auto unhook = qScopeGuard([] { QDesktopServices::unsetUrlHandler("file"); });
-        QTest::mouseClick(b->table->viewport(), Qt::LeftButton, {}, rect.center());
-        QTest::mouseDClick(b->table->viewport(), Qt::LeftButton, {}, rect.center());
+        openRow(*b, 0);
         QTRY_COMPARE(opened.opened.size(), 1);
         QVERIFY(opened.opened.first().toLocalFile().endsWith(".md"));
         QVERIFY(QFileInfo(opened.opened.first().toLocalFile()).size() > 0);
@@ -435,10 +362,7 @@ private slots:
         UrlRecorder opened;
         QDesktopServices::setUrlHandler("file", &opened, "open");
         auto unhook = qScopeGuard([] { QDesktopServices::unsetUrlHandler("file"); });
-        const QRect row = b->table->visualRect(b->table->model()->index(1, 6));
-        // A double click starts with a click.
-        QTest::mouseClick(b->table->viewport(), Qt::LeftButton, {}, row.center());
-        QTest::mouseDClick(b->table->viewport(), Qt::LeftButton, {}, row.center());
+        openRow(*b, 1);
         QTRY_VERIFY2(
             titleOf(*b, 1).text.contains(QRegularExpression("^无摘要<b>\\.txt\\(\\d+%\\)$")),
             qPrintable(titleOf(*b, 1).text));
@@ -449,7 +373,10 @@ private slots:
 
     void leavingResultsRestoresTheListing()
     {
-        auto b = browserAt(ids.value("公共资料"));
+        auto b = browserAt("0");
+        // The folder is current in the tree too.
+        b->treeModel->selectById(ids.value("公共资料"), QModelIndex());
+        b->reFreshNav();
         QTRY_VERIFY(rowOf(*b, "会议纪要.txt") >= 0);
         const QVariantMap criteria{{"key", "部署"}, {"parentId", ""}, {"ext", QStringList()}};
         const auto searchAndWait = [&] {
@@ -492,10 +419,10 @@ private slots:
         const QVariantMap slow{{"key", "慢"}, {"parentId", ""}, {"ext", QStringList()}};
 
         // A search answered after the user went back to the folder.
-        const int searches = searchForms(proxy).size();
+        const int searches = countOf(proxy, "/api/file/search.jf");
         const int droppedSearches = searchRepliesDropped;
         b->startSearch(slow);
-        QTRY_COMPARE(searchForms(proxy).size(), searches + 1);
+        QTRY_COMPARE(countOf(proxy, "/api/file/search.jf"), searches + 1);
         // The interface answers while the server searches.
         b->reloadButton->click();
         slowReply.release();
@@ -506,16 +433,10 @@ private slots:
 
         // A listing answered after the search started.
         const int droppedListings = listingRepliesDropped;
-        const auto listings = [this] {
-            int n = 0;
-            for (const QByteArray &request : proxy.requests())
-                n += pathOf(request) == "/api/file/list-file.jf" ? 1 : 0;
-            return n;
-        };
-        const int listed = listings();
+        const int listed = countOf(proxy, "/api/file/list-file.jf");
         holdListing = true;
         b->reloadButton->click();
-        QTRY_COMPARE(listings(), listed + 1);
+        QTRY_COMPARE(countOf(proxy, "/api/file/list-file.jf"), listed + 1);
         b->startSearch(slow);
         slowListing.release();
         QTRY_COMPARE(int(listingRepliesDropped), droppedListings + 1);
