@@ -187,15 +187,11 @@ void CompanyDocument::tableRightClicked(QModelIndex index)
     if (QGuiApplication::mouseButtons() != Qt::RightButton || !index.isValid())
         return;
     const int row = index.row();
+    // Listing and search rows alike keep their entry on the name item.
     const QTableWidgetItem *nameItem = table->item(row, 0);
-    QVariantMap entry;
-    if (nameItem) {
-        entry = nameItem->data(Qt::UserRole + 2).toMap();
-    } else if (QWidget *cell = table->cellWidget(row, table->columnCount() - 1)) {
-        entry = cell->property("map").toMap();
-    } else {
+    if (!nameItem)
         return;
-    }
+    const QVariantMap entry = nameItem->data(Qt::UserRole + 2).toMap();
     const int fileType = entry.value(QStringLiteral("fileType")).toInt();
     const QString fileId = entry.value(QStringLiteral("fileId")).toString();
     const QString R = QStringLiteral("R"), E = QStringLiteral("E"), D = QStringLiteral("D"),
@@ -203,7 +199,7 @@ void CompanyDocument::tableRightClicked(QModelIndex index)
 
     // Each entry acts through its own handler.
     QMenu menu(this);
-    if (checkAuth(entry, V, false, 0) && fileType == 2 && nameItem)
+    if (checkAuth(entry, V, false, 0) && fileType == 2)
         menu.addAction(QStringLiteral("预览"), this, [this, entry] { openRowLater(entry); });
     if (fileType == 1)
         menu.addAction(QStringLiteral("打开"), this, [this, entry, fileId] {

@@ -155,11 +155,7 @@ DSearchFullTxt::DSearchFullTxt(QVariantMap *criteria, QWidget *parent)
 
     auto *buttonRow = new QHBoxLayout;
     buttonRow->setSpacing(12);
-    errorLabel = new MessageLabel(body);
-    errorLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    policy.setRetainSizeWhenHidden(true);
-    errorLabel->setSizePolicy(policy);
+    errorLabel = MessageLabel::forButtonRow(body);
     buttonRow->addWidget(errorLabel);
     searchButton = DialogStyle::makeButton(QStringLiteral("搜索文件"), body);
     searchButton->setFixedSize(75, 24);
