@@ -12,8 +12,9 @@
 #include "collab/selectuser.h"
 #include "collab/userviewmodel.h"
 
+#include "benchfigures.h"
+
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -21,10 +22,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
-#include <algorithm>
 #include <cstdio>
-#include <functional>
-#include <vector>
 
 namespace {
 
@@ -99,32 +97,6 @@ QByteArray memberReply(QRandomGenerator &rng)
 QVariantMap decode(const QByteArray &bytes)
 {
     return QJsonDocument::fromJson(bytes).toVariant().toMap();
-}
-
-double msOf(const std::function<void()> &work)
-{
-    QElapsedTimer clock;
-    clock.start();
-    work();
-    return clock.nsecsElapsed() / 1e6;
-}
-
-struct Figures
-{
-    std::vector<double> runs;
-    double min() const { return *std::min_element(runs.begin(), runs.end()); }
-    double max() const { return *std::max_element(runs.begin(), runs.end()); }
-    double median() const
-    {
-        std::vector<double> sorted = runs;
-        std::sort(sorted.begin(), sorted.end());
-        return sorted.at(sorted.size() / 2);
-    }
-};
-
-void print(const char *what, const Figures &f)
-{
-    std::printf("%-34s %8.2f %8.2f %8.2f\n", what, f.min(), f.median(), f.max());
 }
 
 } // namespace

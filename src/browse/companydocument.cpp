@@ -1,12 +1,16 @@
 #include "browse/companydocument.h"
 
 #include "browse/droptablewidget.h"
+#include "browse/dsearchfulltxt.h"
+#include "browse/searchhit.h"
+#include "browse/searchhitdelegate.h"
 #include "browse/topbanner.h"
 #include "browse/treeview.h"
 #include "browse/treeviewmodel.h"
 #include "collab/collectfile.h"
 #include "collab/dexternallink.h"
 #include "core/gcore.h"
+#include "core/httpthread.h"
 #include "desk/userdesktop.h"
 #include "shell/mainwidget.h"
 #include "transfer/deditfile.h"
@@ -17,8 +21,10 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMovie>
+#include <QMutexLocker>
 #include <QPushButton>
 #include <QTimer>
 
@@ -71,6 +77,7 @@ CompanyDocument::CompanyDocument(QWidget *parent)
                  {290, 140, 90, 80, 80, 80});
     table->horizontalHeader()->setSectionResizeMode(6, QHeaderView::Stretch);
     table->setColumnHidden(6, true);
+    table->setItemDelegateForColumn(6, new SearchHitDelegate(table));
 
     // The start-up listing of the top folder gives way to a folder opened
     // meanwhile (the personal desktop may open one at once): until then the
@@ -116,6 +123,9 @@ void CompanyDocument::placeOverlays()
 
 void CompanyDocument::prepareListing()
 {
+    if (resultMode)
+        table->verticalHeader()->setDefaultSectionSize(listingRowHeight);
+    resultMode = false;
     table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     for (int i = 0; i + 1 < table->columnCount(); ++i)
         table->setColumnHidden(i, false);
@@ -177,15 +187,11 @@ void CompanyDocument::tableRightClicked(QModelIndex index)
     if (QGuiApplication::mouseButtons() != Qt::RightButton || !index.isValid())
         return;
     const int row = index.row();
+    // Listing and search rows alike keep their entry on the name item.
     const QTableWidgetItem *nameItem = table->item(row, 0);
-    QVariantMap entry;
-    if (nameItem) {
-        entry = nameItem->data(Qt::UserRole + 2).toMap();
-    } else if (QWidget *cell = table->cellWidget(row, table->columnCount() - 1)) {
-        entry = cell->property("map").toMap();
-    } else {
+    if (!nameItem)
         return;
-    }
+    const QVariantMap entry = nameItem->data(Qt::UserRole + 2).toMap();
     const int fileType = entry.value(QStringLiteral("fileType")).toInt();
     const QString fileId = entry.value(QStringLiteral("fileId")).toString();
     const QString R = QStringLiteral("R"), E = QStringLiteral("E"), D = QStringLiteral("D"),
@@ -193,7 +199,7 @@ void CompanyDocument::tableRightClicked(QModelIndex index)
 
     // Each entry acts through its own handler.
     QMenu menu(this);
-    if (checkAuth(entry, V, false, 0) && fileType == 2 && nameItem)
+    if (checkAuth(entry, V, false, 0) && fileType == 2)
         menu.addAction(QStringLiteral("预览"), this, [this, entry] { openRowLater(entry); });
     if (fileType == 1)
         menu.addAction(QStringLiteral("打开"), this, [this, entry, fileId] {
@@ -254,16 +260,111 @@ void CompanyDocument::versionCompare(QVariantMap entry)
     dialog.exec();
 }
 
-// The full-text search is not part of the client yet; its entry points stay
-// in place and do nothing meanwhile.
 void CompanyDocument::searchFullTxt()
 {
-    qDebug() << __FILE__ << __LINE__ << "full-text search is not available yet";
+    QVariantMap criteria;
+    DSearchFullTxt dialog(&criteria, this);
+    if (dialog.exec() == QDialog::Accepted)
+        startSearch(criteria);
+}
+
+void CompanyDocument::startSearch(const QVariantMap &criteria)
+{
+    tableErrorLabel->hide();
+    // A listing on its way would replace the results.
+    forgetPendingListing();
+    filterEdit->clear();
+    {
+        // The rows of running opens are about to go.
+        QMutexLocker locker(&mutex);
+        openItems.clear();
+    }
+    table->clearContents();
+    table->setRowCount(0);
+    // Most hits have a summary and take 62 pixels; the others are set one by one.
+    if (!resultMode)
+        listingRowHeight = table->verticalHeader()->defaultSectionSize();
+    table->verticalHeader()->setDefaultSectionSize(62);
+    resultMode = true;
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    const int last = table->columnCount() - 1;
+    for (int i = 0; i < last; ++i)
+        table->setColumnHidden(i, true);
+    table->setColumnHidden(last, false);
+    table->horizontalHeader()->hide();
+
+    FormParams form = DSearchFullTxt::searchForm(criteria);
+    form.insert(QStringLiteral("token"), GCore::instance()->token());
+    // Sent once, on a worker: the panel stays usable while the server searches.
+    auto *thread = new HttpThread(
+        GCore::instance()->serverUrl() + QStringLiteral("/api/file/search.jf"), form);
+    thread->setProperty("searchSerial", ++searchSerial);
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    connect(thread, &HttpThread::receiveJson, this, &CompanyDocument::receiveFullTxtData);
+    thread->start(QThread::InheritPriority);
 }
 
 void CompanyDocument::receiveFullTxtData(QVariantMap map)
 {
-    Q_UNUSED(map)
+    const QObject *from = sender();
+    if (!resultMode || (from && from->property("searchSerial").toULongLong() != searchSerial)) {
+        qDebug() << __FILE__ << __LINE__ << "search reply dropped: the table shows other rows";
+        return;
+    }
+    if (!map.contains(QStringLiteral("code")) ||
+        map.value(QStringLiteral("code")).toString() != QLatin1String("0")) {
+        qDebug() << __FILE__ << __LINE__ << "search failed:" << map.value(QStringLiteral("msg"));
+        return;
+    }
+    tableErrorLabel->hide();
+    const QVariantList hits = map.value(QStringLiteral("data")).toList();
+    qDebug() << __FILE__ << __LINE__ << "search hits:" << hits.size();
+    {
+        // The rows of running opens are about to go.
+        QMutexLocker locker(&mutex);
+        openItems.clear();
+    }
+    table->clearContents();
+    table->setRowCount(hits.size());
+    // Only what the result mode uses: the name item with the entry (menus,
+    // opening, selection, the quick filter, which then matches names only)
+    // and the hit for the painted column, and the date item that an open
+    // writes its progress to (hidden, so left without text). The view hears
+    // about the whole block once.
+    QAbstractItemModel *model = table->model();
+    const bool wasBlocked = model->blockSignals(true);
+    const Qt::Alignment leftCentre = Qt::AlignLeft | Qt::AlignVCenter;
+    const int last = table->columnCount() - 1;
+    for (int row = 0; row < hits.size(); ++row) {
+        const QVariantMap hit = hits.at(row).toMap();
+        const QVariantMap entry = SearchHit::toEntry(hit);
+        auto *name = new QTableWidgetItem(entry.value(QStringLiteral("fileName")).toString());
+        name->setData(Qt::UserRole + 1, entry.value(QStringLiteral("fileId")));
+        name->setData(Qt::UserRole + 2, entry);
+        name->setData(SearchHitDelegate::hitRole, hit);
+        name->setTextAlignment(leftCentre);
+        table->setItem(row, 0, name);
+        table->setItem(row, 1, new QTableWidgetItem);
+    }
+    model->blockSignals(wasBlocked);
+    if (!hits.isEmpty())
+        emit model->dataChanged(model->index(0, 0), model->index(hits.size() - 1, last));
+    for (int row = 0; row < hits.size(); ++row) {
+        const int height = SearchHit::rowHeight(hits.at(row).toMap());
+        if (height != 62)
+            table->setRowHeight(row, height);
+    }
+}
+
+void CompanyDocument::showOpenPercent(int row, int percent)
+{
+    QTableWidgetItem *item = resultMode ? table->item(row, 0) : nullptr;
+    if (!item)
+        return;
+    item->setData(SearchHitDelegate::percentRole, percent);
+    // The name column is hidden: the painted one shows the change.
+    table->viewport()->update(
+        table->visualRect(table->model()->index(row, table->columnCount() - 1)));
 }
 
 void CompanyDocument::showFolder(QString parentId, QString fileId)

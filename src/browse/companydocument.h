@@ -21,6 +21,10 @@ public:
     bool checkAuth(const QVariantMap &entry, const QString &letter, bool multi, int type) const;
 
     void placeOverlays() override;
+    // Sends the search for `criteria` (as DSearchFullTxt fills them) and turns
+    // the table into the result list until the next listing.
+    void startSearch(const QVariantMap &criteria);
+    bool showsResults() const { return resultMode; }
     // Shows or hides the loading animation over the tree (the tree model calls it).
     void showTreeLoading(bool on);
 
@@ -41,7 +45,16 @@ protected:
     bool mayDownload(const QVariantMap &entry) const override;
     bool mayDelete(const QVariantMap &entry) const override;
     void prepareListing() override;
+    bool showsListing() const override { return !resultMode; }
+    void showOpenPercent(int row, int percent) override;
 
 private:
     bool checkAny(const QVariantMap &entry, const QStringList &letters, bool multi) const;
+
+    bool resultMode = false;
+    // Numbers the searches: only the reply to the last one is shown, and only
+    // while the table still shows results.
+    quint64 searchSerial = 0;
+    // The rows' height in the listing, given back when the results go.
+    int listingRowHeight = 0;
 };

@@ -107,24 +107,6 @@ QString lockText(const QVariantMap &entry)
              QDateTime::fromMSecsSinceEpoch(end).toString(QStringLiteral("yyyy-MM-dd HH:mm")));
 }
 
-// The label inside the last column's cell widget that the search result view
-// gives each row; it repeats the open progress.
-QLabel *titleLabelOfRow(QTableWidget *table, int row)
-{
-    if (row < 0)
-        return nullptr;
-    QWidget *cell = table->cellWidget(row, table->columnCount() - 1);
-    if (!cell)
-        return nullptr;
-    return qobject_cast<QLabel *>(cell->property("title").value<QObject *>());
-}
-
-QString withoutPercent(const QString &text)
-{
-    static const QRegularExpression percent(QStringLiteral("\\([0-9]+%\\)"));
-    return QString(text.trimmed()).remove(percent);
-}
-
 // Names for a box, one a line; a long list ends after the first ten.
 QString nameLines(const QStringList &names)
 {
@@ -344,7 +326,7 @@ void DocumentBrowser::requestFileList(const QString &parentId, bool force,
                                       const QString &selectFileId)
 {
     tableErrorLabel->hide();
-    if (parentId == currentFolderId && !force)
+    if (parentId == currentFolderId && !force && showsListing())
         return;
     qDebug() << __FILE__ << __LINE__ << "list folder" << parentId;
     filterEdit->clear();
@@ -770,10 +752,7 @@ void DocumentBrowser::checkDownloadProgress()
         const int percent = known ? qRound(progress->downloaded / total * 100) : 0;
         it.value()->setText(known ? QStringLiteral("正在打开(%1%)...").arg(percent)
                                   : QStringLiteral("正在打开..."));
-        if (QLabel *title = titleLabelOfRow(table, it.value()->row())) {
-            const QString text = withoutPercent(title->text());
-            title->setText(known ? QStringLiteral("%1(%2%)").arg(text).arg(percent) : text);
-        }
+        showOpenPercent(it.value()->row(), known ? percent : -1);
     }
 }
 
@@ -783,8 +762,7 @@ void DocumentBrowser::restoreOpenItem(const QString &fileId, const QVariantMap &
     if (!item)
         return;
     item->setText(dateText(entry));
-    if (QLabel *title = titleLabelOfRow(table, item->row()))
-        title->setText(withoutPercent(title->text()));
+    showOpenPercent(item->row(), -1);
 }
 
 void DocumentBrowser::downloadFinished(QString tempPath)

@@ -138,6 +138,19 @@ protected:
     virtual bool mayDelete(const QVariantMap &entry) const = 0;
     // Called when a listing starts, before the request goes out.
     virtual void prepareListing() {}
+    // False while the table shows something other than the listing of
+    // `currentFolderId` (search hits): asking for that folder then lists it.
+    virtual bool showsListing() const { return true; }
+    // Repeats the progress of an open in the row's own view of it (the search
+    // hits show it after the name); -1 takes it away.
+    virtual void showOpenPercent(int row, int percent)
+    {
+        Q_UNUSED(row)
+        Q_UNUSED(percent)
+    }
+    // Drops the reply of a listing still on its way, for a table that now
+    // shows something else.
+    void forgetPendingListing() { ++listSerial; }
 
     QString apiPath(const QString &operation) const;
     QVariantMap entryOfRow(int row) const;

@@ -12,4 +12,7 @@ public:
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
                const QModelIndex &index) const override;
+
+    // The row's band under a cell: light blue when selected, white otherwise.
+    static void paintBand(QPainter *painter, const QStyleOptionViewItem &option);
 };

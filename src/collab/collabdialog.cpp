@@ -136,12 +136,7 @@ QDateEdit *CollabDialog::makeDateEdit(const QDate &date, QWidget *parent)
 void CollabDialog::addButtonRow(const QString &saveText, int spacing)
 {
     QHBoxLayout *row = addRow(spacing);
-    errorLabel = new MessageLabel(body);
-    errorLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    // The label hides itself while empty; the buttons stay on the right.
-    policy.setRetainSizeWhenHidden(true);
-    errorLabel->setSizePolicy(policy);
+    errorLabel = MessageLabel::forButtonRow(body);
     row->addWidget(errorLabel);
     saveButton = DialogStyle::makeButton(saveText, body);
     closeDialogButton = DialogStyle::makeButton(QStringLiteral("关闭"), body);

@@ -12,6 +12,16 @@ MessageLabel::MessageLabel(QWidget *parent) : QLabel(parent), m_timer(new QTimer
     hide();
 }
 
+MessageLabel *MessageLabel::forButtonRow(QWidget *parent)
+{
+    auto *label = new MessageLabel(parent);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    policy.setRetainSizeWhenHidden(true);
+    label->setSizePolicy(policy);
+    return label;
+}
+
 void MessageLabel::showMessage(const QString &text, int timeoutMs)
 {
     setText(text);

@@ -20,6 +20,11 @@ public:
     // The default look is ".QLabel {color:#a00;}"; dialogs may set their own.
     explicit MessageLabel(QWidget *parent = nullptr);
 
+    // A message line for the left of a dialog's button row: right-aligned
+    // next to the buttons, taking the free width and keeping it while hidden,
+    // so the buttons stay where they are.
+    static MessageLabel *forButtonRow(QWidget *parent);
+
     // Shows `text`; after `timeoutMs` (none when 0 or less) the label is hidden
     // and cleared. A new message replaces the old one and restarts the clock.
     void showMessage(const QString &text, int timeoutMs = defaultTimeoutMs);
