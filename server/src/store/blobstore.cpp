@@ -35,7 +35,7 @@ bool BlobStore::exists(const std::string &md5) const
     return md5.size() == 32 && fs::exists(path(md5), ec);
 }
 
-void BlobStore::adopt(BlobWriter &writer) const
+bool BlobStore::adopt(BlobWriter &writer) const
 {
     std::string target = path(writer.md5());
     std::error_code ec;
@@ -43,11 +43,12 @@ void BlobStore::adopt(BlobWriter &writer) const
     if (ec)
         throw StoreError("cannot create blob folder: " + ec.message());
     if (fs::exists(target, ec))
-        return; // the same content is stored already; the writer removes its copy
+        return false; // the same content is stored already; the writer removes its copy
     fs::rename(writer.tempPath(), target, ec);
     if (ec)
         throw StoreError("cannot store blob: " + ec.message());
     writer.release();
+    return true;
 }
 
 std::string BlobStore::put(const std::string &content) const

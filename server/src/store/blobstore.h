@@ -13,8 +13,9 @@ public:
     explicit BlobStore(const std::string &root);
 
     std::unique_ptr<BlobWriter> newWriter() const;
-    // Moves a finished writer's file to its content address.
-    void adopt(BlobWriter &writer) const;
+    // Moves a finished writer's file to its content address; true when it
+    // placed a new blob there (false when the content was stored already).
+    bool adopt(BlobWriter &writer) const;
     // Stores a small body given in memory (the demo data).
     std::string put(const std::string &content) const;
     std::string path(const std::string &md5) const;

@@ -110,12 +110,11 @@ BlobWriter::BlobWriter(const std::string &tmpDir) : ctx(EVP_MD_CTX_new())
     buffers.push_back(std::make_unique<Buffer>());
     std::string pattern = tmpDir + "/upload-XXXXXX";
     fd = mkstemp(pattern.data());
+    if (fd >= 0)
+        path = pattern; // from here on the destructor removes it
     if (fd < 0 || !ctx || !buffers.front()->data ||
-        EVP_DigestInit_ex(ctx.get(), EVP_md5(), nullptr) != 1) {
+        EVP_DigestInit_ex(ctx.get(), EVP_md5(), nullptr) != 1)
         failed = true;
-        return;
-    }
-    path = pattern;
 }
 
 BlobWriter::~BlobWriter()
