@@ -9,6 +9,7 @@
 #include "service/searchservice.h"
 #include "service/shareservice.h"
 #include "store/blobstore.h"
+#include "store/sessionstore.h"
 #include "store/store.h"
 
 #include <sodium.h>
@@ -32,8 +33,9 @@ const char *const usage =
     "The reference document server of the Folvane desktop client.\n"
     "\n"
     "Options:\n"
-    "  --data DIR          data folder: DIR/folvane.db (SQLite) and DIR/blobs/ (file\n"
-    "                      contents by MD5). Created when missing.\n"
+    "  --data DIR          data folder: DIR/folvane.db (SQLite), DIR/sessions.db\n"
+    "                      (sign-in tokens) and DIR/blobs/ (file contents by MD5).\n"
+    "                      Created when missing.\n"
     "  --listen HOST:PORT  address to serve on, for example 127.0.0.1:8080. Port 0\n"
     "                      picks a free port. Default 127.0.0.1:8080.\n"
     "  --seed demo         on an empty data folder, build the demo data set (users,\n"
@@ -128,7 +130,8 @@ int main(int argc, char **argv)
         store.database().exec("PRAGMA wal_checkpoint(TRUNCATE)");
         malloc_trim(0);
 
-        AccountService accounts(store);
+        SessionStore sessions(dataDir + "/sessions.db", store);
+        AccountService accounts(store, sessions);
         FileService files(store, blobs, search);
         ShareService shares(store, files);
         DeskService desk(store, files);
