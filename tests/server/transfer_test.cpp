@@ -268,17 +268,15 @@ TEST_F(Transfer, ClientThatDisconnectsMidUploadLeavesNothing)
         ASSERT_TRUE(conn.connected());
         ASSERT_TRUE(conn.send("POST /api/file/upload-docfile.jf HTTP/1.1\r\nHost: 127.0.0.1\r\n"
                               "Content-Type: multipart/form-data; boundary=" +
-                              std::string(boundary) + "\r\nContent-Length: " +
-                              std::to_string(declared) + "\r\n\r\n" + head +
-                              std::string(sent, 'q')));
+                              std::string(boundary) +
+                              "\r\nContent-Length: " + std::to_string(declared) + "\r\n\r\n" +
+                              head + std::string(sent, 'q')));
         // The server has begun storing the file before the client goes away.
-        ASSERT_TRUE(waitFor([&] { return countFiles(tmp) == 1; }))
-            << "no temporary file appeared";
+        ASSERT_TRUE(waitFor([&] { return countFiles(tmp) == 1; })) << "no temporary file appeared";
         conn.close();
         // The server notices the end of the connection and drops its
         // temporary file; a rename into the store would show in the count.
-        ASSERT_TRUE(waitFor([&] { return countFiles(tmp) == 0; }))
-            << "the temporary file stayed";
+        ASSERT_TRUE(waitFor([&] { return countFiles(tmp) == 0; })) << "the temporary file stayed";
         EXPECT_EQ(countFiles(server->dataDir() + "/blobs"), blobsBefore);
         EXPECT_TRUE(c->find(rd, "断开.bin").is_null());
     }

@@ -101,6 +101,16 @@ bool FormParser::feed(const char *data, size_t length)
     return true;
 }
 
+char *FormParser::space(size_t &length)
+{
+    length = 0;
+    if (part != Part::File || !writer || !multipart || broken)
+        return nullptr;
+    // The bytes the parser holds back come first when they turn out to be
+    // file data: the next piece goes right after their place.
+    return writer->space(multipart->heldBack(), length);
+}
+
 bool FormParser::finish(bool complete)
 {
     if (!complete || broken)

@@ -30,6 +30,9 @@ public:
 
     // The next piece of the body; false stops reading.
     bool feed(const char *data, size_t length);
+    // While a file part streams in: room in the file's buffer where the next
+    // piece may be read (see HttpExchange::bodySpace); null otherwise.
+    char *space(size_t &length);
     // After the last piece (`complete` false when the body was cut): true when
     // the whole form was read and is usable.
     bool finish(bool complete);

@@ -206,11 +206,25 @@ bool BlobWriter::flush()
     return true;
 }
 
+char *BlobWriter::space(size_t skip, size_t &length)
+{
+    length = 0;
+    if (failed || buffers.empty() || used + skip >= bufferSize)
+        return nullptr;
+    length = bufferSize - used - skip;
+    return buffers[current]->data + used + skip;
+}
+
 bool BlobWriter::write(const char *data, size_t length)
 {
     if (failed)
         return false;
     total += static_cast<int64_t>(length);
+    if (!buffers.empty() && data == buffers[current]->data + used && length <= bufferSize - used) {
+        // Read in place (see space()).
+        used += length;
+        return used < bufferSize || flush();
+    }
     while (length > 0) {
         size_t n = std::min(length, bufferSize - used);
         std::memcpy(buffers[current]->data + used, data, n);

@@ -25,6 +25,10 @@ public:
     BlobWriter &operator=(const BlobWriter &) = delete;
 
     bool write(const char *data, size_t length);
+    // Room in the buffer being filled, `skip` bytes past what was written: a
+    // caller that reads the next bytes there and passes them to write() at
+    // that same place saves their copy. Null when there is no room.
+    char *space(size_t skip, size_t &length);
     // Flushes to disk and fixes md5() and size(); false on a write error.
     bool finish();
 

@@ -194,8 +194,8 @@ CREATE INDEX IF NOT EXISTS tokens_last_used ON tokens(last_used_at);
 
 const Database::Schema &Database::documents()
 {
-    static const Schema schema{std::vector<const char *>(std::begin(migrations), std::end(migrations)),
-                               indexes};
+    static const Schema schema{
+        std::vector<const char *>(std::begin(migrations), std::end(migrations)), indexes};
     return schema;
 }
 
@@ -227,8 +227,7 @@ thread_local std::unordered_map<uint64_t, void *> threadConnections;
 
 } // namespace
 
-Database::Database(const std::string &path, const Schema &schema)
-    : path(path), serial(nextSerial++)
+Database::Database(const std::string &path, const Schema &schema) : path(path), serial(nextSerial++)
 {
     exec("PRAGMA journal_mode=WAL");
     migrate(schema);

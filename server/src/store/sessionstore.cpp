@@ -23,8 +23,7 @@ CREATE INDEX tokens_last_used ON tokens(last_used_at);
 
 } // namespace
 
-SessionStore::SessionStore(const std::string &path, Store &documents)
-    : db(path, sessionSchema())
+SessionStore::SessionStore(const std::string &path, Store &documents) : db(path, sessionSchema())
 {
     // Tokens written by a server that kept them with the documents (an older
     // data folder, or an older server run on it since) go on working. They
@@ -45,8 +44,9 @@ SessionStore::SessionStore(const std::string &path, Store &documents)
 
 void SessionStore::insertToken(const Token &t)
 {
-    db.prepare("INSERT OR REPLACE INTO tokens(token_hash, user_id, created_at, last_used_at, mac, ip) "
-               "VALUES(?, ?, ?, ?, ?, ?)")
+    db.prepare(
+          "INSERT OR REPLACE INTO tokens(token_hash, user_id, created_at, last_used_at, mac, ip) "
+          "VALUES(?, ?, ?, ?, ?, ?)")
         .bind(1, t.hash)
         .bind(2, t.userId)
         .bind(3, t.createdAt)

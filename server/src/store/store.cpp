@@ -238,11 +238,12 @@ std::vector<User> Store::membersOf(const std::string &groupId)
 
 std::vector<Token> Store::tokens()
 {
-    Statement q = db.prepare(
-        "SELECT token_hash, user_id, created_at, last_used_at, mac, ip FROM tokens");
+    Statement q =
+        db.prepare("SELECT token_hash, user_id, created_at, last_used_at, mac, ip FROM tokens");
     std::vector<Token> out;
     while (q.step())
-        out.push_back(Token{q.text(0), q.text(1), q.integer(2), q.integer(3), q.text(4), q.text(5)});
+        out.push_back(
+            Token{q.text(0), q.text(1), q.integer(2), q.integer(3), q.text(4), q.text(5)});
     return out;
 }
 
