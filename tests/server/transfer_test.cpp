@@ -121,6 +121,32 @@ TEST_F(Transfer, UploadThenDownloadGivesTheSameBytesAndMd5)
     EXPECT_EQ(none->body.size(), 0u);
 }
 
+TEST_F(Transfer, BytesLikeTheBoundaryAcrossBufferEdgesArriveIntact)
+{
+    // Line breaks and cut-off delimiters everywhere, most densely around the
+    // edges of the server's 1 MiB buffers, where the bytes held back as a
+    // possible delimiter meet the next piece read in place.
+    const std::string fake = std::string("\r\n--") + boundary;
+    std::string content;
+    uint32_t seed = 12345;
+    while (content.size() < (3u << 20) + 777) {
+        seed = seed * 1103515245 + 12345;
+        size_t mib = content.size() % (1u << 20);
+        bool nearEdge = mib < 256 || mib > (1u << 20) - 256;
+        if (nearEdge || seed % 7 == 0)
+            content += fake.substr(0, (seed >> 8) % fake.size());
+        else
+            content += static_cast<char>(seed >> 16);
+    }
+    json up = c->upload("/api/file/upload-docfile.jf", {{"pid", rd}, {"uploadType", "2"}},
+                        "边界.bin", content);
+    ASSERT_EQ(up["code"], 0) << up.dump();
+    EXPECT_EQ(up["data"]["md5"], md5Hex(content));
+    auto down = c->download("/api/file/download.jf", {{"fileIds", up["data"]["fileId"]}});
+    ASSERT_TRUE(down);
+    EXPECT_TRUE(down->body == content);
+}
+
 TEST_F(Transfer, SameNameBecomesANewVersionAndUploadTypeOneReplaces)
 {
     json first = c->upload("/api/file/upload-docfile.jf", {{"pid", rd}, {"uploadType", "2"}},
