@@ -20,6 +20,7 @@
 
 #include <array>
 #include <cerrno>
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <regex>
@@ -33,7 +34,8 @@ using tcp = asio::ip::tcp;
 
 namespace {
 
-const size_t headerLimit = 32 * 1024;
+const size_t headerLimit = 32 * 1024;     // request line and headers together
+const size_t fieldLimit = 100;            // headers in one request
 const size_t bufferLimit = 64 * 1024;     // headers plus what may follow them
 const size_t bodyChunk = 1 << 20;         // the largest piece of a body read at once
 const size_t lingerLimit = 64u << 20;     // unread body bytes drained before closing
@@ -212,6 +214,8 @@ private:
             return close();
         }
         auto &message = parser->get();
+        if (static_cast<size_t>(std::distance(message.begin(), message.end())) > fieldLimit)
+            return refuse(431);
         request = HttpRequest();
         request.method = std::string(message.method_string());
         request.target = std::string(message.target());
