@@ -7,7 +7,10 @@
 #include "serverprocess.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <thread>
@@ -93,4 +96,133 @@ TEST_F(Hardening, ManyOrLargeHeadersAre431AndCostNoMemory)
         EXPECT_EQ(statusOf(head), 431) << head;
     EXPECT_LT(rssKiB(server->pid()) - before, 16 * 1024) << "the headers stayed in memory";
     EXPECT_EQ(c->call("/api/sys/notice-list.jf")["code"], 0);
+}
+
+namespace {
+
+const char *const boundary = "----hardeningBoundary";
+
+std::string part(const std::string &name, const std::string &value)
+{
+    return std::string("--") + boundary + "\r\nContent-Disposition: form-data; name=\"" + name +
+           "\"\r\n\r\n" + value + "\r\n";
+}
+
+std::string filePartHead(const std::string &fileName)
+{
+    return std::string("--") + boundary +
+           "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" + fileName +
+           "\"\r\nContent-Type: application/octet-stream\r\n\r\n";
+}
+
+std::string multipartTail()
+{
+    return std::string("\r\n--") + boundary + "--\r\n";
+}
+
+std::string uploadHead(const std::string &path, const std::string &length)
+{
+    return "POST " + path +
+           " HTTP/1.1\r\nHost: a\r\nContent-Type: multipart/form-data; boundary=" + boundary +
+           "\r\n" +
+           (length.empty() ? std::string("Transfer-Encoding: chunked")
+                           : "Content-Length: " + length) +
+           "\r\n\r\n";
+}
+
+size_t filesIn(const std::string &dir)
+{
+    size_t n = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(dir))
+        n += entry.is_regular_file();
+    return n;
+}
+
+} // namespace
+
+TEST_F(Hardening, AFilePartWithoutATokenBeforeItIsRefusedBeforeAnyByteIsStored)
+{
+    const std::string tmp = server->dataDir() + "/blobs/tmp";
+    const std::string head = filePartHead("无令牌.bin");
+    const size_t declared = head.size() + (64u << 20) + multipartTail().size();
+    RawConnection conn(server->port());
+    ASSERT_TRUE(conn.send(uploadHead("/api/netdisk/upload.jf", std::to_string(declared)) + head +
+                          std::string(1u << 20, 'x')));
+    // Answered while 63 MiB are still to come.
+    std::string reply, body;
+    ASSERT_TRUE(conn.readResponse(reply, body)) << "no answer before the body's end";
+    EXPECT_EQ(json::parse(body, nullptr, false)["code"], 2) << body;
+    EXPECT_EQ(filesIn(tmp), 0u);
+}
+
+namespace {
+
+// A small file system of its own for a data folder, when the test may mount
+// one (it runs as root).
+class SmallDisk
+{
+public:
+    explicit SmallDisk(const std::string &size)
+    {
+        mounted = ::mount("tmpfs", dir.path().c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
+    }
+    ~SmallDisk()
+    {
+        if (mounted)
+            ::umount2(dir.path().c_str(), MNT_DETACH);
+    }
+    bool mounted = false;
+    TempDir dir;
+    std::string path() const { return dir.path() + "/data"; }
+};
+
+} // namespace
+
+TEST(HardeningDisk, AFullDiskSaysSoAndStillLetsUsersSignInAndMakeFolders)
+{
+    SmallDisk disk("100m");
+    if (!disk.mounted)
+        GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+    auto server = std::make_unique<ServerProcess>(true, disk.path());
+    ApiClient c(server->port());
+    ASSERT_EQ(c.login("zhangsan", "123456")["code"], 0);
+    const std::string tmp = disk.path() + "/blobs/tmp";
+
+    // Fits beside the space kept for the database.
+    json first = c.upload("/api/netdisk/upload.jf", {{"pid", "0"}, {"uploadType", "2"}}, "一.bin",
+                          std::string(20u << 20, 'a'));
+    ASSERT_EQ(first["code"], 0) << first.dump();
+    // Announced too large for what is left: refused before it is stored.
+    json second = c.upload("/api/netdisk/upload.jf", {{"pid", "0"}, {"uploadType", "2"}}, "二.bin",
+                           std::string(20u << 20, 'b'));
+    EXPECT_EQ(second["code"], 9);
+    EXPECT_EQ(second["msg"], "磁盘空间不足");
+    // Of unknown length (chunked): stopped once the disk fills.
+    {
+        RawConnection conn(server->port());
+        std::string body = part("token", c.token) + part("pid", "0") + part("uploadType", "2") +
+                           filePartHead("三.bin");
+        auto chunk = [](const std::string &data) {
+            char size[32];
+            std::snprintf(size, sizeof size, "%zx\r\n", data.size());
+            return size + data + "\r\n";
+        };
+        bool sending = conn.send(uploadHead("/api/netdisk/upload.jf", "") + chunk(body));
+        for (int i = 0; i < 40 && sending; ++i)
+            sending = conn.send(chunk(std::string(1u << 20, 'c')));
+        std::string head, reply;
+        ASSERT_TRUE(conn.readResponse(head, reply));
+        EXPECT_EQ(json::parse(reply, nullptr, false)["msg"], "磁盘空间不足") << reply;
+    }
+    EXPECT_EQ(filesIn(tmp), 0u);
+
+    ApiClient other(server->port());
+    EXPECT_EQ(other.login("lisi", "123456")["code"], 0);
+    EXPECT_EQ(c.call("/api/netdisk/save-fold.jf",
+                     {{"parentId", "0"}, {"name", "满盘时的文件夹"}})["code"],
+              0);
+    EXPECT_FALSE(c.find("0", "满盘时的文件夹", true).is_null());
+    EXPECT_TRUE(c.find("0", "二.bin", true).is_null());
+    EXPECT_TRUE(c.find("0", "三.bin", true).is_null());
+    server.reset();
 }

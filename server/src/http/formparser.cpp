@@ -2,6 +2,8 @@
 
 #include "store/blobstore.h"
 
+#include <cstdlib>
+
 namespace {
 
 int hexValue(char c)
@@ -69,6 +71,7 @@ void parseUrlEncoded(const std::string &body, Fields &out)
 FormParser::FormParser(const HttpRequest &request, const BlobStore *blobs, FileGate gate)
     : fields(request.query), blobs(blobs), gate(std::move(gate))
 {
+    declaredLength = std::strtoll(request.header("Content-Length").c_str(), nullptr, 10);
     std::string type = request.header("Content-Type");
     if (isMultipart(type)) {
         std::string boundary = MultipartParser::boundaryOf(type);
@@ -147,10 +150,19 @@ bool FormParser::partBegin(const MultipartParser::Part &header)
         stoppedByGate = true;
         return false;
     }
+    if (declaredLength > blobs->room()) {
+        tooLarge = true;
+        return false;
+    }
     writer = blobs->newWriter();
     writerName = header.fileName;
     part = Part::File;
     return true;
+}
+
+bool FormParser::diskFull() const
+{
+    return tooLarge || (writer && writer->diskFull());
 }
 
 bool FormParser::partData(const char *data, size_t length)

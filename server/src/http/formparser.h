@@ -41,6 +41,9 @@ public:
     std::unique_ptr<BlobWriter> file; // finished, when a file part was stored
     std::string fileName;
     bool stoppedByGate = false;
+    // The file did not fit on the disk (beside the space kept for the
+    // database), whether its announced length told so or its bytes did.
+    bool diskFull() const;
 
 private:
     enum class Part { None, Field, File, Dropped };
@@ -57,6 +60,8 @@ private:
     std::string name, value;
     size_t fieldBytes = 0;
     bool broken = false;
+    bool tooLarge = false;
+    int64_t declaredLength = 0; // the body's Content-Length, 0 when not given
     std::unique_ptr<BlobWriter> writer;
     std::string writerName;
 };

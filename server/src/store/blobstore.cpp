@@ -2,13 +2,16 @@
 
 #include "store/storeerror.h"
 
+#include <sys/statvfs.h>
+
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 
 namespace fs = std::filesystem;
 
-BlobStore::BlobStore(const std::string &root) : root(root)
+BlobStore::BlobStore(const std::string &root, int64_t reserve) : root(root), reserve(reserve)
 {
     std::error_code ec;
     fs::create_directories(tmpDir(), ec);
@@ -21,7 +24,15 @@ BlobStore::BlobStore(const std::string &root) : root(root)
 
 std::unique_ptr<BlobWriter> BlobStore::newWriter() const
 {
-    return std::make_unique<BlobWriter>(tmpDir());
+    return std::make_unique<BlobWriter>(tmpDir(), reserve);
+}
+
+int64_t BlobStore::room() const
+{
+    struct statvfs fs;
+    if (::statvfs(tmpDir().c_str(), &fs) != 0)
+        return std::numeric_limits<int64_t>::max();
+    return static_cast<int64_t>(fs.f_bavail) * static_cast<int64_t>(fs.f_frsize) - reserve;
 }
 
 std::string BlobStore::path(const std::string &md5) const

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <openssl/evp.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -105,7 +106,8 @@ void BlobWriter::CtxFree::operator()(EVP_MD_CTX *c) const
     EVP_MD_CTX_free(c);
 }
 
-BlobWriter::BlobWriter(const std::string &tmpDir) : ctx(EVP_MD_CTX_new())
+BlobWriter::BlobWriter(const std::string &tmpDir, int64_t reserve)
+    : ctx(EVP_MD_CTX_new()), reserve(reserve)
 {
     buffers.push_back(std::make_unique<Buffer>());
     std::string pattern = tmpDir + "/upload-XXXXXX";
@@ -141,6 +143,8 @@ bool BlobWriter::writeOut(const char *data, size_t length)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
+            if (errno == ENOSPC || errno == EDQUOT)
+                full = true;
             return false;
         }
         offset += static_cast<size_t>(n);
@@ -179,9 +183,25 @@ bool BlobWriter::startStages()
     return true;
 }
 
+// Whether the file system keeps its reserve free after the ring's buffers,
+// all of them, have gone to the file.
+bool BlobWriter::roomForRing() const
+{
+    struct statvfs fs;
+    if (::fstatvfs(fd, &fs) != 0)
+        return true; // no figure: a real shortage shows as ENOSPC
+    int64_t free = static_cast<int64_t>(fs.f_bavail) * static_cast<int64_t>(fs.f_frsize);
+    return free - static_cast<int64_t>(ringSize * bufferSize) >= reserve;
+}
+
 bool BlobWriter::flush()
 {
     const char *data = buffers[current]->data;
+    if (!roomForRing()) {
+        full = true;
+        failed = true;
+        return false;
+    }
     if (used == bufferSize && !hasher && !startStages()) {
         failed = true;
         return false;
@@ -257,6 +277,10 @@ bool BlobWriter::finish()
         }
     }
     const char *tail = buffers[current]->data;
+    if (!roomForRing()) {
+        full = true;
+        return false;
+    }
     if (!hash(tail, used) || !writeOut(tail, used))
         return false;
     used = 0;
@@ -264,8 +288,10 @@ bool BlobWriter::finish()
     unsigned int mdLength = 0;
     if (EVP_DigestFinal_ex(ctx.get(), md, &mdLength) != 1)
         return false;
-    if (::fdatasync(fd) != 0)
+    if (::fdatasync(fd) != 0) {
+        full = errno == ENOSPC || errno == EDQUOT;
         return false;
+    }
     ::close(fd);
     fd = -1;
     static const char hex[] = "0123456789abcdef";

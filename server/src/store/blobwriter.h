@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -19,7 +20,9 @@ typedef struct evp_md_ctx_st EVP_MD_CTX;
 class BlobWriter
 {
 public:
-    explicit BlobWriter(const std::string &tmpDir);
+    // `reserve`: bytes of the file system the body must leave free (for the
+    // database); a body that would eat into them fails as diskFull().
+    BlobWriter(const std::string &tmpDir, int64_t reserve);
     ~BlobWriter();
     BlobWriter(const BlobWriter &) = delete;
     BlobWriter &operator=(const BlobWriter &) = delete;
@@ -32,6 +35,8 @@ public:
     // Flushes to disk and fixes md5() and size(); false on a write error.
     bool finish();
 
+    // The body failed because the file system is (nearly) full.
+    bool diskFull() const { return full; }
     const std::string &md5() const { return digest; }
     int64_t size() const { return total; }
     const std::string &tempPath() const { return path; }
@@ -46,6 +51,7 @@ private:
     bool writeOut(const char *data, size_t length);
     bool hash(const char *data, size_t length);
     bool startStages();
+    bool roomForRing() const;
 
     struct CtxFree
     {
@@ -66,4 +72,6 @@ private:
     std::string digest;
     bool failed = false;
     bool adopted = false;
+    int64_t reserve;
+    std::atomic<bool> full{false}; // set by the writing thread too
 };
