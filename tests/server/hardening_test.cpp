@@ -226,3 +226,17 @@ TEST(HardeningDisk, AFullDiskSaysSoAndStillLetsUsersSignInAndMakeFolders)
     EXPECT_TRUE(c.find("0", "三.bin", true).is_null());
     server.reset();
 }
+
+TEST_F(Hardening, ATokenCountsInTheBodyOnly)
+{
+    auto post = [&](const std::string &target, const std::string &body) {
+        RawConnection conn(server->port());
+        std::string head, reply;
+        if (!conn.send(RawConnection::formPost(target, body)) || !conn.readResponse(head, reply))
+            return json();
+        return json::parse(reply, nullptr, false);
+    };
+    EXPECT_EQ(post("/api/sys/notice-list.jf?token=" + c->token, "")["code"], 2);
+    EXPECT_EQ(post("/api/file/list-file.jf?token=" + c->token, "parentId=0")["code"], 2);
+    EXPECT_EQ(post("/api/file/list-file.jf", "token=" + c->token + "&parentId=0")["code"], 0);
+}

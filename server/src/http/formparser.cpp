@@ -71,6 +71,8 @@ void parseUrlEncoded(const std::string &body, Fields &out)
 FormParser::FormParser(const HttpRequest &request, const BlobStore *blobs, FileGate gate)
     : fields(request.query), blobs(blobs), gate(std::move(gate))
 {
+    // A token belongs in the body: a URL ends up in logs and histories.
+    fields.erase("token");
     declaredLength = std::strtoll(request.header("Content-Length").c_str(), nullptr, 10);
     std::string type = request.header("Content-Type");
     if (isMultipart(type)) {

@@ -23,7 +23,8 @@ public:
     // false stops reading (for example when the token is already known bad).
     using FileGate = std::function<bool(const Fields &)>;
 
-    // Fields of the query string count too; the body wins on a clash. With
+    // Fields of the query string count too, except `token`; the body wins
+    // on a clash. With
     // `blobs`, the first file part is stored; other file parts are dropped.
     FormParser(const HttpRequest &request, const BlobStore *blobs, FileGate gate);
     ~FormParser() override;
