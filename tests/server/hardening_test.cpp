@@ -240,3 +240,28 @@ TEST_F(Hardening, ATokenCountsInTheBodyOnly)
     EXPECT_EQ(post("/api/file/list-file.jf?token=" + c->token, "parentId=0")["code"], 2);
     EXPECT_EQ(post("/api/file/list-file.jf", "token=" + c->token + "&parentId=0")["code"], 0);
 }
+
+TEST_F(Hardening, AClosingAnswerSaysConnectionCloseOnce)
+{
+    auto connectionHeaders = [&](const std::string &request) {
+        RawConnection conn(server->port());
+        std::string head, body;
+        if (!conn.send(request) || !conn.readResponse(head, body))
+            return -1;
+        int n = 0;
+        for (size_t at = head.find("\r\nConnection:"); at != std::string::npos;
+             at = head.find("\r\nConnection:", at + 1))
+            ++n;
+        return n;
+    };
+    std::string asked = RawConnection::formPost("/api/sys/notice-list.jf", "token=" + c->token);
+    asked.insert(asked.find("\r\n") + 2, "Connection: close\r\n");
+    EXPECT_EQ(connectionHeaders(asked), 1);
+    // Closed by the server's own choice as well as asked by the client.
+    std::string refused = uploadHead("/api/netdisk/upload.jf", "1000000") + part("token", "bad") +
+                          filePartHead("x.bin");
+    EXPECT_EQ(connectionHeaders(refused), 1);
+    refused.insert(refused.find("\r\n") + 2, "Connection: close\r\n");
+    EXPECT_EQ(connectionHeaders(refused), 1);
+    EXPECT_EQ(connectionHeaders("GET / HTTP/1.1\r\nHost: a\r\nBad header\r\n\r\n"), 1);
+}

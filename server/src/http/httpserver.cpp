@@ -421,8 +421,13 @@ private:
         if (!r.contentType.empty())
             head += "Content-Type: " + headerSafe(r.contentType) + "\r\n";
         head += "Content-Length: " + std::to_string(length) + "\r\n";
-        for (const auto &h : r.headers)
+        for (const auto &h : r.headers) {
+            // The connection header is the server's alone (HttpResponse::close
+            // is how a route asks for the end), so it goes out once.
+            if (strcasecmp(h.first.c_str(), "Connection") == 0)
+                continue;
             head += headerSafe(h.first) + ": " + headerSafe(h.second) + "\r\n";
+        }
         if (!keepAlive)
             head += "Connection: close\r\n";
         else if (http10)
