@@ -15,6 +15,7 @@
 #include <sodium.h>
 
 #include <malloc.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <cstdio>
@@ -114,8 +115,15 @@ int main(int argc, char **argv)
     std::signal(SIGPIPE, SIG_IGN);
 
     try {
+        // The data folder holds every user's files and the account hashes:
+        // whatever the server creates there is its own user's alone, and so
+        // is the folder, also one made by an earlier version.
+        ::umask(077);
         std::error_code ec;
         std::filesystem::create_directories(dataDir, ec);
+        if (!ec)
+            std::filesystem::permissions(dataDir, std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::replace, ec);
         if (ec)
             return fail("cannot create " + dataDir + ": " + ec.message());
         Store store(dataDir + "/folvane.db");

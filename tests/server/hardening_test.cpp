@@ -265,3 +265,30 @@ TEST_F(Hardening, AClosingAnswerSaysConnectionCloseOnce)
     EXPECT_EQ(connectionHeaders(refused), 1);
     EXPECT_EQ(connectionHeaders("GET / HTTP/1.1\r\nHost: a\r\nBad header\r\n\r\n"), 1);
 }
+
+TEST(HardeningFiles, TheDataFolderIsTheServerUsersAlone)
+{
+    namespace fs = std::filesystem;
+    TempDir dir;
+    // A folder made earlier, readable by all.
+    const std::string data = dir.path() + "/data";
+    fs::create_directory(data);
+    fs::permissions(data, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+    {
+        ServerProcess server(true, data);
+        ApiClient c(server.port());
+        ASSERT_EQ(c.login("zhangsan", "123456")["code"], 0);
+        EXPECT_EQ(c.upload("/api/netdisk/upload.jf", {{"pid", "0"}, {"uploadType", "2"}}, "私.txt",
+                           "private")["code"],
+                  0);
+    }
+    const auto others = fs::perms::group_all | fs::perms::others_all;
+    EXPECT_EQ(fs::status(data).permissions() & fs::perms::all, fs::perms::owner_all);
+    size_t seen = 0;
+    for (const auto &entry : fs::recursive_directory_iterator(data)) {
+        EXPECT_EQ(entry.status().permissions() & others, fs::perms::none) << entry.path();
+        ++seen;
+    }
+    EXPECT_GT(seen, 10u); // the databases, the blob folders and blobs
+}
