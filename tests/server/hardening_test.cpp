@@ -292,3 +292,59 @@ TEST(HardeningFiles, TheDataFolderIsTheServerUsersAlone)
     }
     EXPECT_GT(seen, 10u); // the databases, the blob folders and blobs
 }
+
+TEST_F(Hardening, ARangeGetsItsBytesOrA416)
+{
+    std::string content;
+    for (int i = 0; i < (1 << 20); ++i)
+        content += static_cast<char>(i * 31 + (i >> 9));
+    json up = c->upload("/api/netdisk/upload.jf", {{"pid", "0"}, {"uploadType", "2"}}, "区间.bin",
+                        content);
+    ASSERT_EQ(up["code"], 0) << up.dump();
+    const std::string size = std::to_string(content.size());
+    struct Answer
+    {
+        int status = 0;
+        std::string contentRange, body;
+    };
+    auto fetch = [&](const std::string &range) {
+        std::string request = RawConnection::formPost(
+            "/api/netdisk/download.jf",
+            "token=" + c->token + "&fileIds=" + up["data"]["fileId"].get<std::string>());
+        request.insert(request.find("\r\n") + 2, "Range: " + range + "\r\n");
+        RawConnection conn(server->port());
+        Answer a;
+        std::string head;
+        if (!conn.send(request) || !conn.readResponse(head, a.body))
+            return a;
+        a.status = statusOf(head);
+        size_t at = head.find("\r\nContent-Range: ");
+        if (at != std::string::npos)
+            a.contentRange = head.substr(at + 17, head.find("\r\n", at + 2) - at - 17);
+        return a;
+    };
+    Answer a = fetch("bytes=0-99");
+    EXPECT_EQ(a.status, 206);
+    EXPECT_EQ(a.contentRange, "bytes 0-99/" + size);
+    EXPECT_TRUE(a.body == content.substr(0, 100));
+    a = fetch("bytes=1000-");
+    EXPECT_EQ(a.contentRange, "bytes 1000-1048575/" + size);
+    EXPECT_TRUE(a.body == content.substr(1000));
+    a = fetch("bytes=-10");
+    EXPECT_EQ(a.contentRange, "bytes 1048566-1048575/" + size);
+    EXPECT_TRUE(a.body == content.substr(content.size() - 10));
+    // An end past the file ends with it.
+    a = fetch("bytes=0-99999999");
+    EXPECT_EQ(a.status, 206);
+    EXPECT_EQ(a.contentRange, "bytes 0-1048575/" + size);
+    EXPECT_TRUE(a.body == content);
+    // Beginning past the end.
+    a = fetch("bytes=2000000-");
+    EXPECT_EQ(a.status, 416);
+    EXPECT_EQ(a.contentRange, "bytes */" + size);
+    // Several ranges: the whole file.
+    a = fetch("bytes=0-1,5-6");
+    EXPECT_EQ(a.status, 200);
+    EXPECT_EQ(a.contentRange, "");
+    EXPECT_TRUE(a.body == content);
+}

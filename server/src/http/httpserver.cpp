@@ -17,7 +17,9 @@
 #include <sys/resource.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <iterator>
@@ -51,6 +53,8 @@ const char *reason(int status)
         return "OK";
     case 204:
         return "No Content";
+    case 206:
+        return "Partial Content";
     case 301:
         return "Moved Permanently";
     case 302:
@@ -73,6 +77,8 @@ const char *reason(int status)
         return "Request Timeout";
     case 413:
         return "Payload Too Large";
+    case 416:
+        return "Range Not Satisfiable";
     case 431:
         return "Request Header Fields Too Large";
     case 500:
@@ -92,6 +98,54 @@ std::string headerSafe(const std::string &text)
         if (c == '\r' || c == '\n')
             c = ' ';
     return out;
+}
+
+// The bytes [first, last] a Range header asks of a file of `size` bytes.
+// Only a single range is served; several ranges, a malformed header or an
+// If-Range (the server gives no validators to compare) leave the whole file
+// (nullopt). `unsatisfiable` is set when the range begins past the end.
+struct ByteRange
+{
+    int64_t first = 0, last = 0;
+};
+
+std::optional<ByteRange> requestedRange(const HttpRequest &request, int64_t size,
+                                        bool &unsatisfiable)
+{
+    unsatisfiable = false;
+    std::string spec = request.header("Range");
+    if (spec.rfind("bytes=", 0) != 0 || !request.header("If-Range").empty())
+        return std::nullopt;
+    spec.erase(0, 6);
+    size_t dash = spec.find('-');
+    if (dash == std::string::npos || spec.find_first_not_of("0123456789-") != std::string::npos ||
+        spec.find('-', dash + 1) != std::string::npos)
+        return std::nullopt; // several ranges (a comma), or not a range at all
+    std::string from = spec.substr(0, dash), to = spec.substr(dash + 1);
+    if ((from.empty() && to.empty()) || from.size() > 18 || to.size() > 18)
+        return std::nullopt;
+    ByteRange range;
+    if (from.empty()) { // the last `to` bytes
+        int64_t suffix = static_cast<int64_t>(std::stoll(to));
+        if (suffix == 0 || size == 0) {
+            unsatisfiable = true;
+            return std::nullopt;
+        }
+        range.first = std::max<int64_t>(0, size - suffix);
+        range.last = size - 1;
+        return range;
+    }
+    range.first = static_cast<int64_t>(std::stoll(from));
+    range.last = to.empty() ? size - 1 : static_cast<int64_t>(std::stoll(to));
+    if (!to.empty() && range.last < range.first)
+        return std::nullopt; // not a valid range: ignored
+    if (range.first >= size) {
+        unsatisfiable = true;
+        return std::nullopt;
+    }
+    // An end past the file ends with it.
+    range.last = std::min(range.last, size - 1);
+    return range;
 }
 
 // The answer to a path nobody serves: the body is read (up to a limit) and
@@ -414,9 +468,13 @@ private:
     void write()
     {
         HttpResponse &r = *response;
+        fileOffset = 0;
+        fileLeft = r.fileFd >= 0 ? r.fileSize : 0;
+        if (r.fileFd >= 0 && r.status == 200)
+            applyRange(r);
         if (r.status >= 400 && r.body.empty() && r.fileFd < 0 && server.errorPage)
             server.errorPage(r);
-        int64_t length = r.fileFd >= 0 ? r.fileSize : static_cast<int64_t>(r.body.size());
+        int64_t length = r.fileFd >= 0 ? fileLeft : static_cast<int64_t>(r.body.size());
         head = "HTTP/1.1 " + std::to_string(r.status) + " " + reason(r.status) + "\r\n";
         if (!r.contentType.empty())
             head += "Content-Type: " + headerSafe(r.contentType) + "\r\n";
@@ -435,9 +493,36 @@ private:
         head += "\r\n";
         headSent = 0;
         bodySent = 0;
-        fileOffset = 0;
-        fileLeft = r.fileFd >= 0 ? r.fileSize : 0;
         writeSome();
+    }
+
+    // A file answer to a request for one byte range sends that range.
+    void applyRange(HttpResponse &r)
+    {
+        bool unsatisfiable = false;
+        std::optional<ByteRange> range = requestedRange(request, r.fileSize, unsatisfiable);
+        if (unsatisfiable) {
+            r.status = 416;
+            r.setHeader("Content-Range", "bytes */" + std::to_string(r.fileSize));
+            r.headers.erase(
+                std::remove_if(r.headers.begin(), r.headers.end(),
+                               [](const auto &h) { return h.first == "Content-Disposition"; }),
+                r.headers.end());
+            ::close(r.fileFd);
+            r.fileFd = -1;
+            r.contentType.clear();
+            fileLeft = 0;
+            return;
+        }
+        r.setHeader("Accept-Ranges", "bytes");
+        if (!range)
+            return;
+        r.status = 206;
+        r.setHeader("Content-Range", "bytes " + std::to_string(range->first) + "-" +
+                                         std::to_string(range->last) + "/" +
+                                         std::to_string(r.fileSize));
+        fileOffset = static_cast<off_t>(range->first);
+        fileLeft = range->last - range->first + 1;
     }
 
     // Writes the head and the body in memory, re-arming the deadline while
