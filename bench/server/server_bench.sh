@@ -6,7 +6,9 @@
 # at least). The runs alternate (BENCH_ROUNDS rounds, 5 by default); each
 # figure is min / median / max, the ratios are of medians. The server's peak
 # memory is measured around each upload (the kernel's high-water mark is
-# reset just before it).
+# reset just before it), and so is its CPU time, which the machine's other
+# load does not change: set against the MD5's own CPU time per GiB, it shows
+# what else an upload costs.
 set -euo pipefail
 
 server_bin="${1:?usage: server_bench.sh PATH/TO/folvane-server}"
@@ -90,6 +92,9 @@ for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$nport/" && break;
 speed() { python3 -c "print(f'{$1 / 1048576:.1f}')"; }
 rounds="${BENCH_ROUNDS:-5}"
 reset_peak() { echo 5 > "/proc/$server_pid/clear_refs"; }
+# The server's CPU time so far (user + system), in clock ticks.
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$server_pid/stat"; }
+tick="$(getconf CLK_TCK)"
 peak_mib() { awk '/VmHWM/ {printf "%.1f", $2 / 1024}' "/proc/$server_pid/status"; }
 # Single-core MD5 rate in bytes/s, from the 16 KiB column of openssl speed.
 md5_rate() {
@@ -116,12 +121,14 @@ download_nginx() {
 upload_folvane > /dev/null
 file_id="$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["data"]["fileId"])' "$work/up.json")"
 
-up_f=(); up_n=(); down_f=(); down_n=(); md5=(); peak=()
+up_f=(); up_n=(); down_f=(); down_n=(); md5=(); peak=(); cpu=()
 for round in $(seq "$rounds"); do
   echo "round $round of $rounds..."
   md5+=("$(md5_rate)")
   reset_peak
+  before="$(cpu_ticks)"
   up_f+=("$(upload_folvane)")
+  cpu+=("$(python3 -c "print(($(cpu_ticks) - $before) / $tick / ($mib / 1024))")")
   peak+=("$(peak_mib)")
   up_n+=("$(upload_nginx)")
   down_f+=("$(download_folvane "$file_id")")
@@ -148,6 +155,7 @@ echo "openssl speed md5 (1 core):   $(stats mib "${md5[@]}") MiB/s"
 echo "download folvane-server:      $(stats mib "${down_f[@]}") MiB/s"
 echo "download nginx:               $(stats mib "${down_n[@]}") MiB/s"
 echo "server peak memory in upload: $(stats raw "${peak[@]}") MiB"
+echo "server CPU per GiB uploaded:  $(stats raw "${cpu[@]}") s (MD5 alone: $(python3 -c "print(f'{1073741824 / $(median "${md5[@]}"):.2f}')") s)"
 echo "upload / MD5 rate:            $(ratio "$(median "${up_f[@]}")" "$(median "${md5[@]}")") (goal >= 0.6)"
 echo "upload / nginx upload:        $(ratio "$(median "${up_f[@]}")" "$(median "${up_n[@]}")")"
 echo "download / nginx:             $(ratio "$(median "${down_f[@]}")" "$(median "${down_n[@]}")") (goal >= 0.9)"

@@ -9,11 +9,13 @@
 #include "service/searchservice.h"
 #include "service/shareservice.h"
 #include "store/blobstore.h"
+#include "store/sessionstore.h"
 #include "store/store.h"
 
 #include <sodium.h>
 
 #include <malloc.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <cstdio>
@@ -32,8 +34,9 @@ const char *const usage =
     "The reference document server of the Folvane desktop client.\n"
     "\n"
     "Options:\n"
-    "  --data DIR          data folder: DIR/folvane.db (SQLite) and DIR/blobs/ (file\n"
-    "                      contents by MD5). Created when missing.\n"
+    "  --data DIR          data folder: DIR/folvane.db (SQLite), DIR/sessions.db\n"
+    "                      (sign-in tokens) and DIR/blobs/ (file contents by MD5).\n"
+    "                      Created when missing.\n"
     "  --listen HOST:PORT  address to serve on, for example 127.0.0.1:8080. Port 0\n"
     "                      picks a free port. Default 127.0.0.1:8080.\n"
     "  --seed demo         on an empty data folder, build the demo data set (users,\n"
@@ -112,8 +115,15 @@ int main(int argc, char **argv)
     std::signal(SIGPIPE, SIG_IGN);
 
     try {
+        // The data folder holds every user's files and the account hashes:
+        // whatever the server creates there is its own user's alone, and so
+        // is the folder, also one made by an earlier version.
+        ::umask(077);
         std::error_code ec;
         std::filesystem::create_directories(dataDir, ec);
+        if (!ec)
+            std::filesystem::permissions(dataDir, std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::replace, ec);
         if (ec)
             return fail("cannot create " + dataDir + ": " + ec.message());
         Store store(dataDir + "/folvane.db");
@@ -128,7 +138,8 @@ int main(int argc, char **argv)
         store.database().exec("PRAGMA wal_checkpoint(TRUNCATE)");
         malloc_trim(0);
 
-        AccountService accounts(store);
+        SessionStore sessions(dataDir + "/sessions.db", store);
+        AccountService accounts(store, sessions);
         FileService files(store, blobs, search);
         ShareService shares(store, files);
         DeskService desk(store, files);

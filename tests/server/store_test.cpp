@@ -2,13 +2,16 @@
 
 #include "serverprocess.h"
 #include "store/blobstore.h"
+#include "store/sessionstore.h"
 #include "store/store.h"
 #include "store/storeerror.h"
 #include "store/transaction.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 namespace {
 
@@ -57,6 +60,41 @@ TEST(Store, RefusesADatabaseOfANewerSchema)
         store.database().exec("PRAGMA user_version=99");
     }
     EXPECT_THROW(Store(dir.path() + "/folvane.db"), StoreError);
+}
+
+TEST(Store, TokensOfAnOlderDataFolderMoveToTheirOwnFile)
+{
+    TempDir dir;
+    Store store(dir.path() + "/folvane.db");
+    addUser(store);
+    // What a server that kept tokens with the documents left behind.
+    store.database().exec("INSERT INTO tokens(token_hash, user_id, created_at, last_used_at) "
+                          "VALUES('h1', 'u1', 1, 2)");
+    {
+        SessionStore sessions(dir.path() + "/sessions.db", store);
+        EXPECT_EQ(sessions.token("h1"), std::make_pair(std::string("u1"), int64_t(2)));
+        EXPECT_TRUE(store.tokens().empty());
+        sessions.insertToken(Token{"h2", "u1", 3, 3, "", ""});
+    }
+    SessionStore again(dir.path() + "/sessions.db", store);
+    EXPECT_TRUE(again.token("h1"));
+    EXPECT_TRUE(again.token("h2"));
+    // A long write to the documents does not hold the tokens' writer.
+    Transaction bulk(store.database());
+    store.insertItem(folderItem("a000000000000001", "one"));
+    bool written = false;
+    std::thread signIn([&] {
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!again.mutex().try_lock())
+            if (std::chrono::steady_clock::now() > end)
+                return;
+        std::lock_guard<std::recursive_mutex> guard(again.mutex(), std::adopt_lock);
+        again.insertToken(Token{"h3", "u1", 4, 4, "", ""});
+        written = true;
+    });
+    signIn.join();
+    EXPECT_TRUE(written);
+    EXPECT_TRUE(again.token("h3"));
 }
 
 TEST(Store, TransactionRollsBackUnlessCommitted)

@@ -25,6 +25,7 @@ using nlohmann::json;
 namespace {
 
 const char *const jsonType = "application/json; charset=utf-8";
+const char *const diskFullMessage = "磁盘空间不足";
 
 HttpServer::Options serverOptions()
 {
@@ -192,12 +193,12 @@ void ApiServer::streamFile(HttpResponse &res, const FileRef &file, bool inlineVi
 
 void ApiServer::addUpload(const std::string &path, UploadHandler handler)
 {
-    // The token comes before the file in the client's form: a bad one stops
-    // the transfer before any byte of the file is stored.
+    // The token comes before the file in the client's form: a missing or bad
+    // one stops the transfer before any byte of the file is stored.
     auto gate = [this](const HttpRequest &, const Fields &fields) {
         auto token = fields.find("token");
         if (token == fields.end())
-            return true;
+            return false;
         try {
             accounts.authenticate(token->second);
         } catch (const ServiceError &) {
@@ -208,6 +209,10 @@ void ApiServer::addUpload(const std::string &path, UploadHandler handler)
     auto answer = [this, handler](const HttpRequest &, FormParser &form, bool ok,
                                   HttpResponse &res) {
         guarded(res, [&] {
+            if (form.diskFull()) {
+                res.close = true;
+                throw ServiceError(CodeServerError, diskFullMessage);
+            }
             if (form.stoppedByGate) {
                 res.close = true;
                 accounts.authenticate(std::string()); // answers the expired-token refusal

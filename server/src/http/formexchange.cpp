@@ -16,6 +16,11 @@ bool FormExchange::body(const char *data, size_t length)
     return form.feed(data, length);
 }
 
+char *FormExchange::bodySpace(size_t &length)
+{
+    return form.space(length);
+}
+
 void FormExchange::respond(HttpResponse &res, bool complete)
 {
     bool ok = form.finish(complete);

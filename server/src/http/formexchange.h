@@ -20,6 +20,7 @@ public:
                  const Answer &answer);
 
     bool body(const char *data, size_t length) override;
+    char *bodySpace(size_t &length) override;
     void respond(HttpResponse &res, bool complete) override;
 
     // A route of such exchanges; file parts are stored in `blobs` when given.

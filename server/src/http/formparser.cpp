@@ -2,6 +2,8 @@
 
 #include "store/blobstore.h"
 
+#include <cstdlib>
+
 namespace {
 
 int hexValue(char c)
@@ -69,6 +71,9 @@ void parseUrlEncoded(const std::string &body, Fields &out)
 FormParser::FormParser(const HttpRequest &request, const BlobStore *blobs, FileGate gate)
     : fields(request.query), blobs(blobs), gate(std::move(gate))
 {
+    // A token belongs in the body: a URL ends up in logs and histories.
+    fields.erase("token");
+    declaredLength = std::strtoll(request.header("Content-Length").c_str(), nullptr, 10);
     std::string type = request.header("Content-Type");
     if (isMultipart(type)) {
         std::string boundary = MultipartParser::boundaryOf(type);
@@ -99,6 +104,16 @@ bool FormParser::feed(const char *data, size_t length)
         return false;
     }
     return true;
+}
+
+char *FormParser::space(size_t &length)
+{
+    length = 0;
+    if (part != Part::File || !writer || !multipart || broken)
+        return nullptr;
+    // The bytes the parser holds back come first when they turn out to be
+    // file data: the next piece goes right after their place.
+    return writer->space(multipart->heldBack(), length);
 }
 
 bool FormParser::finish(bool complete)
@@ -137,10 +152,19 @@ bool FormParser::partBegin(const MultipartParser::Part &header)
         stoppedByGate = true;
         return false;
     }
+    if (declaredLength > blobs->room()) {
+        tooLarge = true;
+        return false;
+    }
     writer = blobs->newWriter();
     writerName = header.fileName;
     part = Part::File;
     return true;
+}
+
+bool FormParser::diskFull() const
+{
+    return tooLarge || (writer && writer->diskFull());
 }
 
 bool FormParser::partData(const char *data, size_t length)

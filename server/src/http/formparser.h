@@ -23,13 +23,17 @@ public:
     // false stops reading (for example when the token is already known bad).
     using FileGate = std::function<bool(const Fields &)>;
 
-    // Fields of the query string count too; the body wins on a clash. With
+    // Fields of the query string count too, except `token`; the body wins
+    // on a clash. With
     // `blobs`, the first file part is stored; other file parts are dropped.
     FormParser(const HttpRequest &request, const BlobStore *blobs, FileGate gate);
     ~FormParser() override;
 
     // The next piece of the body; false stops reading.
     bool feed(const char *data, size_t length);
+    // While a file part streams in: room in the file's buffer where the next
+    // piece may be read (see HttpExchange::bodySpace); null otherwise.
+    char *space(size_t &length);
     // After the last piece (`complete` false when the body was cut): true when
     // the whole form was read and is usable.
     bool finish(bool complete);
@@ -38,6 +42,9 @@ public:
     std::unique_ptr<BlobWriter> file; // finished, when a file part was stored
     std::string fileName;
     bool stoppedByGate = false;
+    // The file did not fit on the disk (beside the space kept for the
+    // database), whether its announced length told so or its bytes did.
+    bool diskFull() const;
 
 private:
     enum class Part { None, Field, File, Dropped };
@@ -54,6 +61,8 @@ private:
     std::string name, value;
     size_t fieldBytes = 0;
     bool broken = false;
+    bool tooLarge = false;
+    int64_t declaredLength = 0; // the body's Content-Length, 0 when not given
     std::unique_ptr<BlobWriter> writer;
     std::string writerName;
 };

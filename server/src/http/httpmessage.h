@@ -57,6 +57,14 @@ public:
     // The next piece of the body; false stops reading it (the connection then
     // closes after the answer).
     virtual bool body(const char *data, size_t length) = 0;
+    // Where the next piece of the body may be read, so that body() gets it
+    // where it is to go and nothing is copied; null leaves the server to read
+    // into a buffer of its own. Valid until the next body() call.
+    virtual char *bodySpace(size_t &length)
+    {
+        length = 0;
+        return nullptr;
+    }
     // Called once, after the whole body (`complete`) or after body() stopped
     // or the body turned out malformed. Not called when the client went away.
     virtual void respond(HttpResponse &res, bool complete) = 0;

@@ -16,9 +16,13 @@
 #include <strings.h>
 #include <sys/resource.h>
 #include <sys/sendfile.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <regex>
@@ -32,11 +36,14 @@ using tcp = asio::ip::tcp;
 
 namespace {
 
-const size_t headerLimit = 32 * 1024;
-const size_t bufferLimit = 64 * 1024; // headers plus what may follow them
-const size_t bodyChunk = 1 << 20;     // the largest piece of a body read at once
-const size_t lingerLimit = 64u << 20; // unread body bytes drained before closing
-const int64_t sendSlice = 64ll << 20; // file bytes sent before others get a turn
+const size_t headerLimit = 32 * 1024;     // request line and headers together
+const size_t fieldLimit = 100;            // headers in one request
+const size_t bufferLimit = 64 * 1024;     // headers plus what may follow them
+const size_t bodyChunk = 1 << 20;         // the largest piece of a body read at once
+const size_t lingerLimit = 64u << 20;     // unread body bytes drained before closing
+const int64_t sendSlice = 64ll << 20;     // file bytes sent before others get a turn
+const size_t readSlice = 64u << 20;       // body bytes read before others get a turn
+const uint64_t bodyLowWater = 256u << 10; // bytes a body read waits for
 const int lingerSeconds = 2;
 
 const char *reason(int status)
@@ -46,6 +53,8 @@ const char *reason(int status)
         return "OK";
     case 204:
         return "No Content";
+    case 206:
+        return "Partial Content";
     case 301:
         return "Moved Permanently";
     case 302:
@@ -68,6 +77,8 @@ const char *reason(int status)
         return "Request Timeout";
     case 413:
         return "Payload Too Large";
+    case 416:
+        return "Range Not Satisfiable";
     case 431:
         return "Request Header Fields Too Large";
     case 500:
@@ -87,6 +98,54 @@ std::string headerSafe(const std::string &text)
         if (c == '\r' || c == '\n')
             c = ' ';
     return out;
+}
+
+// The bytes [first, last] a Range header asks of a file of `size` bytes.
+// Only a single range is served; several ranges, a malformed header or an
+// If-Range (the server gives no validators to compare) leave the whole file
+// (nullopt). `unsatisfiable` is set when the range begins past the end.
+struct ByteRange
+{
+    int64_t first = 0, last = 0;
+};
+
+std::optional<ByteRange> requestedRange(const HttpRequest &request, int64_t size,
+                                        bool &unsatisfiable)
+{
+    unsatisfiable = false;
+    std::string spec = request.header("Range");
+    if (spec.rfind("bytes=", 0) != 0 || !request.header("If-Range").empty())
+        return std::nullopt;
+    spec.erase(0, 6);
+    size_t dash = spec.find('-');
+    if (dash == std::string::npos || spec.find_first_not_of("0123456789-") != std::string::npos ||
+        spec.find('-', dash + 1) != std::string::npos)
+        return std::nullopt; // several ranges (a comma), or not a range at all
+    std::string from = spec.substr(0, dash), to = spec.substr(dash + 1);
+    if ((from.empty() && to.empty()) || from.size() > 18 || to.size() > 18)
+        return std::nullopt;
+    ByteRange range;
+    if (from.empty()) { // the last `to` bytes
+        int64_t suffix = static_cast<int64_t>(std::stoll(to));
+        if (suffix == 0 || size == 0) {
+            unsatisfiable = true;
+            return std::nullopt;
+        }
+        range.first = std::max<int64_t>(0, size - suffix);
+        range.last = size - 1;
+        return range;
+    }
+    range.first = static_cast<int64_t>(std::stoll(from));
+    range.last = to.empty() ? size - 1 : static_cast<int64_t>(std::stoll(to));
+    if (!to.empty() && range.last < range.first)
+        return std::nullopt; // not a valid range: ignored
+    if (range.first >= size) {
+        unsatisfiable = true;
+        return std::nullopt;
+    }
+    // An end past the file ends with it.
+    range.last = std::min(range.last, size - 1);
+    return range;
 }
 
 // The answer to a path nobody serves: the body is read (up to a limit) and
@@ -145,6 +204,9 @@ public:
         beast::error_code ec;
         socket.set_option(tcp::no_delay(true), ec);
         socket.native_non_blocking(true, ec);
+        // Reads made directly (a body's pieces) answer "would block" instead
+        // of waiting.
+        socket.non_blocking(true, ec);
         waitRequest();
     }
 
@@ -206,6 +268,8 @@ private:
             return close();
         }
         auto &message = parser->get();
+        if (static_cast<size_t>(std::distance(message.begin(), message.end())) > fieldLimit)
+            return refuse(431);
         request = HttpRequest();
         request.method = std::string(message.method_string());
         request.target = std::string(message.target());
@@ -275,30 +339,84 @@ private:
             if (!more)
                 return finishBody(false);
         }
+        arm(server.options.transferSeconds);
         readRaw();
     }
 
     // A body of known length is read straight from the socket in large
-    // pieces.
+    // pieces: whatever has arrived is read at once, and the thread waits
+    // for more only when the socket is empty. While much of the body is
+    // still to come, the socket reports itself readable only once a good
+    // piece has arrived, so a fast upload costs a wake-up per few hundred
+    // KiB instead of one per network packet burst.
     void readRaw()
     {
-        if (bodyLeft == 0) {
-            bodyRead = true;
-            return finishBody(true);
-        }
         if (chunk.empty())
             chunk.resize(static_cast<size_t>(std::min<uint64_t>(bodyLeft, bodyChunk)));
-        size_t want = static_cast<size_t>(std::min<uint64_t>(chunk.size(), bodyLeft));
-        arm(server.options.transferSeconds);
-        socket.async_read_some(asio::buffer(chunk.data(), want),
-                               [self = shared_from_this()](beast::error_code ec, size_t n) {
-                                   if (ec)
-                                       return self->close(); // the client went away
-                                   self->bodyLeft -= n;
-                                   if (!self->feed(self->chunk.data(), n))
-                                       return self->finishBody(false);
-                                   self->readRaw();
-                               });
+        size_t taken = 0;
+        for (;;) {
+            if (bodyLeft == 0) {
+                bodyRead = true;
+                setLowWater(1);
+                return finishBody(true);
+            }
+            // Straight into the route's buffer where it has one.
+            size_t room = 0;
+            char *target = exchange->bodySpace(room);
+            if (!target) {
+                target = chunk.data();
+                room = chunk.size();
+            }
+            size_t want = static_cast<size_t>(std::min<uint64_t>(room, bodyLeft));
+            beast::error_code ec;
+            size_t n = socket.read_some(asio::buffer(target, want), ec);
+            if (ec == asio::error::would_block || ec == asio::error::try_again)
+                break;
+            if (ec)
+                return close(); // the client went away
+            bodyLeft -= n;
+            if (!feed(target, n)) {
+                setLowWater(1);
+                return finishBody(false);
+            }
+            progress();
+            taken += n;
+            if (taken >= readSlice) {
+                // Other connections of this thread get a turn.
+                asio::post(socket.get_executor(), [self = shared_from_this()] { self->readRaw(); });
+                return;
+            }
+        }
+        setLowWater(static_cast<int>(std::min<uint64_t>(bodyLeft, bodyLowWater)));
+        socket.async_wait(tcp::socket::wait_read,
+                          [self = shared_from_this()](beast::error_code ec) {
+                              if (ec)
+                                  return self->close();
+                              self->readRaw();
+                          });
+    }
+
+    // The socket counts as readable once this many bytes are waiting (or at
+    // its end); the kernel also wakes the reader when its buffer fills.
+    void setLowWater(int bytes)
+    {
+        if (bytes < 1)
+            bytes = 1;
+        if (bytes == lowWater)
+            return;
+        if (::setsockopt(socket.native_handle(), SOL_SOCKET, SO_RCVLOWAT, &bytes, sizeof bytes) ==
+            0)
+            lowWater = bytes;
+    }
+
+    // Bytes moved: the transfer deadline moves on, re-armed at most once a
+    // second (each re-arming costs a handler and a system call).
+    void progress()
+    {
+        auto due = std::chrono::steady_clock::now() +
+                   std::chrono::seconds(server.options.transferSeconds - 1);
+        if (timer.expiry() < due)
+            arm(server.options.transferSeconds);
     }
 
     void readChunked()
@@ -350,15 +468,24 @@ private:
     void write()
     {
         HttpResponse &r = *response;
+        fileOffset = 0;
+        fileLeft = r.fileFd >= 0 ? r.fileSize : 0;
+        if (r.fileFd >= 0 && r.status == 200)
+            applyRange(r);
         if (r.status >= 400 && r.body.empty() && r.fileFd < 0 && server.errorPage)
             server.errorPage(r);
-        int64_t length = r.fileFd >= 0 ? r.fileSize : static_cast<int64_t>(r.body.size());
+        int64_t length = r.fileFd >= 0 ? fileLeft : static_cast<int64_t>(r.body.size());
         head = "HTTP/1.1 " + std::to_string(r.status) + " " + reason(r.status) + "\r\n";
         if (!r.contentType.empty())
             head += "Content-Type: " + headerSafe(r.contentType) + "\r\n";
         head += "Content-Length: " + std::to_string(length) + "\r\n";
-        for (const auto &h : r.headers)
+        for (const auto &h : r.headers) {
+            // The connection header is the server's alone (HttpResponse::close
+            // is how a route asks for the end), so it goes out once.
+            if (strcasecmp(h.first.c_str(), "Connection") == 0)
+                continue;
             head += headerSafe(h.first) + ": " + headerSafe(h.second) + "\r\n";
+        }
         if (!keepAlive)
             head += "Connection: close\r\n";
         else if (http10)
@@ -366,9 +493,36 @@ private:
         head += "\r\n";
         headSent = 0;
         bodySent = 0;
-        fileOffset = 0;
-        fileLeft = r.fileFd >= 0 ? r.fileSize : 0;
         writeSome();
+    }
+
+    // A file answer to a request for one byte range sends that range.
+    void applyRange(HttpResponse &r)
+    {
+        bool unsatisfiable = false;
+        std::optional<ByteRange> range = requestedRange(request, r.fileSize, unsatisfiable);
+        if (unsatisfiable) {
+            r.status = 416;
+            r.setHeader("Content-Range", "bytes */" + std::to_string(r.fileSize));
+            r.headers.erase(
+                std::remove_if(r.headers.begin(), r.headers.end(),
+                               [](const auto &h) { return h.first == "Content-Disposition"; }),
+                r.headers.end());
+            ::close(r.fileFd);
+            r.fileFd = -1;
+            r.contentType.clear();
+            fileLeft = 0;
+            return;
+        }
+        r.setHeader("Accept-Ranges", "bytes");
+        if (!range)
+            return;
+        r.status = 206;
+        r.setHeader("Content-Range", "bytes " + std::to_string(range->first) + "-" +
+                                         std::to_string(range->last) + "/" +
+                                         std::to_string(r.fileSize));
+        fileOffset = static_cast<off_t>(range->first);
+        fileLeft = range->last - range->first + 1;
     }
 
     // Writes the head and the body in memory, re-arming the deadline while
@@ -483,6 +637,7 @@ private:
     off_t fileOffset = 0;
     int64_t fileLeft = 0;
     size_t lingered = 0;
+    int lowWater = 1;
 };
 
 } // namespace

@@ -256,6 +256,10 @@ void LinkPage::upload(const HttpRequest &req, FormParser &form, bool ok, HttpRes
             throw ServiceError(CodeForbidden, "请先输入访问密码");
         if (!LinkService::allows(link, '3'))
             throw ServiceError(CodeForbidden, "链接不允许上传");
+        if (form.diskFull()) {
+            res.close = true;
+            throw ServiceError(CodeServerError, "磁盘空间不足");
+        }
         if (!ok || !form.file) {
             res.close = form.stoppedByGate;
             throw ServiceError(CodeBadInput, "没有上传文件");

@@ -39,6 +39,9 @@ public:
     bool feed(const char *data, size_t length);
     // True once the closing delimiter ("--boundary--") was read.
     bool finished() const { return state == State::Done; }
+    // Bytes at the end of the last piece that may begin a delimiter: not
+    // handed on yet, they go before the next piece's bytes if they do not.
+    size_t heldBack() const { return carry.size(); }
 
     // The boundary parameter of a Content-Type; empty when there is none or it
     // is not a usable boundary (1 to 70 characters).

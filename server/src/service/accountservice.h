@@ -6,6 +6,7 @@
 
 #include <string>
 
+class SessionStore;
 class Store;
 
 // Accounts, sign-in tokens, the group tree and avatars.
@@ -17,7 +18,7 @@ public:
     // The organisation's top group; the client shows it as "组织架构".
     static const char *const organisationId;
 
-    explicit AccountService(Store &store);
+    AccountService(Store &store, SessionStore &sessions);
 
     static std::string hashPassword(const std::string &password);
 
@@ -39,4 +40,5 @@ public:
 
 private:
     Store &store;
+    SessionStore &sessions;
 };

@@ -26,6 +26,33 @@ const char *const lib = "lib";
 
 using Guard = std::lock_guard<std::recursive_mutex>;
 
+// An uploaded body placed in the blob store for a transaction that has not
+// committed yet: if the transaction rolls back, a blob that no row refers to
+// must not stay behind. Writers are serialised, so no other row can have
+// come to use a blob this upload placed.
+class PendingBlob
+{
+public:
+    PendingBlob(const BlobStore &blobs, BlobWriter &body)
+        : blobs(blobs), md5(body.md5()), placed(blobs.adopt(body))
+    {
+    }
+    ~PendingBlob()
+    {
+        if (placed)
+            blobs.remove(md5);
+    }
+    PendingBlob(const PendingBlob &) = delete;
+    PendingBlob &operator=(const PendingBlob &) = delete;
+    // The transaction committed: the blob stays.
+    void keep() { placed = false; }
+
+private:
+    const BlobStore &blobs;
+    std::string md5;
+    bool placed;
+};
+
 void need(const std::string &letters, const char *anyOf, const char *message = noRight)
 {
     for (const char *p = anyOf; *p; ++p)
@@ -471,10 +498,11 @@ json FileService::storeNewVersion(const Session &s, Area area, const Item &item,
                                     memo.empty() ? current->memo : memo, now, s.userId());
         store.touchItem(item.id, item.currentVersion, now);
     }
-    blobs.adopt(body);
+    PendingBlob blob(blobs, body);
     Item fresh = *store.item(item.id);
     search.indexFile(fresh);
     tx.commit();
+    blob.keep();
     collectGarbage(released);
     return entry(fresh, area == Area::Library || fresh.space != s.userId()
                             ? Rights(store, s, now).letters(fresh)
@@ -539,10 +567,11 @@ json FileService::upload(const Session &s, Area area, const std::string &parentI
     Transaction tx(store.database());
     store.insertItem(item);
     store.insertVersion(v);
-    blobs.adopt(body);
+    PendingBlob blob(blobs, body);
     Item fresh = *store.item(item.id);
     search.indexFile(fresh);
     tx.commit();
+    blob.keep();
     return entry(fresh, area == Area::Library ? std::string(Rights::allLetters) : "");
 }
 

@@ -2,13 +2,16 @@
 
 #include "store/storeerror.h"
 
+#include <sys/statvfs.h>
+
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 
 namespace fs = std::filesystem;
 
-BlobStore::BlobStore(const std::string &root) : root(root)
+BlobStore::BlobStore(const std::string &root, int64_t reserve) : root(root), reserve(reserve)
 {
     std::error_code ec;
     fs::create_directories(tmpDir(), ec);
@@ -21,7 +24,15 @@ BlobStore::BlobStore(const std::string &root) : root(root)
 
 std::unique_ptr<BlobWriter> BlobStore::newWriter() const
 {
-    return std::make_unique<BlobWriter>(tmpDir());
+    return std::make_unique<BlobWriter>(tmpDir(), reserve);
+}
+
+int64_t BlobStore::room() const
+{
+    struct statvfs fs;
+    if (::statvfs(tmpDir().c_str(), &fs) != 0)
+        return std::numeric_limits<int64_t>::max();
+    return static_cast<int64_t>(fs.f_bavail) * static_cast<int64_t>(fs.f_frsize) - reserve;
 }
 
 std::string BlobStore::path(const std::string &md5) const
@@ -35,7 +46,7 @@ bool BlobStore::exists(const std::string &md5) const
     return md5.size() == 32 && fs::exists(path(md5), ec);
 }
 
-void BlobStore::adopt(BlobWriter &writer) const
+bool BlobStore::adopt(BlobWriter &writer) const
 {
     std::string target = path(writer.md5());
     std::error_code ec;
@@ -43,11 +54,12 @@ void BlobStore::adopt(BlobWriter &writer) const
     if (ec)
         throw StoreError("cannot create blob folder: " + ec.message());
     if (fs::exists(target, ec))
-        return; // the same content is stored already; the writer removes its copy
+        return false; // the same content is stored already; the writer removes its copy
     fs::rename(writer.tempPath(), target, ec);
     if (ec)
         throw StoreError("cannot store blob: " + ec.message());
     writer.release();
+    return true;
 }
 
 std::string BlobStore::put(const std::string &content) const

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <openssl/evp.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -105,17 +106,17 @@ void BlobWriter::CtxFree::operator()(EVP_MD_CTX *c) const
     EVP_MD_CTX_free(c);
 }
 
-BlobWriter::BlobWriter(const std::string &tmpDir) : ctx(EVP_MD_CTX_new())
+BlobWriter::BlobWriter(const std::string &tmpDir, int64_t reserve)
+    : ctx(EVP_MD_CTX_new()), reserve(reserve)
 {
     buffers.push_back(std::make_unique<Buffer>());
     std::string pattern = tmpDir + "/upload-XXXXXX";
     fd = mkstemp(pattern.data());
+    if (fd >= 0)
+        path = pattern; // from here on the destructor removes it
     if (fd < 0 || !ctx || !buffers.front()->data ||
-        EVP_DigestInit_ex(ctx.get(), EVP_md5(), nullptr) != 1) {
+        EVP_DigestInit_ex(ctx.get(), EVP_md5(), nullptr) != 1)
         failed = true;
-        return;
-    }
-    path = pattern;
 }
 
 BlobWriter::~BlobWriter()
@@ -142,6 +143,8 @@ bool BlobWriter::writeOut(const char *data, size_t length)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
+            if (errno == ENOSPC || errno == EDQUOT)
+                full = true;
             return false;
         }
         offset += static_cast<size_t>(n);
@@ -180,9 +183,25 @@ bool BlobWriter::startStages()
     return true;
 }
 
+// Whether the file system keeps its reserve free after the ring's buffers,
+// all of them, have gone to the file.
+bool BlobWriter::roomForRing() const
+{
+    struct statvfs fs;
+    if (::fstatvfs(fd, &fs) != 0)
+        return true; // no figure: a real shortage shows as ENOSPC
+    int64_t free = static_cast<int64_t>(fs.f_bavail) * static_cast<int64_t>(fs.f_frsize);
+    return free - static_cast<int64_t>(ringSize * bufferSize) >= reserve;
+}
+
 bool BlobWriter::flush()
 {
     const char *data = buffers[current]->data;
+    if (!roomForRing()) {
+        full = true;
+        failed = true;
+        return false;
+    }
     if (used == bufferSize && !hasher && !startStages()) {
         failed = true;
         return false;
@@ -207,11 +226,25 @@ bool BlobWriter::flush()
     return true;
 }
 
+char *BlobWriter::space(size_t skip, size_t &length)
+{
+    length = 0;
+    if (failed || buffers.empty() || used + skip >= bufferSize)
+        return nullptr;
+    length = bufferSize - used - skip;
+    return buffers[current]->data + used + skip;
+}
+
 bool BlobWriter::write(const char *data, size_t length)
 {
     if (failed)
         return false;
     total += static_cast<int64_t>(length);
+    if (!buffers.empty() && data == buffers[current]->data + used && length <= bufferSize - used) {
+        // Read in place (see space()).
+        used += length;
+        return used < bufferSize || flush();
+    }
     while (length > 0) {
         size_t n = std::min(length, bufferSize - used);
         std::memcpy(buffers[current]->data + used, data, n);
@@ -244,6 +277,10 @@ bool BlobWriter::finish()
         }
     }
     const char *tail = buffers[current]->data;
+    if (!roomForRing()) {
+        full = true;
+        return false;
+    }
     if (!hash(tail, used) || !writeOut(tail, used))
         return false;
     used = 0;
@@ -251,8 +288,10 @@ bool BlobWriter::finish()
     unsigned int mdLength = 0;
     if (EVP_DigestFinal_ex(ctx.get(), md, &mdLength) != 1)
         return false;
-    if (::fdatasync(fd) != 0)
+    if (::fdatasync(fd) != 0) {
+        full = errno == ENOSPC || errno == EDQUOT;
         return false;
+    }
     ::close(fd);
     fd = -1;
     static const char hex[] = "0123456789abcdef";

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -19,15 +20,23 @@ typedef struct evp_md_ctx_st EVP_MD_CTX;
 class BlobWriter
 {
 public:
-    explicit BlobWriter(const std::string &tmpDir);
+    // `reserve`: bytes of the file system the body must leave free (for the
+    // database); a body that would eat into them fails as diskFull().
+    BlobWriter(const std::string &tmpDir, int64_t reserve);
     ~BlobWriter();
     BlobWriter(const BlobWriter &) = delete;
     BlobWriter &operator=(const BlobWriter &) = delete;
 
     bool write(const char *data, size_t length);
+    // Room in the buffer being filled, `skip` bytes past what was written: a
+    // caller that reads the next bytes there and passes them to write() at
+    // that same place saves their copy. Null when there is no room.
+    char *space(size_t skip, size_t &length);
     // Flushes to disk and fixes md5() and size(); false on a write error.
     bool finish();
 
+    // The body failed because the file system is (nearly) full.
+    bool diskFull() const { return full; }
     const std::string &md5() const { return digest; }
     int64_t size() const { return total; }
     const std::string &tempPath() const { return path; }
@@ -42,6 +51,7 @@ private:
     bool writeOut(const char *data, size_t length);
     bool hash(const char *data, size_t length);
     bool startStages();
+    bool roomForRing() const;
 
     struct CtxFree
     {
@@ -62,4 +72,6 @@ private:
     std::string digest;
     bool failed = false;
     bool adopted = false;
+    int64_t reserve;
+    std::atomic<bool> full{false}; // set by the writing thread too
 };

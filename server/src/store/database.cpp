@@ -6,12 +6,15 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <iterator>
 #include <unordered_map>
 
 namespace {
 
 // Each entry moves the schema from version i to i + 1. New entries are only
 // ever appended, so a data folder of any older version is brought up to date.
+// (The tokens table is read once at start and emptied: sign-in tokens live in
+// a file of their own, see SessionStore.)
 const char *const migrations[] = {
     R"sql(
 CREATE TABLE users(
@@ -189,6 +192,13 @@ CREATE INDEX IF NOT EXISTS tokens_last_used ON tokens(last_used_at);
 
 } // namespace
 
+const Database::Schema &Database::documents()
+{
+    static const Schema schema{
+        std::vector<const char *>(std::begin(migrations), std::end(migrations)), indexes};
+    return schema;
+}
+
 struct Database::Connection
 {
     struct Cached
@@ -217,11 +227,12 @@ thread_local std::unordered_map<uint64_t, void *> threadConnections;
 
 } // namespace
 
-Database::Database(const std::string &path) : path(path), serial(nextSerial++)
+Database::Database(const std::string &path, const Schema &schema) : path(path), serial(nextSerial++)
 {
     exec("PRAGMA journal_mode=WAL");
-    migrate();
-    exec(indexes);
+    migrate(schema);
+    if (schema.indexes)
+        exec(schema.indexes);
 }
 
 Database::~Database()
@@ -312,17 +323,17 @@ int Database::schemaVersion()
     return static_cast<int>(q.integer(0));
 }
 
-void Database::migrate()
+void Database::migrate(const Schema &schema)
 {
     std::lock_guard<std::recursive_mutex> guard(writeLock);
-    const int target = static_cast<int>(sizeof(migrations) / sizeof(migrations[0]));
+    const int target = static_cast<int>(schema.migrations.size());
     int version = schemaVersion();
     if (version > target)
         throw StoreError("the data folder was written by a newer server (schema " +
                          std::to_string(version) + ")");
     while (version < target) {
         Transaction tx(*this);
-        exec(migrations[version]);
+        exec(schema.migrations[version]);
         ++version;
         exec(("PRAGMA user_version=" + std::to_string(version)).c_str());
         tx.commit();

@@ -19,7 +19,17 @@ struct sqlite3;
 class Database
 {
 public:
-    explicit Database(const std::string &path);
+    // The steps that bring a file's schema from version i to i + 1 (only ever
+    // appended), and indexes that any version may have, made when missing.
+    struct Schema
+    {
+        std::vector<const char *> migrations;
+        const char *indexes = nullptr;
+    };
+    // The documents' database.
+    static const Schema &documents();
+
+    explicit Database(const std::string &path, const Schema &schema = documents());
     ~Database();
     Database(const Database &) = delete;
     Database &operator=(const Database &) = delete;
@@ -39,7 +49,7 @@ private:
     struct Connection;
     Connection &connection();
     Connection &open();
-    void migrate();
+    void migrate(const Schema &schema);
 
     std::string path;
     uint64_t serial;

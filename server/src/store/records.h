@@ -16,6 +16,17 @@ struct User
     int64_t createdAt = 0;
 };
 
+// A sign-in token, kept as a hash of the token the client holds.
+struct Token
+{
+    std::string hash;
+    std::string userId;
+    int64_t createdAt = 0;
+    int64_t lastUsedAt = 0;
+    std::string mac;
+    std::string ip;
+};
+
 struct Group
 {
     std::string id;

@@ -236,45 +236,20 @@ std::vector<User> Store::membersOf(const std::string &groupId)
     return out;
 }
 
-void Store::insertToken(const std::string &hash, const std::string &userId, int64_t now,
-                        const std::string &mac, const std::string &ip)
+std::vector<Token> Store::tokens()
 {
-    db.prepare("INSERT INTO tokens(token_hash, user_id, created_at, last_used_at, mac, ip) "
-               "VALUES(?, ?, ?, ?, ?, ?)")
-        .bind(1, hash)
-        .bind(2, userId)
-        .bind(3, now)
-        .bind(4, now)
-        .bind(5, mac)
-        .bind(6, ip)
-        .run();
+    Statement q =
+        db.prepare("SELECT token_hash, user_id, created_at, last_used_at, mac, ip FROM tokens");
+    std::vector<Token> out;
+    while (q.step())
+        out.push_back(
+            Token{q.text(0), q.text(1), q.integer(2), q.integer(3), q.text(4), q.text(5)});
+    return out;
 }
 
-std::optional<std::pair<std::string, int64_t>> Store::token(const std::string &hash)
+void Store::clearTokens()
 {
-    Statement q = db.prepare("SELECT user_id, last_used_at FROM tokens WHERE token_hash = ?");
-    q.bind(1, hash);
-    if (!q.step())
-        return std::nullopt;
-    return std::make_pair(q.text(0), q.integer(1));
-}
-
-void Store::touchToken(const std::string &hash, int64_t now)
-{
-    db.prepare("UPDATE tokens SET last_used_at = ? WHERE token_hash = ?")
-        .bind(1, now)
-        .bind(2, hash)
-        .run();
-}
-
-void Store::deleteToken(const std::string &hash)
-{
-    db.prepare("DELETE FROM tokens WHERE token_hash = ?").bind(1, hash).run();
-}
-
-void Store::deleteTokensIdleSince(int64_t before)
-{
-    db.prepare("DELETE FROM tokens WHERE last_used_at < ?").bind(1, before).run();
+    db.exec("DELETE FROM tokens");
 }
 
 void Store::insertItem(const Item &it)

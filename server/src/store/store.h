@@ -35,13 +35,9 @@ public:
     std::vector<std::string> groupsOf(const std::string &userId);
     std::vector<User> membersOf(const std::string &groupId);
 
-    void insertToken(const std::string &hash, const std::string &userId, int64_t now,
-                     const std::string &mac, const std::string &ip);
-    // The user and the last use of a token, if it exists.
-    std::optional<std::pair<std::string, int64_t>> token(const std::string &hash);
-    void touchToken(const std::string &hash, int64_t now);
-    void deleteToken(const std::string &hash);
-    void deleteTokensIdleSince(int64_t before);
+    // Tokens of a data folder from before they had a file of their own.
+    std::vector<Token> tokens();
+    void clearTokens();
 
     // Items
     void insertItem(const Item &item);
