@@ -532,9 +532,18 @@ json FileService::upload(const Session &s, Area area, const std::string &parentI
     Folder target = folder(s, area, rights, parentId);
     std::string name = checkedName(fileName);
     std::string space = spaceOf(s, area);
-    if (auto existing = store.idByName(space, target.id, name)) {
+    auto existing = store.idByName(space, target.id, name);
+    std::optional<Item> same = existing ? store.item(*existing) : std::nullopt;
+    // Names are unique whatever their letter case, but only the very same
+    // name replaces a file: "report.txt" beside "Report.txt" is another file
+    // and gets a name of its own.
+    if (same && same->name != name) {
+        name = freeName(space, target.id, name);
+        same.reset();
+    }
+    if (same) {
         // The same name again is a new version of that file.
-        Item item = *store.item(*existing);
+        Item item = *same;
         if (item.isFolder())
             throw ServiceError(CodeConflict, "已存在同名文件夹");
         if (area == Area::Library) {
