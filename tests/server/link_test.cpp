@@ -227,6 +227,13 @@ TEST_F(Links, UploadIntoTheLinkedFolder)
     // A name that tries to leave the folder is refused.
     httplib::MultipartFormDataItems hostile{{"file", "x", "../../etc/passwd", "text/plain"}};
     EXPECT_NE(browser.Post((path + "/upload").c_str(), hostile)->status, 200);
+    // So is one that would show reversed ("来自外部\u202Etxt.exe").
+    httplib::MultipartFormDataItems spoof{
+        {"file", "x", "来自外部\xe2\x80\xaetxt.exe", "application/octet-stream"}};
+    auto spoofed = browser.Post((path + "/upload").c_str(), spoof);
+    EXPECT_EQ(spoofed->status, 400);
+    EXPECT_TRUE(contains(spoofed->body, "不可见字符"));
+    EXPECT_EQ(zhang->list(drop)["data"].size(), 2u);
     // A download-only link takes no uploads.
     std::string readOnly = url({{"fileIds", drop}, {"linkAuth", "2"}});
     EXPECT_EQ(browser.Post((readOnly + "/upload").c_str(), items)->status, 403);

@@ -165,6 +165,8 @@ std::string FileService::checkedName(const std::string &raw)
     std::string name = helpers::trim(raw);
     if (name.empty())
         throw ServiceError(CodeBadInput, "名称不能为空");
+    if (helpers::hasHiddenCharacter(name))
+        throw ServiceError(CodeBadInput, "名称不能包含不可见字符或文字方向控制字符");
     if (!helpers::validName(name))
         throw ServiceError(CodeBadInput, badName);
     return name;
