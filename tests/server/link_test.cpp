@@ -239,6 +239,25 @@ TEST_F(Links, UploadIntoTheLinkedFolder)
     EXPECT_EQ(browser.Post((readOnly + "/upload").c_str(), items)->status, 403);
 }
 
+TEST_F(Links, WrongPasswordsMakeTheLinkWait)
+{
+    std::string path =
+        url({{"fileIds", design}, {"linkAuth", "1"}, {"linkType", "2"}, {"pwd", "secret"}});
+    httplib::Client browser("127.0.0.1", server->port());
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(browser.Post(path.c_str(), httplib::Params{{"pwd", "guess"}})->status, 403);
+    // Even the right password waits now; the form says for how long.
+    auto refused = browser.Post(path.c_str(), httplib::Params{{"pwd", "secret"}});
+    EXPECT_EQ(refused->status, 429);
+    EXPECT_TRUE(contains(refused->body, "尝试次数过多，请 1 秒后再试"));
+    EXPECT_TRUE(contains(refused->body, "type=\"password\""));
+    EXPECT_TRUE(refused->get_header_value("Set-Cookie").empty());
+    // Another link is not held up.
+    std::string other =
+        url({{"fileIds", design}, {"linkAuth", "1"}, {"linkType", "2"}, {"pwd", "secret"}});
+    EXPECT_EQ(browser.Post(other.c_str(), httplib::Params{{"pwd", "secret"}})->status, 303);
+}
+
 TEST_F(Links, ShowsOnlyWhatTheCreatorMaySee)
 {
     // zhaoliu may download from 市场部 itself but sees none of its files.
