@@ -130,6 +130,11 @@ int main(int argc, char **argv)
         BlobStore blobs(dataDir + "/blobs");
         if (seed == "demo")
             DemoSeed(store, blobs).run(std::cerr);
+        // Contents that a stop (even kill -9) left without a version: a
+        // delete's clean-up cut short, an upload that never committed.
+        if (size_t swept = blobs.sweep(store.blobsInUse()))
+            std::fprintf(stderr, "folvane-server: removed %zu stored contents no longer in use\n",
+                         swept);
 
         SearchService search(store, blobs);
         search.ensureIndexed();
