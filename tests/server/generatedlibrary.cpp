@@ -55,6 +55,11 @@ GeneratedLibrary GeneratedLibrary::create(const std::string &dataDir, const Opti
             v.number = 1;
             v.md5 = md5;
             v.size = static_cast<int64_t>(content.size());
+            if (options.distinctContents) {
+                const std::string own = content + std::to_string(items) + "\n";
+                v.md5 = blobs.put(own);
+                v.size = static_cast<int64_t>(own.size());
+            }
             v.creatorId = admin;
             v.createdAt = it.createdAt;
             store.insertVersion(v);

@@ -442,6 +442,21 @@ void FileService::collectGarbage(const std::vector<std::string> &md5s)
             blobs.remove(md5);
 }
 
+size_t FileService::sweepContents(const std::atomic<bool> &stop)
+{
+    size_t removed = 0;
+    for (const std::string &md5 : blobs.unreferenced(store.blobsInUse(), stop)) {
+        if (stop)
+            break;
+        Guard guard(store.database().mutex());
+        if (store.blobReferences(md5) == 0) {
+            blobs.remove(md5);
+            ++removed;
+        }
+    }
+    return removed;
+}
+
 std::string FileService::md5(const Session &s, Area area, const std::string &fileId)
 {
     Item item = load(s, area, fileId, true);

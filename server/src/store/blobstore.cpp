@@ -80,29 +80,30 @@ bool hexName(const std::string &name, size_t length)
 
 } // namespace
 
-size_t BlobStore::sweep(const std::unordered_set<std::string> &inUse) const
+std::vector<std::string> BlobStore::unreferenced(const std::unordered_set<std::string> &inUse,
+                                                 const std::atomic<bool> &stop) const
 {
-    size_t removed = 0;
+    std::vector<std::string> out;
     std::error_code ec;
     for (const auto &first : fs::directory_iterator(root, ec)) {
         std::string a = first.path().filename().string();
         if (!hexName(a, 2) || !first.is_directory(ec))
             continue;
         for (const auto &second : fs::directory_iterator(first.path(), ec)) {
+            if (stop)
+                return out;
             std::string b = second.path().filename().string();
             if (!hexName(b, 2) || !second.is_directory(ec))
                 continue;
             for (const auto &blob : fs::directory_iterator(second.path(), ec)) {
                 std::string md5 = blob.path().filename().string();
                 if (hexName(md5, 32) && md5.compare(0, 2, a) == 0 && md5.compare(2, 2, b) == 0 &&
-                    !inUse.count(md5) && fs::remove(blob.path(), ec))
-                    ++removed;
+                    !inUse.count(md5))
+                    out.push_back(md5);
             }
-            fs::remove(second.path(), ec); // only when it is empty now
         }
-        fs::remove(first.path(), ec);
     }
-    return removed;
+    return out;
 }
 
 void BlobStore::remove(const std::string &md5) const

@@ -2,10 +2,12 @@
 
 #include "store/blobwriter.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 // File contents, stored once per MD5 under blobs/ab/cd/<md5>. New blobs are
 // written to blobs/tmp and renamed into place when complete.
@@ -28,11 +30,10 @@ public:
     std::string path(const std::string &md5) const;
     bool exists(const std::string &md5) const;
     void remove(const std::string &md5) const;
-    // Removes the blobs whose MD5 is not in `inUse` (the database is the
-    // truth): what a stop in the middle of a delete's clean-up or of an upload
-    // left behind. Only before serving: an upload adopts its blob before its
-    // rows commit. Returns how many were removed.
-    size_t sweep(const std::unordered_set<std::string> &inUse) const;
+    // The stored blobs whose MD5 is not in `inUse`; the walk ends early when
+    // `stop` is set.
+    std::vector<std::string> unreferenced(const std::unordered_set<std::string> &inUse,
+                                          const std::atomic<bool> &stop) const;
     std::string tmpDir() const { return root + "/tmp"; }
     // Bytes an upload may still take before it meets the reserve (negative
     // when the disk is fuller already); the largest int64 when unknown.
