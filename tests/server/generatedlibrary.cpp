@@ -30,7 +30,7 @@ GeneratedLibrary GeneratedLibrary::create(const std::string &dataDir, const Opti
     const std::string zhangsan = store.userByAccount("zhangsan")->id;
     const std::string lisi = store.userByAccount("lisi")->id;
     const std::string content = "generated\n";
-    const std::string md5 = blobs.put(content);
+    const std::string md5 = options.distinctContents ? std::string() : blobs.put(content);
     const int64_t now = helpers::nowMs();
 
     GeneratedLibrary made;
