@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -36,10 +37,14 @@ TEST(Guessing, WaitsDoubleFromTheFifthFailureUpToTheCapAndAreForgotten)
     o.longestWaitMs = 8000;
     o.clock = [&] { return now; };
     AttemptLimiter limiter(o);
+    auto fail = [&](const char *key) {
+        EXPECT_EQ(limiter.begin(key), 0);
+        limiter.end(key, true);
+    };
     for (int i = 0; i < 4; ++i)
-        limiter.failed("k");
+        fail("k");
     EXPECT_EQ(limiter.waitMs("k"), 0);
-    limiter.failed("k");
+    fail("k");
     EXPECT_EQ(limiter.waitMs("k"), 1000);
     EXPECT_EQ(limiter.waitMs("other"), 0);
     now += 400;
@@ -47,17 +52,28 @@ TEST(Guessing, WaitsDoubleFromTheFifthFailureUpToTheCapAndAreForgotten)
     now += 600;
     EXPECT_EQ(limiter.waitMs("k"), 0);
     for (int64_t expected : {2000, 4000, 8000, 8000}) {
-        limiter.failed("k");
+        fail("k");
         EXPECT_EQ(limiter.waitMs("k"), expected);
+        EXPECT_EQ(limiter.begin("k"), expected); // refused meanwhile
+        now += expected;
     }
     // An hour without a failure: the count starts again.
     now += o.forgetAfterMs + 1;
-    limiter.failed("k");
+    fail("k");
     EXPECT_EQ(limiter.waitMs("k"), 0);
     for (int i = 0; i < 4; ++i)
-        limiter.failed("k");
+        fail("k");
     limiter.reset("k");
     EXPECT_EQ(limiter.waitMs("k"), 0);
+
+    // Attempts under way count as failures to come: five at once, then no
+    // more until they end; the five failures then close the key.
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(limiter.begin("p"), 0);
+    EXPECT_GT(limiter.begin("p"), 0);
+    for (int i = 0; i < 5; ++i)
+        limiter.end("p", true);
+    EXPECT_EQ(limiter.waitMs("p"), 1000);
 }
 
 TEST(Guessing, SignInWaitsPerAccountAndPerAddress)
@@ -104,6 +120,27 @@ TEST(Guessing, SignInWaitsPerAccountAndPerAddress)
             << address;
     EXPECT_EQ(attempt(accounts, "someone", "right", "2001:db8:1:2::99"), CodeTooMany);
     EXPECT_EQ(attempt(accounts, "someone", "right", "2001:db8:1:3::1"), 0);
+}
+
+TEST(Guessing, GuessesAtOnceGetNoMoreTriesThanOneAfterAnother)
+{
+    TempDir dir;
+    Store store(dir.path() + "/folvane.db");
+    SessionStore sessions(dir.path() + "/sessions.db", store);
+    GuessGuard::Options o;
+    o.perTarget.failuresBeforeWait = 2;
+    AccountService accounts(store, sessions, o, 8);
+    std::vector<std::thread> threads;
+    std::atomic<int> checked{0}, refused{0};
+    for (int i = 0; i < 8; ++i)
+        threads.emplace_back([&, i] {
+            int code = attempt(accounts, "nobody", "guess", "192.0.2." + std::to_string(i));
+            (code == CodeTooMany ? refused : checked) += 1;
+        });
+    for (std::thread &t : threads)
+        t.join();
+    EXPECT_LE(checked, 2);
+    EXPECT_EQ(checked + refused, 8);
 }
 
 TEST(Guessing, OnlyAFewPasswordHashesRunAtOnce)

@@ -68,7 +68,7 @@ json AccountService::login(const std::string &account, const std::string &passwo
     for (char &c : target)
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
-    guesses.check(target, address);
+    GuessGuard::Attempt attempt = guesses.begin(target, address);
     std::optional<User> user = store.userByAccount(name);
     // The hash check runs outside the lock: it takes tens of milliseconds. A
     // name that is no account is checked against a hash as well, so that the
@@ -79,10 +79,10 @@ json AccountService::login(const std::string &account, const std::string &passwo
     else
         hasher.verifyNone(password);
     if (!right) {
-        guesses.failed(target, address);
+        attempt.failed();
         throw ServiceError(CodeBadLogin, badLogin);
     }
-    guesses.succeeded(target);
+    attempt.succeeded();
 
     std::string token = helpers::randomHex(32);
     int64_t now = helpers::nowMs();

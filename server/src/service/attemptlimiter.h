@@ -31,14 +31,19 @@ public:
 
     // How long attempts for `key` stay refused; 0 when they may go on.
     int64_t waitMs(const std::string &key);
-    void failed(const std::string &key);
-    // A successful attempt: the key starts afresh.
+    // Starts an attempt: 0 when it may go on (end() must follow), otherwise
+    // how long to wait. Attempts under way count as failures to come, so that
+    // many at once get no more tries than the same ones one after another.
+    int64_t begin(const std::string &key);
+    void end(const std::string &key, bool failed);
+    // A successful attempt: the key's failures are forgotten.
     void reset(const std::string &key);
 
 private:
     struct Entry
     {
         int failures = 0;
+        int running = 0; // attempts begun and not ended
         int64_t lastFailure = 0;
         int64_t closedUntil = 0;
     };

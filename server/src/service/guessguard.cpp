@@ -36,24 +36,51 @@ GuessGuard::GuessGuard(Options options)
 {
 }
 
-void GuessGuard::check(const std::string &target, const std::string &address)
+GuessGuard::Attempt GuessGuard::begin(const std::string &target, const std::string &address)
 {
-    int64_t wait = std::max(targets.waitMs(target), addresses.waitMs(addressKey(address)));
+    std::string key = addressKey(address);
+    int64_t wait = targets.begin(target);
+    if (wait <= 0) {
+        wait = addresses.begin(key);
+        if (wait > 0)
+            targets.end(target, false);
+    }
     if (wait <= 0)
-        return;
+        return Attempt(*this, target, key);
     int64_t seconds = (wait + 999) / 1000;
     std::string when = seconds < 60 ? std::to_string(seconds) + " 秒"
                                     : std::to_string((seconds + 59) / 60) + " 分钟";
     throw ServiceError(CodeTooMany, "尝试次数过多，请 " + when + "后再试");
 }
 
-void GuessGuard::failed(const std::string &target, const std::string &address)
+GuessGuard::Attempt::Attempt(GuessGuard &guard, std::string target, std::string address)
+    : guard(guard), target(std::move(target)), address(std::move(address))
 {
-    targets.failed(target);
-    addresses.failed(addressKey(address));
 }
 
-void GuessGuard::succeeded(const std::string &target)
+GuessGuard::Attempt::~Attempt()
 {
-    targets.reset(target);
+    if (!ended)
+        end(false);
+}
+
+void GuessGuard::Attempt::end(bool failed)
+{
+    ended = true;
+    guard.targets.end(target, failed);
+    guard.addresses.end(address, failed);
+}
+
+void GuessGuard::Attempt::failed()
+{
+    if (!ended)
+        end(true);
+}
+
+void GuessGuard::Attempt::succeeded()
+{
+    if (ended)
+        return;
+    end(false);
+    guard.targets.reset(target);
 }

@@ -20,15 +20,34 @@ public:
     // second, doubling up to a quarter of an hour.
     static Options defaults();
 
+    // One attempt under way; ends as neither failed nor succeeded (a fault
+    // on the way) unless told.
+    class Attempt
+    {
+    public:
+        Attempt(GuessGuard &guard, std::string target, std::string address);
+        ~Attempt();
+        Attempt(const Attempt &) = delete;
+        Attempt &operator=(const Attempt &) = delete;
+        void failed();
+        // The right password: the target's failures are forgotten (the
+        // address's are not, or one known password would open the way to
+        // guess others).
+        void succeeded();
+
+    private:
+        void end(bool failed);
+
+        GuessGuard &guard;
+        std::string target, address;
+        bool ended = false;
+    };
+
     explicit GuessGuard(Options options = defaults());
 
-    // Refuses (code 7, "尝试次数过多，请 N 秒后再试") while the target or the
-    // address waits.
-    void check(const std::string &target, const std::string &address);
-    void failed(const std::string &target, const std::string &address);
-    // The right password: the target's failures are forgotten (the address's
-    // are not, or one known password would open the way to guess others).
-    void succeeded(const std::string &target);
+    // Starts an attempt; refuses it (code 7, "尝试次数过多，请 N 秒后再试")
+    // while the target or the address waits.
+    Attempt begin(const std::string &target, const std::string &address);
 
 private:
     AttemptLimiter targets;

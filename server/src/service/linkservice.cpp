@@ -140,14 +140,14 @@ bool LinkService::passwordMatches(const Link &link, const std::string &password,
 {
     if (link.type != 2)
         return true;
-    guesses.check(link.id, address);
+    GuessGuard::Attempt attempt = guesses.begin(link.id, address);
     std::string given = helpers::trim(password);
     if (!given.empty() && given.size() <= maxPassword &&
         accounts.passwords().verify(link.passwordHash, given)) {
-        guesses.succeeded(link.id);
+        attempt.succeeded();
         return true;
     }
-    guesses.failed(link.id, address);
+    attempt.failed();
     return false;
 }
 
