@@ -17,6 +17,7 @@
 #include <malloc.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -154,9 +155,25 @@ int main(int argc, char **argv)
             sigwait(&stopSignals, &signal);
             server.stop();
         });
+        // Contents that a stop (even kill -9) left without a version, a
+        // delete's clean-up cut short or an upload that never committed, go
+        // while the server already serves: a large library starts as fast.
+        std::atomic<bool> stopSweep{false};
+        std::thread sweeper([&] {
+            try {
+                if (size_t swept = files.sweepContents(stopSweep))
+                    std::fprintf(stderr,
+                                 "folvane-server: removed %zu stored contents no longer in use\n",
+                                 swept);
+            } catch (const std::exception &e) {
+                std::fprintf(stderr, "folvane-server: sweep of stored contents: %s\n", e.what());
+            }
+        });
         std::printf("listening on %s:%d\n", host.c_str(), bound);
         std::fflush(stdout);
         bool ok = server.run();
+        stopSweep = true;
+        sweeper.join();
         // The server may also end without a signal; wake the waiting thread.
         pthread_kill(stopper.native_handle(), SIGTERM);
         stopper.join();

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <memory>
 
 using nlohmann::json;
@@ -53,6 +55,43 @@ TEST_F(Accounts, WrongPasswordOrAccountIsRefusedWithTheSameMessage)
     }
     // Account names are found whatever their case and surrounding blanks.
     EXPECT_EQ(c.login("  ZhangSan ", "123456")["code"], 0);
+}
+
+TEST_F(Accounts, WrongPasswordsMakeTheAccountWait)
+{
+    ApiClient c(server->port());
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(c.login("wangwu", "guess")["msg"], "用户名或密码错误");
+    // The right password is refused at once too, with a message the client
+    // shows as it is; the account name's case changes nothing.
+    json refused = c.login("WangWu", "123456");
+    EXPECT_EQ(refused["code"], 7);
+    EXPECT_EQ(refused["msg"], "尝试次数过多，请 1 秒后再试");
+    // Other accounts from the same address go on.
+    EXPECT_EQ(c.login("lisi", "123456")["code"], 0);
+}
+
+TEST_F(Accounts, AnUnknownAccountTakesAsLongAsAWrongPassword)
+{
+    // Each attempt runs the same password hash, known account or not; the
+    // shortest of a few tries is the hash's own time.
+    auto shortest = [&](const char *const names[3]) {
+        double best = 1e9;
+        for (int i = 0; i < 3; ++i) {
+            ApiClient c(server->port());
+            auto start = std::chrono::steady_clock::now();
+            EXPECT_EQ(c.login(names[i], "not-the-password")["code"], 1);
+            best = std::min(best, std::chrono::duration<double, std::milli>(
+                                      std::chrono::steady_clock::now() - start)
+                                      .count());
+        }
+        return best;
+    };
+    const char *const unknown[3] = {"nobody1", "nobody2", "nobody3"};
+    const char *const known[3] = {"zhaoliu", "lisi", "admin"};
+    shortest(unknown); // the first unknown name also makes the stand-in hash
+    double none = shortest(unknown), some = shortest(known);
+    EXPECT_GT(none, some / 3) << none << " ms against " << some << " ms";
 }
 
 TEST_F(Accounts, UnknownTokenIsRefusedOnEveryPath)

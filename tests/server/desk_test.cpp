@@ -376,3 +376,42 @@ TEST(DemoSeed, SecondRunChangesNothing)
         c.call("/api/file/search.jf", {{"solrKeyword", "说明"}})["data"]};
     EXPECT_EQ(first, second);
 }
+
+TEST_F(Desk, SearchShowsTextOnlyToThoseWhoMayReadIt)
+{
+    ApiClient admin(server->port());
+    ASSERT_EQ(admin.login("admin", "admin123")["code"], 0);
+    ApiClient zhao(server->port());
+    ASSERT_EQ(zhao.login("zhaoliu", "123456")["code"], 0);
+    std::string folder = admin.call("/api/file/save-fold.jf", {{"parentId", "0"}, {"name", "薪资"}})
+                             .value("fileId", "");
+    ASSERT_FALSE(folder.empty());
+    for (const char *name : {"工资表.txt", "暗号甲乙丙.txt"})
+        ASSERT_EQ(admin.upload("/api/file/upload-docfile.jf",
+                               {{"pid", folder}, {"uploadType", "2"}}, name,
+                               "总经理月薪：暗号甲乙丙 九万元")["code"],
+                  0);
+    auto grant = [&](const char *letters) {
+        ASSERT_EQ(admin.call("/api/file/auth.jf", {{"fileIds", folder},
+                                                   {"userList", "U" + zhao.userId},
+                                                   {"authList", letters},
+                                                   {"appRange", "1"}})["code"],
+                  0);
+    };
+    // Visible only: the file whose name matches, without any of its text;
+    // the file whose text alone matches is not found at all.
+    grant("A");
+    json seen = search(zhao, "暗号甲乙丙");
+    EXPECT_EQ(plainNames(seen), std::vector<std::string>{"暗号甲乙丙.txt"});
+    for (const json &h : seen)
+        EXPECT_EQ(h["summary"], "");
+    EXPECT_TRUE(search(zhao, "月薪").empty());
+    // Preview or download: both files, with their excerpts.
+    for (const char *letters : {"A,V", "A,D"}) {
+        grant(letters);
+        json read = search(zhao, "暗号甲乙丙");
+        EXPECT_EQ(read.size(), 2u) << letters;
+        for (const json &h : read)
+            EXPECT_NE(h["summary"].get<std::string>().find("九万元"), std::string::npos);
+    }
+}

@@ -30,7 +30,7 @@ GeneratedLibrary GeneratedLibrary::create(const std::string &dataDir, const Opti
     const std::string zhangsan = store.userByAccount("zhangsan")->id;
     const std::string lisi = store.userByAccount("lisi")->id;
     const std::string content = "generated\n";
-    const std::string md5 = blobs.put(content);
+    const std::string md5 = options.distinctContents ? std::string() : blobs.put(content);
     const int64_t now = helpers::nowMs();
 
     GeneratedLibrary made;
@@ -55,6 +55,11 @@ GeneratedLibrary GeneratedLibrary::create(const std::string &dataDir, const Opti
             v.number = 1;
             v.md5 = md5;
             v.size = static_cast<int64_t>(content.size());
+            if (options.distinctContents) {
+                const std::string own = content + std::to_string(items) + "\n";
+                v.md5 = blobs.put(own);
+                v.size = static_cast<int64_t>(own.size());
+            }
             v.creatorId = admin;
             v.createdAt = it.createdAt;
             store.insertVersion(v);

@@ -19,6 +19,9 @@ struct GeneratedLibrary
         int totalItems = 20000;
         int wideEntries = 5000;
         int visibleEvery = 3;
+        // Each file with content of its own (a blob per file) instead of one
+        // content shared by all.
+        bool distinctContents = false;
     };
 
     // Seeds `dataDir` with the demo data (when empty) and adds the library.

@@ -227,9 +227,35 @@ TEST_F(Links, UploadIntoTheLinkedFolder)
     // A name that tries to leave the folder is refused.
     httplib::MultipartFormDataItems hostile{{"file", "x", "../../etc/passwd", "text/plain"}};
     EXPECT_NE(browser.Post((path + "/upload").c_str(), hostile)->status, 200);
+    // So is one that would show reversed ("来自外部\u202Etxt.exe").
+    httplib::MultipartFormDataItems spoof{
+        {"file", "x", "来自外部\xe2\x80\xaetxt.exe", "application/octet-stream"}};
+    auto spoofed = browser.Post((path + "/upload").c_str(), spoof);
+    EXPECT_EQ(spoofed->status, 400);
+    EXPECT_TRUE(contains(spoofed->body, "不可见字符"));
+    EXPECT_EQ(zhang->list(drop)["data"].size(), 2u);
     // A download-only link takes no uploads.
     std::string readOnly = url({{"fileIds", drop}, {"linkAuth", "2"}});
     EXPECT_EQ(browser.Post((readOnly + "/upload").c_str(), items)->status, 403);
+}
+
+TEST_F(Links, WrongPasswordsMakeTheLinkWait)
+{
+    std::string path =
+        url({{"fileIds", design}, {"linkAuth", "1"}, {"linkType", "2"}, {"pwd", "secret"}});
+    httplib::Client browser("127.0.0.1", server->port());
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(browser.Post(path.c_str(), httplib::Params{{"pwd", "guess"}})->status, 403);
+    // Even the right password waits now; the form says for how long.
+    auto refused = browser.Post(path.c_str(), httplib::Params{{"pwd", "secret"}});
+    EXPECT_EQ(refused->status, 429);
+    EXPECT_TRUE(contains(refused->body, "尝试次数过多，请 1 秒后再试"));
+    EXPECT_TRUE(contains(refused->body, "type=\"password\""));
+    EXPECT_TRUE(refused->get_header_value("Set-Cookie").empty());
+    // Another link is not held up.
+    std::string other =
+        url({{"fileIds", design}, {"linkAuth", "1"}, {"linkType", "2"}, {"pwd", "secret"}});
+    EXPECT_EQ(browser.Post(other.c_str(), httplib::Params{{"pwd", "secret"}})->status, 303);
 }
 
 TEST_F(Links, ShowsOnlyWhatTheCreatorMaySee)

@@ -143,3 +143,31 @@ TEST_F(NetDisk, MoveToDocCopiesIntoALibraryFolderWithRights)
     EXPECT_EQ(zhang->call("/api/file/copy.jf", {{"targetId", rd}, {"sourceIds", todo}})["code"], 0);
     EXPECT_TRUE(zhang->find(rd, "待办(2).txt").is_object());
 }
+
+TEST_F(NetDisk, OnlyTheVerySameNameReplacesAFile)
+{
+    auto upload = [&](const char *path, const std::string &pid, const char *name,
+                      const char *content) {
+        json reply = zhang->upload(path, {{"pid", pid}, {"uploadType", "2"}}, name, content);
+        EXPECT_EQ(reply["code"], 0) << reply.dump();
+        return reply["data"].value("fileName", "");
+    };
+    auto body = [&](const char *path, const std::string &id) {
+        return zhang->download(path, {{"fileIds", id}})->body;
+    };
+    // The net disk keeps one version: a case-only twin must not overwrite.
+    ASSERT_EQ(upload("/api/netdisk/upload.jf", "0", "Report.txt", "old"), "Report.txt");
+    EXPECT_EQ(upload("/api/netdisk/upload.jf", "0", "report.txt", "new"), "report(2).txt");
+    EXPECT_EQ(body("/api/netdisk/download.jf", zhang->idOf("0", "Report.txt", true)), "old");
+    EXPECT_EQ(body("/api/netdisk/download.jf", zhang->idOf("0", "report(2).txt", true)), "new");
+    EXPECT_EQ(upload("/api/netdisk/upload.jf", "0", "Report.txt", "newer"), "Report.txt");
+    EXPECT_EQ(body("/api/netdisk/download.jf", zhang->idOf("0", "Report.txt", true)), "newer");
+
+    // The library: a case-only twin is a file of its own, not a new version.
+    std::string rd = zhang->idOf("0", "研发中心");
+    ASSERT_EQ(upload("/api/file/upload-docfile.jf", rd, "Plan.md", "a"), "Plan.md");
+    EXPECT_EQ(upload("/api/file/upload-docfile.jf", rd, "PLAN.md", "b"), "PLAN(2).md");
+    std::string plan = zhang->idOf(rd, "Plan.md");
+    EXPECT_EQ(body("/api/file/download.jf", plan), "a");
+    EXPECT_EQ(zhang->call("/api/file/version-list.jf", {{"fileId", plan}})["data"].size(), 1u);
+}

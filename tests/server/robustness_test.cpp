@@ -201,6 +201,38 @@ TEST_F(Robustness, UnusableNamesAreRefusedEverywhere)
               0);
 }
 
+TEST_F(Robustness, NamesThatCouldPassForOthersAreRefusedWithAClearMessage)
+{
+    // Right-to-left override, isolates, marks, zero-width characters, the
+    // byte order mark and a C1 control, inside a name and at its ends.
+    const std::string hidden[] = {"\xe2\x80\xae", "\xe2\x81\xa6", "\xe2\x81\xa9", "\xe2\x80\x8e",
+                                  "\xe2\x80\x8f", "\xe2\x80\x8b", "\xe2\x80\x8d", "\xe2\x81\xa0",
+                                  "\xef\xbb\xbf", "\xc2\x85",     "\xd8\x9c"};
+    const std::string message = "名称不能包含不可见字符或文字方向控制字符";
+    std::string csv = c->find(rd, "测试报告.csv")["fileId"];
+    for (const std::string &h : hidden) {
+        for (const std::string &name : {"报告" + h + "fdp.exe", h + "报告.txt", "报告.txt" + h}) {
+            SCOPED_TRACE(name);
+            for (json reply :
+                 {c->call("/api/file/save-fold.jf", {{"parentId", rd}, {"name", name}}),
+                  c->call("/api/netdisk/save-fold.jf", {{"parentId", "0"}, {"name", name}}),
+                  c->call("/api/file/rename.jf", {{"fileId", csv}, {"name", name}}),
+                  c->upload("/api/file/upload-docfile.jf", {{"pid", rd}, {"uploadType", "2"}}, name,
+                            "x"),
+                  c->upload("/api/netdisk/upload.jf", {{"pid", "0"}, {"uploadType", "2"}}, name,
+                            "x")}) {
+                EXPECT_EQ(reply["code"], 3);
+                EXPECT_EQ(reply["msg"], message);
+            }
+        }
+    }
+    EXPECT_TRUE(c->find(rd, "测试报告.csv").is_object());
+    // Visible characters of other scripts and marks stay usable.
+    EXPECT_EQ(
+        c->call("/api/netdisk/save-fold.jf", {{"parentId", "0"}, {"name", "שלום café"}})["code"],
+        0);
+}
+
 TEST_F(Robustness, SqlMetacharactersAreJustText)
 {
     const std::string evil[] = {"x'; DROP TABLE items; --", "' OR 1=1 --", "%' OR '%'='",

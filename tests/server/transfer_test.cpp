@@ -9,7 +9,9 @@
 #include <openssl/evp.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <thread>
 
@@ -326,4 +328,48 @@ TEST_F(Transfer, DeletingTheLastUseOfABlobRemovesItButSharedContentStays)
               "shared bytes");
     ASSERT_EQ(c->call("/api/file/delete.jf", {{"fileIds", b["data"]["fileId"]}})["code"], 0);
     EXPECT_FALSE(fs::exists(blob));
+}
+
+TEST_F(Transfer, ContentsLeftByAStopDuringADeleteGoAtTheNextStart)
+{
+    std::string blobs = server->dataDir() + "/blobs/";
+    auto blobOf = [&](const json &reply) {
+        std::string md5 = reply["data"]["md5"];
+        return blobs + md5.substr(0, 2) + "/" + md5.substr(2, 2) + "/" + md5;
+    };
+    std::string folder =
+        c->call("/api/file/save-fold.jf", {{"parentId", rd}, {"name", "大删除"}})["fileId"];
+    std::vector<std::string> gone;
+    for (int i = 0; i < 3; ++i)
+        gone.push_back(
+            blobOf(c->upload("/api/file/upload-docfile.jf", {{"pid", folder}, {"uploadType", "2"}},
+                             "f" + std::to_string(i) + ".txt", "content " + std::to_string(i))));
+    json kept = c->upload("/api/file/upload-docfile.jf", {{"pid", rd}, {"uploadType", "2"}},
+                          "留下.txt", "kept");
+    // The rows go, then the server dies before it removed the contents: put
+    // them back as the cut clean-up left them, with an upload's leftover.
+    for (const std::string &blob : gone)
+        fs::copy_file(blob, blob + ".keep");
+    ASSERT_EQ(c->call("/api/file/delete.jf", {{"fileIds", folder}})["code"], 0);
+    for (const std::string &blob : gone) {
+        ASSERT_FALSE(fs::exists(blob));
+        fs::rename(blob + ".keep", blob);
+    }
+    std::ofstream(blobs + "tmp/upload-cut") << "partial";
+    size_t files = countFiles(blobs);
+    kill(server->pid(), SIGKILL);
+    server->stop();
+
+    ServerProcess again(false, server->dataDir());
+    // The sweep runs beside serving.
+    for (const std::string &blob : gone)
+        EXPECT_TRUE(waitFor([&] { return !fs::exists(blob); })) << blob;
+    EXPECT_EQ(countFiles(blobs + "tmp"), 0u);
+    // Nothing else went: every other content has its version.
+    EXPECT_EQ(countFiles(blobs), files - gone.size() - 1);
+    EXPECT_TRUE(fs::exists(blobOf(kept)));
+    ApiClient after(again.port());
+    ASSERT_EQ(after.login("zhangsan", "123456")["code"], 0);
+    EXPECT_EQ(after.download("/api/file/download.jf", {{"fileIds", kept["data"]["fileId"]}})->body,
+              "kept");
 }

@@ -233,13 +233,13 @@ void ApiServer::addUpload(const std::string &path, UploadHandler handler)
 void ApiServer::addRoutes()
 {
     // Accounts
-    post("/api/user/login.jf", [this](const HttpRequest &, FormParser &form, bool ok,
+    post("/api/user/login.jf", [this](const HttpRequest &req, FormParser &form, bool ok,
                                       HttpResponse &res) {
         guarded(res, [&] {
             if (!ok)
                 throw ServiceError(CodeBadInput, "请求数据无效");
             json data = accounts.login(get(form.fields, "username"), get(form.fields, "password"),
-                                       get(form.fields, "mac"), get(form.fields, "ip"));
+                                       get(form.fields, "mac"), get(form.fields, "ip"), req.remote);
             res.setContent(envelope(0, "", data), jsonType);
         });
     });

@@ -21,6 +21,7 @@ struct HttpRequest
     Fields query;       // decoded fields of the query string
     std::vector<std::pair<std::string, std::string>> headers;
     std::vector<std::string> matches; // the route's captures; [0] is the whole path
+    std::string remote;               // the peer's address ("192.0.2.7", "2001:db8::1")
 
     // The first header of that name (any case); empty when there is none.
     std::string header(const std::string &name) const;

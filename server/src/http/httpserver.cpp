@@ -207,6 +207,13 @@ public:
         // Reads made directly (a body's pieces) answer "would block" instead
         // of waiting.
         socket.non_blocking(true, ec);
+        auto peer = socket.remote_endpoint(ec);
+        if (!ec) {
+            auto address = peer.address();
+            if (address.is_v6() && address.to_v6().is_v4_mapped())
+                address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
+            remote = address.to_string();
+        }
         waitRequest();
     }
 
@@ -272,6 +279,7 @@ private:
             return refuse(431);
         request = HttpRequest();
         request.method = std::string(message.method_string());
+        request.remote = remote;
         request.target = std::string(message.target());
         size_t question = request.target.find('?');
         request.path = percentDecode(request.target.substr(0, question), false);
@@ -625,6 +633,7 @@ private:
     beast::flat_buffer buffer;
     std::optional<http::request_parser<http::buffer_body>> parser;
     HttpRequest request;
+    std::string remote; // the peer's address
     std::unique_ptr<HttpExchange> exchange;
     std::unique_ptr<HttpResponse> response;
     std::vector<char> chunk;

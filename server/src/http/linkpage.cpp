@@ -81,6 +81,8 @@ int statusOf(const ServiceError &e)
         return 404;
     if (e.code == CodeForbidden)
         return 403;
+    if (e.code == CodeTooMany)
+        return 429;
     return 400;
 }
 
@@ -208,7 +210,8 @@ void LinkPage::unlock(const HttpRequest &req, const FormParser &form, bool ok, H
             throw ServiceError(CodeBadInput, "请求数据无效");
         Link link = links.open(code);
         auto pwd = form.fields.find("pwd");
-        if (!links.passwordMatches(link, pwd == form.fields.end() ? std::string() : pwd->second)) {
+        if (!links.passwordMatches(link, pwd == form.fields.end() ? std::string() : pwd->second,
+                                   req.remote)) {
             answer(res, 403, passwordForm(code, "密码错误"));
             return;
         }
@@ -216,8 +219,12 @@ void LinkPage::unlock(const HttpRequest &req, const FormParser &form, bool ok, H
                                         "; Path=/link/" + code + "; HttpOnly; SameSite=Strict");
         res.setRedirect("/link/" + code, 303);
     } catch (const ServiceError &e) {
-        answer(res, statusOf(e),
-               page("<p class=\"note\">" + helpers::escapeMarkup(e.what()) + "</p>"));
+        // Too many wrong passwords: the form stays, with the time to wait.
+        if (e.code == CodeTooMany)
+            answer(res, statusOf(e), passwordForm(code, e.what()));
+        else
+            answer(res, statusOf(e),
+                   page("<p class=\"note\">" + helpers::escapeMarkup(e.what()) + "</p>"));
     }
 }
 

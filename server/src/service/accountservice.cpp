@@ -45,32 +45,44 @@ json userRecord(const User &u)
 
 } // namespace
 
-AccountService::AccountService(Store &store, SessionStore &sessions)
-    : store(store), sessions(sessions)
+AccountService::AccountService(Store &store, SessionStore &sessions, GuessGuard::Options guesses,
+                               int hashesAtOnce)
+    : store(store), sessions(sessions), hasher(hashesAtOnce), guesses(std::move(guesses))
 {
 }
 
 std::string AccountService::hashPassword(const std::string &password)
 {
-    char hash[crypto_pwhash_STRBYTES];
-    if (crypto_pwhash_str(hash, password.data(), password.size(),
-                          crypto_pwhash_OPSLIMIT_INTERACTIVE,
-                          crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0)
-        throw ServiceError(CodeServerError, "服务器内存不足");
-    return hash;
+    return PasswordHasher(1).hash(password);
 }
 
 json AccountService::login(const std::string &account, const std::string &password,
-                           const std::string &mac, const std::string &ip)
+                           const std::string &mac, const std::string &ip,
+                           const std::string &address)
 {
     std::string name = helpers::trim(account);
     if (name.empty() || password.empty())
         throw ServiceError(CodeBadLogin, badLogin);
+    // Account names are compared without regard to ASCII case.
+    std::string target = name;
+    for (char &c : target)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    GuessGuard::Attempt attempt = guesses.begin(target, address);
     std::optional<User> user = store.userByAccount(name);
-    // The hash check runs outside the lock: it takes tens of milliseconds.
-    if (!user ||
-        crypto_pwhash_str_verify(user->passwordHash.c_str(), password.data(), password.size()) != 0)
+    // The hash check runs outside the lock: it takes tens of milliseconds. A
+    // name that is no account is checked against a hash as well, so that the
+    // answer takes as long.
+    bool right = false;
+    if (user)
+        right = hasher.verify(user->passwordHash, password);
+    else
+        hasher.verifyNone(password);
+    if (!right) {
+        attempt.failed();
         throw ServiceError(CodeBadLogin, badLogin);
+    }
+    attempt.succeeded();
 
     std::string token = helpers::randomHex(32);
     int64_t now = helpers::nowMs();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "service/guessguard.h"
+#include "service/passwordhasher.h"
 #include "service/session.h"
 
 #include <nlohmann/json.hpp>
@@ -18,13 +20,20 @@ public:
     // The organisation's top group; the client shows it as "组织架构".
     static const char *const organisationId;
 
-    AccountService(Store &store, SessionStore &sessions);
+    AccountService(Store &store, SessionStore &sessions,
+                   GuessGuard::Options guesses = GuessGuard::defaults(), int hashesAtOnce = 2);
 
+    // A hash of a password outside serving (the demo seed).
     static std::string hashPassword(const std::string &password);
+    // Password hashes and checks while serving, a few at a time.
+    PasswordHasher &passwords() { return hasher; }
 
-    // The "data" of a successful sign-in; CodeBadLogin otherwise.
+    // The "data" of a successful sign-in; CodeBadLogin otherwise, and
+    // CodeTooMany while the account or the `address` the attempt comes from
+    // must wait after failures. `ip` is what the client says of itself.
     nlohmann::json login(const std::string &account, const std::string &password,
-                         const std::string &mac, const std::string &ip);
+                         const std::string &mac, const std::string &ip,
+                         const std::string &address = std::string());
     // The session of a token; CodeTokenInvalid when it is unknown or expired.
     Session authenticate(const std::string &token);
     // The session of a user acting without a token (the creator of an
@@ -41,4 +50,6 @@ public:
 private:
     Store &store;
     SessionStore &sessions;
+    PasswordHasher hasher;
+    GuessGuard guesses;
 };

@@ -165,6 +165,8 @@ std::string FileService::checkedName(const std::string &raw)
     std::string name = helpers::trim(raw);
     if (name.empty())
         throw ServiceError(CodeBadInput, "名称不能为空");
+    if (helpers::hasHiddenCharacter(name))
+        throw ServiceError(CodeBadInput, "名称不能包含不可见字符或文字方向控制字符");
     if (!helpers::validName(name))
         throw ServiceError(CodeBadInput, badName);
     return name;
@@ -440,6 +442,21 @@ void FileService::collectGarbage(const std::vector<std::string> &md5s)
             blobs.remove(md5);
 }
 
+size_t FileService::sweepContents(const std::atomic<bool> &stop)
+{
+    size_t removed = 0;
+    for (const std::string &md5 : blobs.unreferenced(store.blobsInUse(), stop)) {
+        if (stop)
+            break;
+        Guard guard(store.database().mutex());
+        if (store.blobReferences(md5) == 0) {
+            blobs.remove(md5);
+            ++removed;
+        }
+    }
+    return removed;
+}
+
 std::string FileService::md5(const Session &s, Area area, const std::string &fileId)
 {
     Item item = load(s, area, fileId, true);
@@ -532,9 +549,18 @@ json FileService::upload(const Session &s, Area area, const std::string &parentI
     Folder target = folder(s, area, rights, parentId);
     std::string name = checkedName(fileName);
     std::string space = spaceOf(s, area);
-    if (auto existing = store.idByName(space, target.id, name)) {
+    auto existing = store.idByName(space, target.id, name);
+    std::optional<Item> same = existing ? store.item(*existing) : std::nullopt;
+    // Names are unique whatever their letter case, but only the very same
+    // name replaces a file: "report.txt" beside "Report.txt" is another file
+    // and gets a name of its own.
+    if (same && same->name != name) {
+        name = freeName(space, target.id, name);
+        same.reset();
+    }
+    if (same) {
         // The same name again is a new version of that file.
-        Item item = *store.item(*existing);
+        Item item = *same;
         if (item.isFolder())
             throw ServiceError(CodeConflict, "已存在同名文件夹");
         if (area == Area::Library) {

@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <atomic>
 #include <optional>
 #include <string>
 #include <vector>
@@ -74,6 +75,13 @@ public:
               const std::string &sourceIds);
     std::string saveFold(const Session &s, Area area, const std::string &parentId,
                          const std::string &name);
+
+    // Removes stored contents that no version refers to (the database is the
+    // truth): what a stop in the middle of a delete's clean-up or of an
+    // upload left behind. Runs beside serving: each removal checks again under
+    // the writer lock, under which uploads place their contents and commit.
+    // Ends early when `stop` is set. Returns how many went.
+    size_t sweepContents(const std::atomic<bool> &stop);
 
     // Builds a listing entry; public for the demo seed and for later lists.
     nlohmann::json entry(const Item &item, const std::string &letters);

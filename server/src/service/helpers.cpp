@@ -129,6 +129,25 @@ size_t utf8Length(const std::string &text)
     return count;
 }
 
+bool hiddenCharacter(uint32_t cp)
+{
+    return cp < 0x20 || (cp >= 0x7f && cp < 0xa0) || cp == 0x61c ||
+           (cp >= 0x200b && cp <= 0x200f) || (cp >= 0x202a && cp <= 0x202e) ||
+           (cp >= 0x2060 && cp <= 0x2064) || (cp >= 0x2066 && cp <= 0x206f) || cp == 0xfeff;
+}
+
+bool hasHiddenCharacter(const std::string &text)
+{
+    for (size_t i = 0; i < text.size();) {
+        uint32_t cp;
+        size_t n = decodeUtf8(text, i, cp);
+        if (n > 0 && hiddenCharacter(cp))
+            return true;
+        i += n ? n : 1;
+    }
+    return false;
+}
+
 bool validName(const std::string &name)
 {
     if (name.empty() || name == "." || name == "..")
@@ -139,7 +158,7 @@ bool validName(const std::string &name)
         size_t n = decodeUtf8(name, i, cp);
         if (n == 0)
             return false;
-        if (cp < 0x20 || cp == 0x7f || (cp >= 0x80 && cp < 0xa0))
+        if (hiddenCharacter(cp))
             return false;
         switch (cp) {
         case '/':

@@ -18,8 +18,19 @@ std::string sizeText(int64_t bytes);
 
 // Trims blanks (ASCII and the ideographic space) at both ends.
 std::string trim(const std::string &text);
+// Characters that do not show or that turn the text's direction around, so
+// that a name holding them can pass for another ("invoice\u202Efdp.exe"
+// shows as "invoiceexe.pdf"): C0 and C1 controls and DEL, the bidirectional
+// marks, embeddings, overrides and isolates (U+061C, U+200E, U+200F,
+// U+202A-U+202E, U+2066-U+2069), the zero-width space, joiners and word
+// joiner (U+200B-U+200D, U+2060), the invisible operators and deprecated
+// format characters (U+2061-U+2064, U+206A-U+206F) and the byte order mark
+// (U+FEFF). No name the server stores may hold one.
+bool hiddenCharacter(uint32_t codePoint);
+// Whether valid UTF-8 `text` holds a hidden character.
+bool hasHiddenCharacter(const std::string &text);
 // A name that can be one path component everywhere: valid UTF-8, 1 to 255
-// characters, no control characters, none of / \ : * ? " < > |, not "." or "..",
+// characters, no hidden characters, none of / \ : * ? " < > |, not "." or "..",
 // not ending in a dot or blank.
 bool validName(const std::string &name);
 size_t utf8Length(const std::string &text);

@@ -22,8 +22,9 @@ const size_t maxDescription = 1000;
 
 } // namespace
 
-LinkService::LinkService(Store &store, FileService &files, AccountService &accounts)
-    : store(store), fileRules(files), accounts(accounts)
+LinkService::LinkService(Store &store, FileService &files, AccountService &accounts,
+                         GuessGuard::Options guesses)
+    : store(store), fileRules(files), accounts(accounts), guesses(std::move(guesses))
 {
 }
 
@@ -91,7 +92,7 @@ std::string LinkService::add(const Session &s, const LinkRequest &request)
         throw ServiceError(CodeBadInput, "选择的文件太多");
     // The hash is slow on purpose; it runs before the store is locked.
     if (link.type == 2)
-        link.passwordHash = AccountService::hashPassword(password);
+        link.passwordHash = accounts.passwords().hash(password);
 
     Guard guard(store.database().mutex());
     Rights letters(store, s, now);
@@ -134,13 +135,20 @@ Link LinkService::open(const std::string &code)
     return *link;
 }
 
-bool LinkService::passwordMatches(const Link &link, const std::string &password) const
+bool LinkService::passwordMatches(const Link &link, const std::string &password,
+                                  const std::string &address)
 {
     if (link.type != 2)
         return true;
+    GuessGuard::Attempt attempt = guesses.begin(link.id, address);
     std::string given = helpers::trim(password);
-    return !given.empty() && given.size() <= maxPassword &&
-           crypto_pwhash_str_verify(link.passwordHash.c_str(), given.data(), given.size()) == 0;
+    if (!given.empty() && given.size() <= maxPassword &&
+        accounts.passwords().verify(link.passwordHash, given)) {
+        attempt.succeeded();
+        return true;
+    }
+    attempt.failed();
+    return false;
 }
 
 std::string LinkService::accessKey(const Link &link) const

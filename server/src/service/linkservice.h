@@ -1,6 +1,7 @@
 #pragma once
 
 #include "service/fileservice.h"
+#include "service/guessguard.h"
 #include "service/session.h"
 #include "store/records.h"
 
@@ -32,14 +33,18 @@ struct LinkRequest
 class LinkService
 {
 public:
-    LinkService(Store &store, FileService &files, AccountService &accounts);
+    LinkService(Store &store, FileService &files, AccountService &accounts,
+                GuessGuard::Options guesses = GuessGuard::defaults());
 
     // Creates a link; returns its path ("/link/<code>").
     std::string add(const Session &s, const LinkRequest &request);
 
     // The link of a code, refused when unknown or expired.
     Link open(const std::string &code);
-    bool passwordMatches(const Link &link, const std::string &password) const;
+    // Whether `password` opens the link (always for a link without one).
+    // Wrong ones are counted per link and per `address`; while either must
+    // wait, the attempt is refused with CodeTooMany before any check.
+    bool passwordMatches(const Link &link, const std::string &password, const std::string &address);
     // The cookie value that proves the password was given.
     std::string accessKey(const Link &link) const;
     bool unlocked(const Link &link, const std::string &cookieKey) const;
@@ -61,4 +66,5 @@ private:
     Store &store;
     FileService &fileRules;
     AccountService &accounts;
+    GuessGuard guesses;
 };

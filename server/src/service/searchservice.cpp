@@ -213,10 +213,15 @@ json SearchService::search(const Session &s, const SearchQuery &query)
         std::string letters = rights.letters(*item, chain);
         if (!Rights::has(letters, 'A') && !Rights::has(letters, 'V'))
             continue;
+        // A user who may only see that the file exists learns nothing of its
+        // text: no excerpt, and no hit that only the text could have given.
+        bool reads = Rights::has(letters, 'V') || Rights::has(letters, 'D');
+        if (!reads && findFolded(item->name, word, 0) == std::string::npos)
+            continue;
         hits.push_back(json{{"fileId", item->id},
                             {"parentId", item->parentId},
                             {"fileName", highlight(item->name, word, true)},
-                            {"summary", summary(doc.body, word)},
+                            {"summary", reads ? summary(doc.body, word) : std::string()},
                             {"fileExt", item->ext},
                             {"fileLength", item->size},
                             {"lastModifyTime", item->modifiedAt},

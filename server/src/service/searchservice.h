@@ -48,7 +48,9 @@ public:
     void ensureIndexed();
 
     // Hits the user may see ("A" or "V"), best first, with the matched words
-    // marked in "fileName" and an excerpt in "summary".
+    // marked in "fileName" and an excerpt in "summary". Files the user may
+    // neither preview nor download ("V", "D") are found by their names only,
+    // and their "summary" is empty.
     nlohmann::json search(const Session &s, const SearchQuery &query);
 
     // The text HTML-escaped (a name keeps its ampersands), with every

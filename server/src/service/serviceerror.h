@@ -13,6 +13,7 @@ enum ReplyCode {
     CodeNotFound = 4,
     CodeForbidden = 5,
     CodeConflict = 6,
+    CodeTooMany = 7, // too many wrong passwords: wait before the next attempt
     CodeServerError = 9,
 };
 

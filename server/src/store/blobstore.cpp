@@ -71,6 +71,41 @@ std::string BlobStore::put(const std::string &content) const
     return writer->md5();
 }
 
+namespace {
+
+bool hexName(const std::string &name, size_t length)
+{
+    return name.size() == length && name.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+} // namespace
+
+std::vector<std::string> BlobStore::unreferenced(const std::unordered_set<std::string> &inUse,
+                                                 const std::atomic<bool> &stop) const
+{
+    std::vector<std::string> out;
+    std::error_code ec;
+    for (const auto &first : fs::directory_iterator(root, ec)) {
+        std::string a = first.path().filename().string();
+        if (!hexName(a, 2) || !first.is_directory(ec))
+            continue;
+        for (const auto &second : fs::directory_iterator(first.path(), ec)) {
+            if (stop)
+                return out;
+            std::string b = second.path().filename().string();
+            if (!hexName(b, 2) || !second.is_directory(ec))
+                continue;
+            for (const auto &blob : fs::directory_iterator(second.path(), ec)) {
+                std::string md5 = blob.path().filename().string();
+                if (hexName(md5, 32) && md5.compare(0, 2, a) == 0 && md5.compare(2, 2, b) == 0 &&
+                    !inUse.count(md5))
+                    out.push_back(md5);
+            }
+        }
+    }
+    return out;
+}
+
 void BlobStore::remove(const std::string &md5) const
 {
     if (md5.size() != 32)

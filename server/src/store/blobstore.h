@@ -2,9 +2,12 @@
 
 #include "store/blobwriter.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
+#include <vector>
 
 // File contents, stored once per MD5 under blobs/ab/cd/<md5>. New blobs are
 // written to blobs/tmp and renamed into place when complete.
@@ -27,6 +30,10 @@ public:
     std::string path(const std::string &md5) const;
     bool exists(const std::string &md5) const;
     void remove(const std::string &md5) const;
+    // The stored blobs whose MD5 is not in `inUse`; the walk ends early when
+    // `stop` is set.
+    std::vector<std::string> unreferenced(const std::unordered_set<std::string> &inUse,
+                                          const std::atomic<bool> &stop) const;
     std::string tmpDir() const { return root + "/tmp"; }
     // Bytes an upload may still take before it meets the reserve (negative
     // when the disk is fuller already); the largest int64 when unknown.

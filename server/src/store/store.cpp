@@ -491,6 +491,15 @@ int64_t Store::blobReferences(const std::string &md5)
     return q.integer(0);
 }
 
+std::unordered_set<std::string> Store::blobsInUse()
+{
+    std::unordered_set<std::string> out;
+    Statement q = db.prepare("SELECT DISTINCT md5 FROM versions");
+    while (q.step())
+        out.insert(q.text(0));
+    return out;
+}
+
 std::optional<Lock> Store::lockOf(const std::string &itemId)
 {
     Statement q =

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 // The repository: every query of the server, typed. It knows nothing of rights
@@ -71,6 +72,8 @@ public:
     void replaceVersionContent(const std::string &id, const std::string &md5, int64_t size,
                                const std::string &memo, int64_t now, const std::string &userId);
     int64_t blobReferences(const std::string &md5);
+    // Every MD5 that a version refers to.
+    std::unordered_set<std::string> blobsInUse();
 
     // Locks
     std::optional<Lock> lockOf(const std::string &itemId);
