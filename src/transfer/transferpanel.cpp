@@ -22,6 +22,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -40,6 +41,7 @@ const QString kUploadStopped =
     QStringLiteral("<span style='color:#666;font-weight:bold;'>上传停止</span>");
 const QString kUploadFailed =
     QStringLiteral("<span style='color:red;font-weight:bold;'>上传出错</span>");
+const QString kWaiting = QStringLiteral("<span style='font-weight:bold;color:#666;'>等待中</span>");
 
 const QString kStopImage = QStringLiteral(":/images/main/stop_down_file.png");
 const QString kStartImage = QStringLiteral(":/images/main/start_down_file.png");
@@ -54,6 +56,11 @@ constexpr int kProgressTickMs = 250;
 // An image button: sized to its picture, the picture as its only background.
 void setButtonImage(QPushButton *button, const QString &image)
 {
+    // A style sheet costs a new polish of the button: set it only when the
+    // picture changes (a waiting row starting keeps its stop picture).
+    if (button->property("image").toString() == image)
+        return;
+    button->setProperty("image", image);
     const QPixmap pixmap(image);
     // Until a picture exists the button keeps a clickable size.
     button->setFixedSize(pixmap.isNull() ? QSize(20, 20) : pixmap.size());
@@ -263,7 +270,7 @@ void TransferPanel::addDownload(const QVariantMap &item, int type)
     if (isDownloading(item.value(QStringLiteral("fileId")).toString()))
         return;
     addDownloadRow(item, type);
-    startDownload(item, type);
+    queueDownload(item.value(QStringLiteral("fileId")).toString());
 }
 
 void TransferPanel::addUpload(const QString &filePath, const QString &parentId, int type,
@@ -275,17 +282,18 @@ void TransferPanel::addUpload(const QString &filePath, const QString &parentId, 
     if (filePath.isEmpty() || isUploading(filePath))
         return;
     addUploadRow(filePath, parentId, type, fileId);
-    startUpload(filePath, parentId, type, fileId);
+    queueUpload(filePath);
 }
 
+// Every row, waiting, running, stopped or failed, has its status label.
 bool TransferPanel::isUploading(const QString &filePath) const
 {
-    return rowWithKey(uploadTable, "file", filePath) >= 0;
+    return uploadLabels.contains(filePath);
 }
 
 bool TransferPanel::isDownloading(const QString &fileId) const
 {
-    return rowWithKey(downloadTable, "fileId", fileId) >= 0;
+    return downloadLabels.contains(fileId);
 }
 
 // ---- pages ----
@@ -351,7 +359,7 @@ void TransferPanel::startDownload(const QVariantMap &item, int type)
     auto *thread = new DownloadThread(url, form, target, progress);
     downloadThreads.insert(fileId, thread);
     thread->setProperty("map", item);
-    runs.insert(thread, Run{thread, progress});
+    runs.insert(thread, Run{thread, progress, false});
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     connect(thread, &DownloadThread::fileFinished, this, &TransferPanel::downloadFinished);
     connect(thread, &DownloadThread::downloadTerminated, this, &TransferPanel::downloadTerminated);
@@ -381,7 +389,7 @@ void TransferPanel::startUpload(const QString &filePath, const QString &parentId
     uploadThreads.insert(filePath, thread);
     thread->setProperty("file", filePath);
     thread->setProperty("type", type);
-    runs.insert(thread, Run{thread, progress});
+    runs.insert(thread, Run{thread, progress, true});
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     connect(thread, &UploadThread::uploadFinished, this, &TransferPanel::uploadFinished);
     connect(thread, &UploadThread::uploadTerminated, this, &TransferPanel::uploadTerminated);
@@ -390,23 +398,76 @@ void TransferPanel::startUpload(const QString &filePath, const QString &parentId
 
 void TransferPanel::restartDownload(const QString &fileId)
 {
-    QLabel *status = downloadLabels.value(fileId);
-    if (!status)
-        return;
-    setDownloadState(fileId, RowState::Running);
-    startDownload(status->property("map").toMap(), status->property("type").toInt());
+    queueDownload(fileId);
 }
 
 void TransferPanel::restartUpload(const QString &filePath)
 {
+    queueUpload(filePath);
+}
+
+int TransferPanel::runningCount(bool upload) const
+{
+    int count = 0;
+    for (const Run &run : runs) {
+        if (run.upload == upload)
+            ++count;
+    }
+    return count;
+}
+
+void TransferPanel::queueDownload(const QString &fileId)
+{
+    QLabel *status = downloadLabels.value(fileId);
+    if (!status)
+        return;
+    if (!downloadQueue.isEmpty() || runningCount(false) >= maxRunning) {
+        if (!downloadQueue.contains(fileId))
+            downloadQueue.append(fileId);
+        setDownloadState(fileId, RowState::Waiting);
+        return;
+    }
+    setDownloadState(fileId, RowState::Running);
+    startDownload(status->property("map").toMap(), status->property("type").toInt());
+}
+
+void TransferPanel::queueUpload(const QString &filePath)
+{
     QLabel *status = uploadLabels.value(filePath);
     if (!status)
         return;
+    if (!uploadQueue.isEmpty() || runningCount(true) >= maxRunning) {
+        if (!uploadQueue.contains(filePath))
+            uploadQueue.append(filePath);
+        setUploadState(filePath, RowState::Waiting);
+        return;
+    }
     const QVariantMap map = status->property("map").toMap();
     setUploadState(filePath, RowState::Running);
     startUpload(filePath, map.value(QStringLiteral("parentId")).toString(),
                 map.value(QStringLiteral("type")).toInt(),
                 map.value(QStringLiteral("fileId")).toString());
+}
+
+void TransferPanel::startWaiting()
+{
+    while (!downloadQueue.isEmpty() && runningCount(false) < maxRunning) {
+        const QString fileId = downloadQueue.takeFirst();
+        if (QLabel *status = downloadLabels.value(fileId)) {
+            setDownloadState(fileId, RowState::Running);
+            startDownload(status->property("map").toMap(), status->property("type").toInt());
+        }
+    }
+    while (!uploadQueue.isEmpty() && runningCount(true) < maxRunning) {
+        const QString filePath = uploadQueue.takeFirst();
+        if (QLabel *status = uploadLabels.value(filePath)) {
+            const QVariantMap map = status->property("map").toMap();
+            setUploadState(filePath, RowState::Running);
+            startUpload(filePath, map.value(QStringLiteral("parentId")).toString(),
+                        map.value(QStringLiteral("type")).toInt(),
+                        map.value(QStringLiteral("fileId")).toString());
+        }
+    }
 }
 
 // ---- rows ----
@@ -526,6 +587,7 @@ void TransferPanel::addHistoryRow(const QVariantMap &record)
 
 void TransferPanel::removeDownloadRow(const QString &fileId)
 {
+    downloadQueue.removeAll(fileId);
     downloadLabels.remove(fileId);
     downloadBars.remove(fileId);
     downloadButtons.remove(fileId);
@@ -534,6 +596,7 @@ void TransferPanel::removeDownloadRow(const QString &fileId)
 
 void TransferPanel::removeUploadRow(const QString &filePath)
 {
+    uploadQueue.removeAll(filePath);
     uploadLabels.remove(filePath);
     uploadBars.remove(filePath);
     uploadButtons.remove(filePath);
@@ -561,17 +624,15 @@ void TransferPanel::removeHistoryRow(const QVariantMap &record)
     removeKeyedRow(historyTable, "filePath", filePath);
 }
 
-void TransferPanel::removeLater(QTableWidget *table, const QString &key, bool download)
+void TransferPanel::removeLater(const QString &key, bool download)
 {
     // Only the finished row goes: if it was dropped meanwhile and the same
-    // key added again, the new row stays.
-    const int row = rowWithKey(table, download ? "fileId" : "file", key);
-    QPointer<QWidget> cell = row >= 0 ? table->cellWidget(row, 0) : nullptr;
-    if (!cell)
+    // key added again, the new row (with a label of its own) stays.
+    QPointer<QLabel> label = (download ? downloadLabels : uploadLabels).value(key);
+    if (!label)
         return;
-    QTimer::singleShot(kRemoveDelayMs, this, [this, table, cell, key, download] {
-        if (!cell || rowWithKey(table, download ? "fileId" : "file", key) < 0 ||
-            table->cellWidget(rowWithKey(table, download ? "fileId" : "file", key), 0) != cell)
+    QTimer::singleShot(kRemoveDelayMs, this, [this, label, key, download] {
+        if (!label || (download ? downloadLabels : uploadLabels).value(key) != label)
             return;
         if (download)
             removeDownloadRow(key);
@@ -584,7 +645,7 @@ void TransferPanel::setDownloadState(const QString &fileId, RowState state, cons
 {
     showRowState(downloadLabels.value(fileId), downloadBars.value(fileId),
                  downloadButtons.value(fileId), state, refusal,
-                 {kDownloadRunning, kDownloadStopped, kDownloadFailed},
+                 {kDownloadRunning, kDownloadStopped, kDownloadFailed, kWaiting},
                  {QStringLiteral("停止下载"), QStringLiteral("开始下载")});
 }
 
@@ -592,28 +653,29 @@ void TransferPanel::setUploadState(const QString &filePath, RowState state, cons
 {
     showRowState(uploadLabels.value(filePath), uploadBars.value(filePath),
                  uploadButtons.value(filePath), state, refusal,
-                 {kUploadRunning, kUploadStopped, kUploadFailed},
+                 {kUploadRunning, kUploadStopped, kUploadFailed, kWaiting},
                  {QStringLiteral("停止上传"), QStringLiteral("开始上传")});
 }
 
-// `texts`: the status of a running, stopped and failed row; `tips`: the
-// button's tool tip while running and otherwise. `refusal` is the server's
-// reason for a failure, shown after the status and in full as its tool tip.
+// `texts`: the status of a running, stopped, failed and waiting row; `tips`:
+// the button's tool tip while running or waiting (it stops both) and
+// otherwise. `refusal` is the server's reason for a failure, shown after the
+// status and in full as its tool tip.
 void TransferPanel::showRowState(QLabel *status, QProgressBar *bar, QPushButton *button,
                                  RowState state, const QString &refusal, const QStringList &texts,
                                  const QStringList &tips)
 {
-    const bool running = state == RowState::Running;
+    const bool running = state == RowState::Running || state == RowState::Waiting;
     const bool refused = state == RowState::Failed && !refusal.isEmpty();
     if (status) {
-        QString text = texts.at(running ? 0 : state == RowState::Stopped ? 1 : 2);
+        QString text = texts.at(int(state));
         if (refused)
             text += QStringLiteral("<span style='color:#666;'>：%1</span>")
                         .arg(refusal.toHtmlEscaped());
         status->setText(text);
         status->setToolTip(refused ? plainToolTip(refusal) : QString());
     }
-    if (bar && !running)
+    if (bar && state != RowState::Running)
         bar->setValue(0);
     if (button) {
         setButtonImage(button, running ? kStopImage : kStartImage);
@@ -670,6 +732,8 @@ void TransferPanel::downloadFinished(QString tempPath)
     const QVariantMap item = worker->property("map").toMap();
     const QString key = item.value(QStringLiteral("fileId")).toString();
     const Run run = runs.take(worker);
+    // Whatever became of this row, its place goes to the next waiting one.
+    const auto next = qScopeGuard([this] { startWaiting(); });
     const bool current = downloadThreads.value(key) == worker;
     const bool cancelled = run.progress && !run.progress->isRunning();
     delete run.progress;
@@ -696,7 +760,7 @@ void TransferPanel::downloadFinished(QString tempPath)
     // The last bytes may have come after the last progress tick.
     if (QProgressBar *bar = downloadBars.value(key))
         bar->setValue(100);
-    removeLater(downloadTable, key, true);
+    removeLater(key, true);
     appendHistory(
         QVariantMap{{QStringLiteral("fileExtend"), item.value(QStringLiteral("fileExtend"))},
                     {QStringLiteral("fileName"), QFileInfo(saved).fileName()},
@@ -716,6 +780,7 @@ void TransferPanel::downloadTerminated()
     QMutexLocker lock(&mutex);
     const QString key = worker->property("map").toMap().value(QStringLiteral("fileId")).toString();
     const Run run = runs.take(worker);
+    const auto next = qScopeGuard([this] { startWaiting(); });
     delete run.progress;
     if (downloadThreads.value(key) != worker)
         return;
@@ -732,6 +797,7 @@ void TransferPanel::uploadFinished(QVariantMap map)
     QMutexLocker lock(&mutex);
     const QString key = worker->property("file").toString();
     const Run run = runs.take(worker);
+    const auto next = qScopeGuard([this] { startWaiting(); });
     delete run.progress;
     const bool current = uploadThreads.value(key) == worker;
     if (current) {
@@ -748,7 +814,7 @@ void TransferPanel::uploadFinished(QVariantMap map)
     if (current) {
         if (QProgressBar *bar = uploadBars.value(key))
             bar->setValue(100);
-        removeLater(uploadTable, key, false);
+        removeLater(key, false);
     }
     // The file is on the server whatever became of the row meanwhile.
     const QFileInfo info(key);
@@ -769,6 +835,7 @@ void TransferPanel::uploadTerminated()
     QMutexLocker lock(&mutex);
     const QString key = worker->property("file").toString();
     const Run run = runs.take(worker);
+    const auto next = qScopeGuard([this] { startWaiting(); });
     delete run.progress;
     if (uploadThreads.value(key) != worker)
         return;
@@ -800,6 +867,8 @@ void TransferPanel::downLoadStartOrStop()
     const QString fileId = button->property("fileId").toString();
     if (TransferProgress *p = downloadProgress.value(fileId))
         p->cancel();
+    else if (downloadQueue.removeAll(fileId) > 0)
+        setDownloadState(fileId, RowState::Stopped);
     else
         restartDownload(fileId);
 }
@@ -812,6 +881,8 @@ void TransferPanel::uploadStartOrStop()
     const QString filePath = button->property("file").toString();
     if (TransferProgress *p = uploadProgress.value(filePath))
         p->cancel();
+    else if (uploadQueue.removeAll(filePath) > 0)
+        setUploadState(filePath, RowState::Stopped);
     else
         restartUpload(filePath);
 }
