@@ -396,16 +396,6 @@ void TransferPanel::startUpload(const QString &filePath, const QString &parentId
     thread->start(QThread::InheritPriority);
 }
 
-void TransferPanel::restartDownload(const QString &fileId)
-{
-    queueDownload(fileId);
-}
-
-void TransferPanel::restartUpload(const QString &filePath)
-{
-    queueUpload(filePath);
-}
-
 int TransferPanel::runningCount(bool upload) const
 {
     int count = 0;
@@ -418,8 +408,7 @@ int TransferPanel::runningCount(bool upload) const
 
 void TransferPanel::queueDownload(const QString &fileId)
 {
-    QLabel *status = downloadLabels.value(fileId);
-    if (!status)
+    if (!downloadLabels.contains(fileId))
         return;
     if (!downloadQueue.isEmpty() || runningCount(false) >= maxRunning) {
         if (!downloadQueue.contains(fileId))
@@ -427,14 +416,12 @@ void TransferPanel::queueDownload(const QString &fileId)
         setDownloadState(fileId, RowState::Waiting);
         return;
     }
-    setDownloadState(fileId, RowState::Running);
-    startDownload(status->property("map").toMap(), status->property("type").toInt());
+    runDownloadRow(fileId);
 }
 
 void TransferPanel::queueUpload(const QString &filePath)
 {
-    QLabel *status = uploadLabels.value(filePath);
-    if (!status)
+    if (!uploadLabels.contains(filePath))
         return;
     if (!uploadQueue.isEmpty() || runningCount(true) >= maxRunning) {
         if (!uploadQueue.contains(filePath))
@@ -442,6 +429,23 @@ void TransferPanel::queueUpload(const QString &filePath)
         setUploadState(filePath, RowState::Waiting);
         return;
     }
+    runUploadRow(filePath);
+}
+
+void TransferPanel::runDownloadRow(const QString &fileId)
+{
+    QLabel *status = downloadLabels.value(fileId);
+    if (!status)
+        return;
+    setDownloadState(fileId, RowState::Running);
+    startDownload(status->property("map").toMap(), status->property("type").toInt());
+}
+
+void TransferPanel::runUploadRow(const QString &filePath)
+{
+    QLabel *status = uploadLabels.value(filePath);
+    if (!status)
+        return;
     const QVariantMap map = status->property("map").toMap();
     setUploadState(filePath, RowState::Running);
     startUpload(filePath, map.value(QStringLiteral("parentId")).toString(),
@@ -451,23 +455,10 @@ void TransferPanel::queueUpload(const QString &filePath)
 
 void TransferPanel::startWaiting()
 {
-    while (!downloadQueue.isEmpty() && runningCount(false) < maxRunning) {
-        const QString fileId = downloadQueue.takeFirst();
-        if (QLabel *status = downloadLabels.value(fileId)) {
-            setDownloadState(fileId, RowState::Running);
-            startDownload(status->property("map").toMap(), status->property("type").toInt());
-        }
-    }
-    while (!uploadQueue.isEmpty() && runningCount(true) < maxRunning) {
-        const QString filePath = uploadQueue.takeFirst();
-        if (QLabel *status = uploadLabels.value(filePath)) {
-            const QVariantMap map = status->property("map").toMap();
-            setUploadState(filePath, RowState::Running);
-            startUpload(filePath, map.value(QStringLiteral("parentId")).toString(),
-                        map.value(QStringLiteral("type")).toInt(),
-                        map.value(QStringLiteral("fileId")).toString());
-        }
-    }
+    while (!downloadQueue.isEmpty() && runningCount(false) < maxRunning)
+        runDownloadRow(downloadQueue.takeFirst());
+    while (!uploadQueue.isEmpty() && runningCount(true) < maxRunning)
+        runUploadRow(uploadQueue.takeFirst());
 }
 
 // ---- rows ----
@@ -870,7 +861,7 @@ void TransferPanel::downLoadStartOrStop()
     else if (downloadQueue.removeAll(fileId) > 0)
         setDownloadState(fileId, RowState::Stopped);
     else
-        restartDownload(fileId);
+        queueDownload(fileId);
 }
 
 void TransferPanel::uploadStartOrStop()
@@ -884,7 +875,7 @@ void TransferPanel::uploadStartOrStop()
     else if (uploadQueue.removeAll(filePath) > 0)
         setUploadState(filePath, RowState::Stopped);
     else
-        restartUpload(filePath);
+        queueUpload(filePath);
 }
 
 // ---- history ----

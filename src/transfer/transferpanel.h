@@ -66,11 +66,12 @@ private:
     void startDownload(const QVariantMap &item, int type);
     void startUpload(const QString &filePath, const QString &parentId, int type,
                      const QString &fileId);
-    void restartDownload(const QString &fileId);
-    void restartUpload(const QString &filePath);
     // Starts the row's transfer when a place is free, else lets it wait.
     void queueDownload(const QString &fileId);
     void queueUpload(const QString &filePath);
+    // Starts the row's transfer now, from the item data its status keeps.
+    void runDownloadRow(const QString &fileId);
+    void runUploadRow(const QString &filePath);
     // Starts waiting transfers, oldest first, while places are free.
     void startWaiting();
     // Workers of one direction that have not reported their end yet, those
