@@ -6,8 +6,9 @@
 // a time (--parallel --parallel-max 3). Runs alternate after one warm-up pair;
 // each run uploads new contents. Also measured: the delay of a 10 ms timer on
 // the interface thread during the client's runs, and the most connections to
-// the server open at once (sampled about every millisecond).
+// the server open at once (sampled every 5 ms).
 // FOLVANE_BENCH_RUNS sets the number of measured pairs (5).
+#include "benchfigures.h"
 #include "browse/companydocument.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
@@ -40,19 +41,6 @@ constexpr int kFolders = 100;
 constexpr int kFilesPerFolder = 10;
 constexpr int kFiles = kFolders * kFilesPerFolder;
 constexpr int kFileBytes = 64 * 1024;
-
-struct Stats
-{
-    double min = 0, median = 0, max = 0;
-};
-
-Stats stats(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    if (v.empty())
-        return {};
-    return {v.front(), v[v.size() / 2], v.back()};
-}
 
 double percentile(std::vector<double> v, double p)
 {
@@ -307,11 +295,6 @@ private:
     QStringList files;
 };
 
-void print(const char *what, const Stats &s, const char *unit)
-{
-    std::printf("%-52s %8.3f / %8.3f / %8.3f %s\n", what, s.min, s.median, s.max, unit);
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -321,7 +304,7 @@ int main(int argc, char *argv[])
     TempHome home;
     QApplication app(argc, argv);
     const int pairs = qEnvironmentVariableIsSet("FOLVANE_BENCH_RUNS")
-                          ? qEnvironmentVariableIntValue("FOLVANE_BENCH_RUNS")
+                          ? qMax(1, qEnvironmentVariableIntValue("FOLVANE_BENCH_RUNS"))
                           : 5;
 
     ServerProcess server;
@@ -363,7 +346,7 @@ int main(int argc, char *argv[])
     waitMs(1000);
 
     Bench bench(server, token, root, files);
-    std::vector<double> client, curl, curlUploads, folders, ratio, p99, worstP99, maxDelay;
+    Figures client, curl, curlUploads, folders, ratio, p99, worstP99, maxDelay;
     int mostSending = 0, mostAll = 0, curlMostSending = 0, failed = 0;
     for (int i = 0; i <= pairs; ++i) {
         const ClientRun c = bench.client(i);
@@ -377,14 +360,14 @@ int main(int argc, char *argv[])
         std::fflush(stdout);
         if (i == 0)
             continue;
-        client.push_back(c.seconds);
-        folders.push_back(c.folderSeconds);
-        curl.push_back(k.seconds);
-        curlUploads.push_back(k.uploadSeconds);
-        ratio.push_back(k.seconds / c.seconds);
-        p99.push_back(c.p99Ms);
-        worstP99.push_back(c.worstSecondP99Ms);
-        maxDelay.push_back(c.maxDelayMs);
+        client.runs.push_back(c.seconds);
+        folders.runs.push_back(c.folderSeconds);
+        curl.runs.push_back(k.seconds);
+        curlUploads.runs.push_back(k.uploadSeconds);
+        ratio.runs.push_back(k.seconds / c.seconds);
+        p99.runs.push_back(c.p99Ms);
+        worstP99.runs.push_back(c.worstSecondP99Ms);
+        maxDelay.runs.push_back(c.maxDelayMs);
         mostSending = std::max(mostSending, c.connections.sending);
         mostAll = std::max(mostAll, c.connections.all);
         curlMostSending = std::max(curlMostSending, k.connections.sending);
@@ -395,14 +378,15 @@ int main(int argc, char *argv[])
     std::printf("\n%d files of %d KiB in %d subfolders (%.1f MiB), %d measured pairs; "
                 "min / median / max\n",
                 kFiles, kFileBytes / 1024, kFolders, mib, pairs);
-    print("client: \"Yes\" to the last upload's end", stats(client), "s");
-    print("  of which the folders (\"Yes\" to the first queued row)", stats(folders), "s");
-    print("baseline: the folders over libcurl + curl uploads", stats(curl), "s");
-    print("  of which curl --parallel-max 3", stats(curlUploads), "s");
-    print("throughput ratio client / baseline (goal >= 0.8)", stats(ratio), "");
-    print("interface 10 ms timer: p99 delay (goal < 50)", stats(p99), "ms");
-    print("  worst p99 of any one second", stats(worstP99), "ms");
-    print("  largest single delay", stats(maxDelay), "ms");
+    std::printf("%-34s %8s %8s %8s\n", "", "min", "median", "max");
+    print("client: Yes to last upload end, s", client);
+    print("  of which the folders, s", folders);
+    print("baseline: folders + curl, s", curl);
+    print("  of which curl uploads, s", curlUploads);
+    print("throughput client/baseline (>=0.8)", ratio);
+    print("10 ms probe p99 delay, ms (< 50)", p99);
+    print("  worst p99 of any one second, ms", worstP99);
+    print("  largest single delay, ms", maxDelay);
     std::printf("most upload connections open at once: client %d (goal <= %d), curl %d\n",
                 mostSending, TransferPanel::maxRunning, curlMostSending);
     std::printf("most connections to the server open at once, the listings included: %d\n",

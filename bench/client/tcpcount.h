@@ -89,11 +89,15 @@ inline Counts sample(int fd, unsigned short port)
     }
 }
 
-// Samples the connections to `port` about every millisecond on a thread of
-// its own and keeps the largest counts seen until stopped.
+// Samples the connections to `port` every few milliseconds on a thread of its
+// own and keeps the largest counts seen until stopped. Each look walks the
+// kernel's whole connection table; at one a millisecond the sampler took most
+// of a core from the work it measures.
 class Sampler
 {
 public:
+    static constexpr int kPeriodMs = 5;
+
     explicit Sampler(unsigned short port) : port(port)
     {
         thread = std::thread([this] { loop(); });
@@ -127,7 +131,7 @@ private:
                 mostAll.store(c.all);
             if (c.sending > mostSending.load())
                 mostSending.store(c.sending);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::this_thread::sleep_for(std::chrono::milliseconds(kPeriodMs));
         }
         close(fd);
     }

@@ -1062,9 +1062,14 @@ void DocumentBrowser::dropFiles(QStringList files)
     if (answer != QDialog::Accepted)
         return;
     // Each file into the server folder made for its local folder.
+    TransferPanel *panel = core->transferPanel();
+    if (panel)
+        panel->holdLayout(true);
     for (const QStringList &file : qAsConst(found)) {
         const QString folderId = created.value(file.at(1), QStringLiteral("-1")).toString();
         if (folderId != QLatin1String("-1"))
             core->showUploadTransfer(file.at(0), folderId, m_area, QString());
     }
+    if (panel)
+        panel->holdLayout(false);
 }

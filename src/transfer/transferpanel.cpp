@@ -52,6 +52,7 @@ const QString kDropImage = QStringLiteral(":/images/main/cancel_file.png");
 constexpr int kRowHeight = 54;
 constexpr int kRemoveDelayMs = 1000;
 constexpr int kProgressTickMs = 250;
+constexpr int kHistorySaveDelayMs = 300;
 
 // An image button: sized to its picture, the picture as its only background.
 void setButtonImage(QPushButton *button, const QString &image)
@@ -242,11 +243,20 @@ TransferPanel::TransferPanel(QWidget *parent) : QWidget(parent)
     connect(timer, &QTimer::timeout, this, &TransferPanel::showProgress);
     timer->start(kProgressTickMs);
 
+    // Transfers that end close together are written in one go: each write
+    // replaces the whole file, and a dropped folder ends hundreds of them.
+    historySave = new QTimer(this);
+    historySave->setSingleShot(true);
+    historySave->setInterval(kHistorySaveDelayMs);
+    connect(historySave, &QTimer::timeout, this, &TransferPanel::saveHistory);
+
     loadHistory();
 }
 
 TransferPanel::~TransferPanel()
 {
+    if (historySave->isActive())
+        saveHistory();
     if (GCore::instance()->transferPanel() == this)
         GCore::instance()->setTransferPanel(nullptr);
     // The workers write into records the panel owns: tell every one to stop
@@ -314,10 +324,23 @@ void TransferPanel::showPage(const QString &name)
     uploadTab->setChecked(upload);
     downloadTab->setChecked(download);
     historyTab->setChecked(historyPage);
-    uploadTable->setVisible(upload);
-    downloadTable->setVisible(download);
+    uploadTable->setVisible(upload && !rowsArriving);
+    downloadTable->setVisible(download && !rowsArriving);
     historyTable->setVisible(historyPage);
     clearBar->setVisible(historyPage);
+}
+
+void TransferPanel::holdLayout(bool hold)
+{
+    rowsArriving = hold;
+    if (hold) {
+        uploadTable->hide();
+        downloadTable->hide();
+        return;
+    }
+    showPage(uploadTab->isChecked()     ? QStringLiteral("upload")
+             : downloadTab->isChecked() ? QStringLiteral("download")
+                                        : QStringLiteral("history"));
 }
 
 void TransferPanel::updateTabTitles()
@@ -884,7 +907,8 @@ void TransferPanel::appendHistory(const QVariantMap &record)
 {
     addHistoryRow(record);
     history.append(record);
-    saveHistory();
+    if (!historySave->isActive())
+        historySave->start();
 }
 
 void TransferPanel::loadHistory()
@@ -919,6 +943,7 @@ void TransferPanel::loadHistory()
 
 void TransferPanel::saveHistory()
 {
+    historySave->stop();
     QSaveFile file(historyFilePath());
     if (!file.open(QIODevice::WriteOnly))
         return;

@@ -14,6 +14,7 @@ class QProgressBar;
 class QPushButton;
 class QTableWidget;
 class QThread;
+class QTimer;
 class UploadThread;
 struct TransferProgress;
 
@@ -40,6 +41,10 @@ public:
                    const QString &fileId);
     bool isUploading(const QString &filePath) const;
     bool isDownloading(const QString &fileId) const;
+    // Around adding many rows in one go (the files of a dropped folder): a
+    // row added to a shown table lays out the widgets of every row, so the
+    // transfer tables stay hidden meanwhile and are laid out once at the end.
+    void holdLayout(bool hold);
 
 public slots:
     void showPanel();
@@ -118,6 +123,10 @@ private:
     QTableWidget *historyTable = nullptr;
     QVariantList history;
     QTableWidget *uploadTable = nullptr;
+    // Rows are being added in one go: the tables wait to be shown.
+    bool rowsArriving = false;
+    // Writes the history a moment after the last finished transfer.
+    QTimer *historySave = nullptr;
     QMap<QString, QProgressBar *> uploadBars;
     QMap<QString, QLabel *> uploadLabels;
     QMap<QString, TransferProgress *> uploadProgress;

@@ -670,6 +670,7 @@ private slots:
         QCOMPARE(downloads->rowCount(), 1);
         QCOMPARE(bar(downloads, 0)->value(), 100);
         QCOMPARE(rowSize(history, 0), QStringLiteral("1.5KB"));
+        QTRY_COMPARE(historyOnDisk().size(), 2);
         QCOMPARE(historyOnDisk().last().toMap().value("fileLength").toString(),
                  QStringLiteral("1.5KB"));
     }
