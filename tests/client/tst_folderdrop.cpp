@@ -72,17 +72,20 @@ class TestFolderDrop : public QObject
     QString token;
     std::unique_ptr<TransferPanel> panel;
 
+    QVariantMap listing(int area, const QString &folderId)
+    {
+        return HttpCurl::instance()
+            ->postJson(server->url() +
+                           (area == 1 ? "/api/netdisk/list.jf" : "/api/file/list-file.jf"),
+                       {{"token", token}, {"parentId", folderId}, {"pageSize", "1000"}})
+            .toMap();
+    }
+
     // Names and byte counts of a folder's entries ("name/" for folders).
     QMap<QString, qint64> contents(int area, const QString &folderId)
     {
-        const QVariantMap reply =
-            HttpCurl::instance()
-                ->postJson(server->url() +
-                               (area == 1 ? "/api/netdisk/list.jf" : "/api/file/list-file.jf"),
-                           {{"token", token}, {"parentId", folderId}, {"pageSize", "1000"}})
-                .toMap();
         QMap<QString, qint64> out;
-        for (const QVariant &v : reply.value("data").toList()) {
+        for (const QVariant &v : listing(area, folderId).value("data").toList()) {
             const QVariantMap e = v.toMap();
             if (e.value("fileType").toInt() == 1)
                 out.insert(e.value("fileName").toString() + "/", 0);
@@ -94,13 +97,7 @@ class TestFolderDrop : public QObject
 
     QString idIn(int area, const QString &folderId, const QString &name)
     {
-        const QVariantMap reply =
-            HttpCurl::instance()
-                ->postJson(server->url() +
-                               (area == 1 ? "/api/netdisk/list.jf" : "/api/file/list-file.jf"),
-                           {{"token", token}, {"parentId", folderId}, {"pageSize", "1000"}})
-                .toMap();
-        return findEntry(reply, name).value("fileId").toString();
+        return findEntry(listing(area, folderId), name).value("fileId").toString();
     }
 
     QString makeLibraryFolder(const QString &parentId, const QString &name)

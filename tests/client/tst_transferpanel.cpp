@@ -93,6 +93,26 @@ QPushButton *rowButton(QTableWidget *t, int row, const QString &tip)
     return nullptr;
 }
 
+// A server that reads no upload body: every upload runs until stopped.
+void stallUploads(ScriptedHttpServer &server)
+{
+    server.setStallReading(true);
+    server.start([](const QByteArray &) {
+        return ScriptedHttpServer::Reply{ScriptedHttpServer::okReply(R"({"code":0})")};
+    });
+    pointClientAt(portOf(server.url()));
+}
+
+// A sparse 64 MiB file: more than a stalled server's buffers take.
+QString bigFile(const QTemporaryDir &dir, const QString &name)
+{
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || !f.resize(64 * 1024 * 1024))
+        qWarning("cannot make %s", qPrintable(path));
+    return path;
+}
+
 // The row of a transfer: "file" (uploads) or "fileId" (downloads) is its key.
 int rowWithKey(QTableWidget *t, const char *property, const QString &key)
 {
@@ -423,17 +443,9 @@ private slots:
     void uploadStopAndRestart()
     {
         ScriptedHttpServer server;
-        server.setStallReading(true);
-        server.start([](const QByteArray &) {
-            return ScriptedHttpServer::Reply{ScriptedHttpServer::okReply(R"({"code":0})")};
-        });
-        pointClientAt(portOf(server.url()));
+        stallUploads(server);
         QTemporaryDir dir;
-        const QString path = dir.filePath("big.bin");
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        QVERIFY(f.resize(64 * 1024 * 1024));
-        f.close();
+        const QString path = bigFile(dir, "big.bin");
         TransferPanel panel;
         QTableWidget *uploads = table(panel, "uploadTable");
         panel.addUpload(path, "1", 1, QString());
@@ -452,19 +464,11 @@ private slots:
     void uploadsWaitTheirTurnAndWaitingRowsObeyTheirButtons()
     {
         ScriptedHttpServer server;
-        server.setStallReading(true);
-        server.start([](const QByteArray &) {
-            return ScriptedHttpServer::Reply{ScriptedHttpServer::okReply(R"({"code":0})")};
-        });
-        pointClientAt(portOf(server.url()));
+        stallUploads(server);
         QTemporaryDir dir;
         QStringList paths;
-        for (int i = 0; i < 5; ++i) {
-            paths << dir.filePath(QString("big%1.bin").arg(i));
-            QFile f(paths.last());
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            QVERIFY(f.resize(64 * 1024 * 1024));
-        }
+        for (int i = 0; i < 5; ++i)
+            paths << bigFile(dir, QString("big%1.bin").arg(i));
         TransferPanel panel;
         QTableWidget *uploads = table(panel, "uploadTable");
         for (const QString &path : paths)
