@@ -17,6 +17,7 @@
 #include "shell/linklabel.h"
 #include "shell/plainmessagebox.h"
 #include "transfer/daddfolder.h"
+#include "transfer/ddropfolder.h"
 #include "transfer/dfoldertree.h"
 #include "transfer/transferpanel.h"
 #include "transfer/updatefile.h"
@@ -945,14 +946,18 @@ void DocumentBrowser::moveItems()
         requestFileList(currentFolderId, true);
 }
 
+QString DocumentBrowser::folderForNewItems() const
+{
+    // The net disk's top folder may be listed under the empty id.
+    return m_area == 1 && currentFolderId.isEmpty() ? QStringLiteral("0") : currentFolderId;
+}
+
 void DocumentBrowser::addFolder()
 {
     QStringList names{crumbTop.second.isEmpty() ? rootName() : crumbTop.second};
     for (const auto &step : qAsConst(pathList))
         names.append(step.second);
-    const QString parentId =
-        m_area == 1 && currentFolderId.isEmpty() ? QStringLiteral("0") : currentFolderId;
-    DAddFolder dialog(parentId, names, this, m_area);
+    DAddFolder dialog(folderForNewItems(), names, this, m_area);
     if (dialog.exec() == QDialog::Accepted)
         requestFileList(currentFolderId, true);
 }
@@ -1050,8 +1055,21 @@ void DocumentBrowser::dropFiles(QStringList files)
                              QStringLiteral("文件夹包含文件超出数量限制：%1个").arg(limit));
         return;
     }
-    // Creating the folders on the server and queueing the files is the folder
-    // upload dialog's work, which the client does not have yet.
-    qDebug() << __FILE__ << __LINE__ << "folder upload is not available yet:" << dirs.size()
-             << "folders," << found.size() << "files";
+    QVariantMap created;
+    DDropFolder dialog(dirs, folderForNewItems(), m_area, &created, this);
+    const int answer = dialog.exec();
+    reloadList();
+    if (answer != QDialog::Accepted)
+        return;
+    // Each file into the server folder made for its local folder.
+    TransferPanel *panel = core->transferPanel();
+    if (panel)
+        panel->holdLayout(true);
+    for (const QStringList &file : qAsConst(found)) {
+        const QString folderId = created.value(file.at(1), QStringLiteral("-1")).toString();
+        if (folderId != QLatin1String("-1"))
+            core->showUploadTransfer(file.at(0), folderId, m_area, QString());
+    }
+    if (panel)
+        panel->holdLayout(false);
 }

@@ -153,6 +153,8 @@ protected:
     void forgetPendingListing() { ++listSerial; }
 
     QString apiPath(const QString &operation) const;
+    // The server folder that new folders and dropped folders go into.
+    QString folderForNewItems() const;
     QVariantMap entryOfRow(int row) const;
     // Runs a dialog on the entries of the selected rows and returns its
     // result; with none selected, nothing runs and the result is 0 (rejected).

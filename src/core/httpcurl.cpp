@@ -444,26 +444,36 @@ QString HttpCurl::md5HexOfFile(const QString &filePath)
 int HttpCurl::scanFolder(const QString &dirPath, int maxCount, QStringList &dirs,
                          QList<QStringList> &files)
 {
-    QDir dir(dirPath);
-    if (!dir.exists())
+    if (!QDir(dirPath).exists())
         return -1;
     dirs.append(dirPath);
-    const QFileInfoList entries = dir.entryInfoList();
+    const QFileInfoList entries = folderUploadEntries(dirPath);
     for (const QFileInfo &info : entries) {
-        const QString name = info.fileName();
-        if (name == QLatin1String(".") || name == QLatin1String(".."))
-            continue;
         if (info.isDir()) {
-            // A link to a folder may lead back up the tree; follow only real folders.
-            if (info.isSymLink())
-                continue;
             if (scanFolder(info.filePath(), maxCount, dirs, files) == -2)
                 return -2;
         } else if (info.isReadable()) {
             files.append(QStringList{info.filePath(), dirPath});
         }
+        // The counts only grow: a folder far over the limit (a whole disk
+        // dropped by mistake) is refused without walking all of it.
+        if (dirs.size() + files.size() > maxCount)
+            return -2;
     }
     return dirs.size() + files.size() > maxCount ? -2 : 0;
+}
+
+QFileInfoList HttpCurl::folderUploadEntries(const QString &dirPath)
+{
+    QFileInfoList entries = QDir(dirPath).entryInfoList();
+    for (int i = entries.size() - 1; i >= 0; --i) {
+        const QFileInfo &info = entries.at(i);
+        const QString name = info.fileName();
+        if (name == QLatin1String(".") || name == QLatin1String("..") ||
+            (info.isDir() && info.isSymLink()))
+            entries.removeAt(i);
+    }
+    return entries;
 }
 
 QByteArray HttpCurl::authCode(const QByteArray &data, const QByteArray &operation,

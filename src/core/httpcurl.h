@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFileInfoList>
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -79,6 +80,12 @@ public:
     static QString md5HexOfFile(const QString &filePath);
     static int scanFolder(const QString &dirPath, int maxCount, QStringList &dirs,
                           QList<QStringList> &files);
+    // The entries a folder upload takes from one folder, in QDir's default
+    // order (by name, ignoring case; hidden and system entries left out),
+    // without "." and ".." and without links to folders, which may lead back
+    // up the tree. The scan and the creation of the folders on the server
+    // walk the same tree through it.
+    static QFileInfoList folderUploadEntries(const QString &dirPath);
     static QByteArray authCode(const QByteArray &data, const QByteArray &operation,
                                const QByteArray &key = QByteArray(), int expirySeconds = 0);
 

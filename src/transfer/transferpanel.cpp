@@ -22,6 +22,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -40,6 +41,7 @@ const QString kUploadStopped =
     QStringLiteral("<span style='color:#666;font-weight:bold;'>上传停止</span>");
 const QString kUploadFailed =
     QStringLiteral("<span style='color:red;font-weight:bold;'>上传出错</span>");
+const QString kWaiting = QStringLiteral("<span style='font-weight:bold;color:#666;'>等待中</span>");
 
 const QString kStopImage = QStringLiteral(":/images/main/stop_down_file.png");
 const QString kStartImage = QStringLiteral(":/images/main/start_down_file.png");
@@ -50,10 +52,16 @@ const QString kDropImage = QStringLiteral(":/images/main/cancel_file.png");
 constexpr int kRowHeight = 54;
 constexpr int kRemoveDelayMs = 1000;
 constexpr int kProgressTickMs = 250;
+constexpr int kHistorySaveDelayMs = 300;
 
 // An image button: sized to its picture, the picture as its only background.
 void setButtonImage(QPushButton *button, const QString &image)
 {
+    // A style sheet costs a new polish of the button: set it only when the
+    // picture changes (a waiting row starting keeps its stop picture).
+    if (button->property("image").toString() == image)
+        return;
+    button->setProperty("image", image);
     const QPixmap pixmap(image);
     // Until a picture exists the button keeps a clickable size.
     button->setFixedSize(pixmap.isNull() ? QSize(20, 20) : pixmap.size());
@@ -235,11 +243,20 @@ TransferPanel::TransferPanel(QWidget *parent) : QWidget(parent)
     connect(timer, &QTimer::timeout, this, &TransferPanel::showProgress);
     timer->start(kProgressTickMs);
 
+    // Transfers that end close together are written in one go: each write
+    // replaces the whole file, and a dropped folder ends hundreds of them.
+    historySave = new QTimer(this);
+    historySave->setSingleShot(true);
+    historySave->setInterval(kHistorySaveDelayMs);
+    connect(historySave, &QTimer::timeout, this, &TransferPanel::saveHistory);
+
     loadHistory();
 }
 
 TransferPanel::~TransferPanel()
 {
+    if (historySave->isActive())
+        saveHistory();
     if (GCore::instance()->transferPanel() == this)
         GCore::instance()->setTransferPanel(nullptr);
     // The workers write into records the panel owns: tell every one to stop
@@ -263,7 +280,7 @@ void TransferPanel::addDownload(const QVariantMap &item, int type)
     if (isDownloading(item.value(QStringLiteral("fileId")).toString()))
         return;
     addDownloadRow(item, type);
-    startDownload(item, type);
+    queueDownload(item.value(QStringLiteral("fileId")).toString());
 }
 
 void TransferPanel::addUpload(const QString &filePath, const QString &parentId, int type,
@@ -275,17 +292,18 @@ void TransferPanel::addUpload(const QString &filePath, const QString &parentId, 
     if (filePath.isEmpty() || isUploading(filePath))
         return;
     addUploadRow(filePath, parentId, type, fileId);
-    startUpload(filePath, parentId, type, fileId);
+    queueUpload(filePath);
 }
 
+// Every row, waiting, running, stopped or failed, has its status label.
 bool TransferPanel::isUploading(const QString &filePath) const
 {
-    return rowWithKey(uploadTable, "file", filePath) >= 0;
+    return uploadLabels.contains(filePath);
 }
 
 bool TransferPanel::isDownloading(const QString &fileId) const
 {
-    return rowWithKey(downloadTable, "fileId", fileId) >= 0;
+    return downloadLabels.contains(fileId);
 }
 
 // ---- pages ----
@@ -306,10 +324,23 @@ void TransferPanel::showPage(const QString &name)
     uploadTab->setChecked(upload);
     downloadTab->setChecked(download);
     historyTab->setChecked(historyPage);
-    uploadTable->setVisible(upload);
-    downloadTable->setVisible(download);
+    uploadTable->setVisible(upload && !rowsArriving);
+    downloadTable->setVisible(download && !rowsArriving);
     historyTable->setVisible(historyPage);
     clearBar->setVisible(historyPage);
+}
+
+void TransferPanel::holdLayout(bool hold)
+{
+    rowsArriving = hold;
+    if (hold) {
+        uploadTable->hide();
+        downloadTable->hide();
+        return;
+    }
+    showPage(uploadTab->isChecked()     ? QStringLiteral("upload")
+             : downloadTab->isChecked() ? QStringLiteral("download")
+                                        : QStringLiteral("history"));
 }
 
 void TransferPanel::updateTabTitles()
@@ -351,7 +382,7 @@ void TransferPanel::startDownload(const QVariantMap &item, int type)
     auto *thread = new DownloadThread(url, form, target, progress);
     downloadThreads.insert(fileId, thread);
     thread->setProperty("map", item);
-    runs.insert(thread, Run{thread, progress});
+    runs.insert(thread, Run{thread, progress, false});
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     connect(thread, &DownloadThread::fileFinished, this, &TransferPanel::downloadFinished);
     connect(thread, &DownloadThread::downloadTerminated, this, &TransferPanel::downloadTerminated);
@@ -381,14 +412,50 @@ void TransferPanel::startUpload(const QString &filePath, const QString &parentId
     uploadThreads.insert(filePath, thread);
     thread->setProperty("file", filePath);
     thread->setProperty("type", type);
-    runs.insert(thread, Run{thread, progress});
+    runs.insert(thread, Run{thread, progress, true});
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     connect(thread, &UploadThread::uploadFinished, this, &TransferPanel::uploadFinished);
     connect(thread, &UploadThread::uploadTerminated, this, &TransferPanel::uploadTerminated);
     thread->start(QThread::InheritPriority);
 }
 
-void TransferPanel::restartDownload(const QString &fileId)
+int TransferPanel::runningCount(bool upload) const
+{
+    int count = 0;
+    for (const Run &run : runs) {
+        if (run.upload == upload)
+            ++count;
+    }
+    return count;
+}
+
+void TransferPanel::queueDownload(const QString &fileId)
+{
+    if (!downloadLabels.contains(fileId))
+        return;
+    if (!downloadQueue.isEmpty() || runningCount(false) >= maxRunning) {
+        if (!downloadQueue.contains(fileId))
+            downloadQueue.append(fileId);
+        setDownloadState(fileId, RowState::Waiting);
+        return;
+    }
+    runDownloadRow(fileId);
+}
+
+void TransferPanel::queueUpload(const QString &filePath)
+{
+    if (!uploadLabels.contains(filePath))
+        return;
+    if (!uploadQueue.isEmpty() || runningCount(true) >= maxRunning) {
+        if (!uploadQueue.contains(filePath))
+            uploadQueue.append(filePath);
+        setUploadState(filePath, RowState::Waiting);
+        return;
+    }
+    runUploadRow(filePath);
+}
+
+void TransferPanel::runDownloadRow(const QString &fileId)
 {
     QLabel *status = downloadLabels.value(fileId);
     if (!status)
@@ -397,7 +464,7 @@ void TransferPanel::restartDownload(const QString &fileId)
     startDownload(status->property("map").toMap(), status->property("type").toInt());
 }
 
-void TransferPanel::restartUpload(const QString &filePath)
+void TransferPanel::runUploadRow(const QString &filePath)
 {
     QLabel *status = uploadLabels.value(filePath);
     if (!status)
@@ -407,6 +474,14 @@ void TransferPanel::restartUpload(const QString &filePath)
     startUpload(filePath, map.value(QStringLiteral("parentId")).toString(),
                 map.value(QStringLiteral("type")).toInt(),
                 map.value(QStringLiteral("fileId")).toString());
+}
+
+void TransferPanel::startWaiting()
+{
+    while (!downloadQueue.isEmpty() && runningCount(false) < maxRunning)
+        runDownloadRow(downloadQueue.takeFirst());
+    while (!uploadQueue.isEmpty() && runningCount(true) < maxRunning)
+        runUploadRow(uploadQueue.takeFirst());
 }
 
 // ---- rows ----
@@ -526,6 +601,7 @@ void TransferPanel::addHistoryRow(const QVariantMap &record)
 
 void TransferPanel::removeDownloadRow(const QString &fileId)
 {
+    downloadQueue.removeAll(fileId);
     downloadLabels.remove(fileId);
     downloadBars.remove(fileId);
     downloadButtons.remove(fileId);
@@ -534,6 +610,7 @@ void TransferPanel::removeDownloadRow(const QString &fileId)
 
 void TransferPanel::removeUploadRow(const QString &filePath)
 {
+    uploadQueue.removeAll(filePath);
     uploadLabels.remove(filePath);
     uploadBars.remove(filePath);
     uploadButtons.remove(filePath);
@@ -561,17 +638,15 @@ void TransferPanel::removeHistoryRow(const QVariantMap &record)
     removeKeyedRow(historyTable, "filePath", filePath);
 }
 
-void TransferPanel::removeLater(QTableWidget *table, const QString &key, bool download)
+void TransferPanel::removeLater(const QString &key, bool download)
 {
     // Only the finished row goes: if it was dropped meanwhile and the same
-    // key added again, the new row stays.
-    const int row = rowWithKey(table, download ? "fileId" : "file", key);
-    QPointer<QWidget> cell = row >= 0 ? table->cellWidget(row, 0) : nullptr;
-    if (!cell)
+    // key added again, the new row (with a label of its own) stays.
+    QPointer<QLabel> label = (download ? downloadLabels : uploadLabels).value(key);
+    if (!label)
         return;
-    QTimer::singleShot(kRemoveDelayMs, this, [this, table, cell, key, download] {
-        if (!cell || rowWithKey(table, download ? "fileId" : "file", key) < 0 ||
-            table->cellWidget(rowWithKey(table, download ? "fileId" : "file", key), 0) != cell)
+    QTimer::singleShot(kRemoveDelayMs, this, [this, label, key, download] {
+        if (!label || (download ? downloadLabels : uploadLabels).value(key) != label)
             return;
         if (download)
             removeDownloadRow(key);
@@ -584,7 +659,7 @@ void TransferPanel::setDownloadState(const QString &fileId, RowState state, cons
 {
     showRowState(downloadLabels.value(fileId), downloadBars.value(fileId),
                  downloadButtons.value(fileId), state, refusal,
-                 {kDownloadRunning, kDownloadStopped, kDownloadFailed},
+                 {kDownloadRunning, kDownloadStopped, kDownloadFailed, kWaiting},
                  {QStringLiteral("停止下载"), QStringLiteral("开始下载")});
 }
 
@@ -592,28 +667,29 @@ void TransferPanel::setUploadState(const QString &filePath, RowState state, cons
 {
     showRowState(uploadLabels.value(filePath), uploadBars.value(filePath),
                  uploadButtons.value(filePath), state, refusal,
-                 {kUploadRunning, kUploadStopped, kUploadFailed},
+                 {kUploadRunning, kUploadStopped, kUploadFailed, kWaiting},
                  {QStringLiteral("停止上传"), QStringLiteral("开始上传")});
 }
 
-// `texts`: the status of a running, stopped and failed row; `tips`: the
-// button's tool tip while running and otherwise. `refusal` is the server's
-// reason for a failure, shown after the status and in full as its tool tip.
+// `texts`: the status of a running, stopped, failed and waiting row; `tips`:
+// the button's tool tip while running or waiting (it stops both) and
+// otherwise. `refusal` is the server's reason for a failure, shown after the
+// status and in full as its tool tip.
 void TransferPanel::showRowState(QLabel *status, QProgressBar *bar, QPushButton *button,
                                  RowState state, const QString &refusal, const QStringList &texts,
                                  const QStringList &tips)
 {
-    const bool running = state == RowState::Running;
+    const bool running = state == RowState::Running || state == RowState::Waiting;
     const bool refused = state == RowState::Failed && !refusal.isEmpty();
     if (status) {
-        QString text = texts.at(running ? 0 : state == RowState::Stopped ? 1 : 2);
+        QString text = texts.at(int(state));
         if (refused)
             text += QStringLiteral("<span style='color:#666;'>：%1</span>")
                         .arg(refusal.toHtmlEscaped());
         status->setText(text);
         status->setToolTip(refused ? plainToolTip(refusal) : QString());
     }
-    if (bar && !running)
+    if (bar && state != RowState::Running)
         bar->setValue(0);
     if (button) {
         setButtonImage(button, running ? kStopImage : kStartImage);
@@ -670,6 +746,8 @@ void TransferPanel::downloadFinished(QString tempPath)
     const QVariantMap item = worker->property("map").toMap();
     const QString key = item.value(QStringLiteral("fileId")).toString();
     const Run run = runs.take(worker);
+    // Whatever became of this row, its place goes to the next waiting one.
+    const auto next = qScopeGuard([this] { startWaiting(); });
     const bool current = downloadThreads.value(key) == worker;
     const bool cancelled = run.progress && !run.progress->isRunning();
     delete run.progress;
@@ -696,7 +774,7 @@ void TransferPanel::downloadFinished(QString tempPath)
     // The last bytes may have come after the last progress tick.
     if (QProgressBar *bar = downloadBars.value(key))
         bar->setValue(100);
-    removeLater(downloadTable, key, true);
+    removeLater(key, true);
     appendHistory(
         QVariantMap{{QStringLiteral("fileExtend"), item.value(QStringLiteral("fileExtend"))},
                     {QStringLiteral("fileName"), QFileInfo(saved).fileName()},
@@ -716,6 +794,7 @@ void TransferPanel::downloadTerminated()
     QMutexLocker lock(&mutex);
     const QString key = worker->property("map").toMap().value(QStringLiteral("fileId")).toString();
     const Run run = runs.take(worker);
+    const auto next = qScopeGuard([this] { startWaiting(); });
     delete run.progress;
     if (downloadThreads.value(key) != worker)
         return;
@@ -732,6 +811,7 @@ void TransferPanel::uploadFinished(QVariantMap map)
     QMutexLocker lock(&mutex);
     const QString key = worker->property("file").toString();
     const Run run = runs.take(worker);
+    const auto next = qScopeGuard([this] { startWaiting(); });
     delete run.progress;
     const bool current = uploadThreads.value(key) == worker;
     if (current) {
@@ -748,7 +828,7 @@ void TransferPanel::uploadFinished(QVariantMap map)
     if (current) {
         if (QProgressBar *bar = uploadBars.value(key))
             bar->setValue(100);
-        removeLater(uploadTable, key, false);
+        removeLater(key, false);
     }
     // The file is on the server whatever became of the row meanwhile.
     const QFileInfo info(key);
@@ -769,6 +849,7 @@ void TransferPanel::uploadTerminated()
     QMutexLocker lock(&mutex);
     const QString key = worker->property("file").toString();
     const Run run = runs.take(worker);
+    const auto next = qScopeGuard([this] { startWaiting(); });
     delete run.progress;
     if (uploadThreads.value(key) != worker)
         return;
@@ -800,8 +881,10 @@ void TransferPanel::downLoadStartOrStop()
     const QString fileId = button->property("fileId").toString();
     if (TransferProgress *p = downloadProgress.value(fileId))
         p->cancel();
+    else if (downloadQueue.removeAll(fileId) > 0)
+        setDownloadState(fileId, RowState::Stopped);
     else
-        restartDownload(fileId);
+        queueDownload(fileId);
 }
 
 void TransferPanel::uploadStartOrStop()
@@ -812,8 +895,10 @@ void TransferPanel::uploadStartOrStop()
     const QString filePath = button->property("file").toString();
     if (TransferProgress *p = uploadProgress.value(filePath))
         p->cancel();
+    else if (uploadQueue.removeAll(filePath) > 0)
+        setUploadState(filePath, RowState::Stopped);
     else
-        restartUpload(filePath);
+        queueUpload(filePath);
 }
 
 // ---- history ----
@@ -822,7 +907,8 @@ void TransferPanel::appendHistory(const QVariantMap &record)
 {
     addHistoryRow(record);
     history.append(record);
-    saveHistory();
+    if (!historySave->isActive())
+        historySave->start();
 }
 
 void TransferPanel::loadHistory()
@@ -857,6 +943,7 @@ void TransferPanel::loadHistory()
 
 void TransferPanel::saveHistory()
 {
+    historySave->stop();
     QSaveFile file(historyFilePath());
     if (!file.open(QIODevice::WriteOnly))
         return;

@@ -14,18 +14,25 @@ class QProgressBar;
 class QPushButton;
 class QTableWidget;
 class QThread;
+class QTimer;
 class UploadThread;
 struct TransferProgress;
 
 // The panel of whole-file transfers: running uploads, running downloads and
-// the history of finished ones (kept in "history.json"). Each transfer runs at
-// once on a worker of its own; a row can be stopped, restarted from zero or
-// dropped. Downloads stream to a temporary file beside the destination and
-// take their final, free name only when complete.
+// the history of finished ones (kept in "history.json"). Each transfer runs on
+// a worker of its own, at most `maxRunning` per direction at once; the others
+// wait in their rows ("等待中") and start in the order they were queued. A row
+// can be stopped, restarted from zero or dropped, waiting or running.
+// Downloads stream to a temporary file beside the destination and take their
+// final, free name only when complete.
 class TransferPanel : public QWidget
 {
     Q_OBJECT
 public:
+    // Transfers running at once in each direction: a dropped folder of
+    // hundreds of files must not open hundreds of connections.
+    static constexpr int maxRunning = 3;
+
     explicit TransferPanel(QWidget *parent = nullptr);
     ~TransferPanel() override;
 
@@ -34,6 +41,10 @@ public:
                    const QString &fileId);
     bool isUploading(const QString &filePath) const;
     bool isDownloading(const QString &fileId) const;
+    // Around adding many rows in one go (the files of a dropped folder): a
+    // row added to a shown table lays out the widgets of every row, so the
+    // transfer tables stay hidden meanwhile and are laid out once at the end.
+    void holdLayout(bool hold);
 
 public slots:
     void showPanel();
@@ -53,14 +64,24 @@ private:
     {
         QPointer<QThread> thread;
         TransferProgress *progress = nullptr;
+        bool upload = false;
     };
 
     void showPage(const QString &name);
     void startDownload(const QVariantMap &item, int type);
     void startUpload(const QString &filePath, const QString &parentId, int type,
                      const QString &fileId);
-    void restartDownload(const QString &fileId);
-    void restartUpload(const QString &filePath);
+    // Starts the row's transfer when a place is free, else lets it wait.
+    void queueDownload(const QString &fileId);
+    void queueUpload(const QString &filePath);
+    // Starts the row's transfer now, from the item data its status keeps.
+    void runDownloadRow(const QString &fileId);
+    void runUploadRow(const QString &filePath);
+    // Starts waiting transfers, oldest first, while places are free.
+    void startWaiting();
+    // Workers of one direction that have not reported their end yet, those
+    // told to stop included: each still holds its connection.
+    int runningCount(bool upload) const;
     void addDownloadRow(const QVariantMap &item, int type);
     void addUploadRow(const QString &filePath, const QString &parentId, int type,
                       const QString &fileId);
@@ -72,7 +93,7 @@ private:
     void saveHistory();
     void updateTabTitles();
 
-    enum class RowState { Running, Stopped, Failed };
+    enum class RowState { Running, Stopped, Failed, Waiting };
     void setDownloadState(const QString &fileId, RowState state,
                           const QString &refusal = QString());
     void setUploadState(const QString &filePath, RowState state,
@@ -81,7 +102,7 @@ private:
                              const QString &refusal, const QStringList &texts,
                              const QStringList &tips);
     void removeKeyedRow(QTableWidget *table, const char *keyName, const QString &key);
-    void removeLater(QTableWidget *table, const QString &key, bool download);
+    void removeLater(const QString &key, bool download);
     void appendHistory(const QVariantMap &record);
     QString downloadTarget(const QVariantMap &item) const;
     // Moves a complete download into place and returns its path; empty when
@@ -102,6 +123,10 @@ private:
     QTableWidget *historyTable = nullptr;
     QVariantList history;
     QTableWidget *uploadTable = nullptr;
+    // Rows are being added in one go: the tables wait to be shown.
+    bool rowsArriving = false;
+    // Writes the history a moment after the last finished transfer.
+    QTimer *historySave = nullptr;
     QMap<QString, QProgressBar *> uploadBars;
     QMap<QString, QLabel *> uploadLabels;
     QMap<QString, TransferProgress *> uploadProgress;
@@ -109,4 +134,7 @@ private:
     QMap<QString, QPushButton *> uploadButtons;
 
     QHash<QObject *, Run> runs;
+    // Keys of the rows waiting for a place, in the order they were queued.
+    QStringList downloadQueue;
+    QStringList uploadQueue;
 };

@@ -93,6 +93,36 @@ QPushButton *rowButton(QTableWidget *t, int row, const QString &tip)
     return nullptr;
 }
 
+// A server that reads no upload body: every upload runs until stopped.
+void stallUploads(ScriptedHttpServer &server)
+{
+    server.setStallReading(true);
+    server.start([](const QByteArray &) {
+        return ScriptedHttpServer::Reply{ScriptedHttpServer::okReply(R"({"code":0})")};
+    });
+    pointClientAt(portOf(server.url()));
+}
+
+// A sparse 64 MiB file: more than a stalled server's buffers take.
+QString bigFile(const QTemporaryDir &dir, const QString &name)
+{
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || !f.resize(64 * 1024 * 1024))
+        qWarning("cannot make %s", qPrintable(path));
+    return path;
+}
+
+// The row of a transfer: "file" (uploads) or "fileId" (downloads) is its key.
+int rowWithKey(QTableWidget *t, const char *property, const QString &key)
+{
+    for (int row = 0; row < t->rowCount(); ++row) {
+        if (t->cellWidget(row, 0)->property(property).toString() == key)
+            return row;
+    }
+    return -1;
+}
+
 QString rowName(QTableWidget *t, int row)
 {
     // Column 0: icon label, name label, size label.
@@ -413,17 +443,9 @@ private slots:
     void uploadStopAndRestart()
     {
         ScriptedHttpServer server;
-        server.setStallReading(true);
-        server.start([](const QByteArray &) {
-            return ScriptedHttpServer::Reply{ScriptedHttpServer::okReply(R"({"code":0})")};
-        });
-        pointClientAt(portOf(server.url()));
+        stallUploads(server);
         QTemporaryDir dir;
-        const QString path = dir.filePath("big.bin");
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        QVERIFY(f.resize(64 * 1024 * 1024));
-        f.close();
+        const QString path = bigFile(dir, "big.bin");
         TransferPanel panel;
         QTableWidget *uploads = table(panel, "uploadTable");
         panel.addUpload(path, "1", 1, QString());
@@ -437,6 +459,81 @@ private slots:
         QCOMPARE(uploads->rowCount(), 0);
         QVERIFY(!panel.isUploading(path));
         // Destroying the panel stops and waits for the running worker.
+    }
+
+    void uploadsWaitTheirTurnAndWaitingRowsObeyTheirButtons()
+    {
+        ScriptedHttpServer server;
+        stallUploads(server);
+        QTemporaryDir dir;
+        QStringList paths;
+        for (int i = 0; i < 5; ++i)
+            paths << bigFile(dir, QString("big%1.bin").arg(i));
+        TransferPanel panel;
+        QTableWidget *uploads = table(panel, "uploadTable");
+        for (const QString &path : paths)
+            panel.addUpload(path, "1", 1, QString());
+        auto statusOf = [&](int i) {
+            return status(uploads, rowWithKey(uploads, "file", paths[i]));
+        };
+        auto button = [&](int i, const QString &tip) {
+            return rowButton(uploads, rowWithKey(uploads, "file", paths[i]), tip);
+        };
+        QCOMPARE(tab(panel, "upload")->text(), QStringLiteral("正在上传(5)"));
+        for (int i = 0; i < 5; ++i) {
+            QVERIFY(panel.isUploading(paths[i]));
+            QVERIFY2(statusOf(i).contains(i < 3 ? "正在上传" : "等待中"), qPrintable(statusOf(i)));
+            QVERIFY(button(i, "停止上传"));
+        }
+        QTRY_COMPARE(server.openConnections(), TransferPanel::maxRunning);
+        QTest::qWait(300);
+        QCOMPARE(server.mostOpenConnections(), TransferPanel::maxRunning);
+
+        // A waiting row stops, and starting it again puts it back in the queue.
+        button(4, "停止上传")->click();
+        QVERIFY(statusOf(4).contains("上传停止"));
+        button(4, "开始上传")->click();
+        QVERIFY(statusOf(4).contains("等待中"));
+        // A dropped waiting row is gone and never starts.
+        rowButton(uploads, rowWithKey(uploads, "file", paths[3]), "清除记录")->click();
+        QVERIFY(!panel.isUploading(paths[3]));
+        QCOMPARE(uploads->rowCount(), 4);
+
+        // A stopped running upload gives its place to the oldest waiting one.
+        button(0, "停止上传")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(statusOf(0).contains("上传停止"), 10000);
+        QTRY_VERIFY(statusOf(4).contains("正在上传"));
+        button(0, "开始上传")->click();
+        QVERIFY(statusOf(0).contains("等待中"));
+        QVERIFY(statusOf(1).contains("正在上传") && statusOf(2).contains("正在上传"));
+    }
+
+    void downloadsWaitTheirTurnToo()
+    {
+        ScriptedHttpServer server;
+        server.start([](const QByteArray &) { return trickle(); });
+        pointClientAt(portOf(server.url()));
+        QTemporaryDir dir;
+        TransferPanel panel;
+        QTableWidget *downloads = table(panel, "downloadTable");
+        for (int i = 0; i < 4; ++i)
+            panel.addDownload(fileItem(QString::number(i), QString("f%1.bin").arg(i), dir.path()),
+                              0);
+        auto row = [&](int i) { return rowWithKey(downloads, "fileId", QString::number(i)); };
+        QTRY_COMPARE(server.requests().size(), 3);
+        QTest::qWait(300);
+        QCOMPARE(server.mostOpenConnections(), TransferPanel::maxRunning);
+        QVERIFY(status(downloads, row(2)).contains("正在下载"));
+        QVERIFY(status(downloads, row(3)).contains("等待中"));
+        QVERIFY(panel.isDownloading("3"));
+        rowButton(downloads, row(3), "停止下载")->click();
+        QVERIFY(status(downloads, row(3)).contains("下载停止"));
+        rowButton(downloads, row(3), "开始下载")->click();
+        QVERIFY(status(downloads, row(3)).contains("等待中"));
+        // A dropped running download frees its place once its worker has ended.
+        rowButton(downloads, row(0), "清除记录")->click();
+        QTRY_VERIFY(status(downloads, row(3)).contains("正在下载"));
+        QTRY_COMPARE(server.requests().size(), 4);
     }
 
     void historyOrderDropAndClear()
@@ -577,6 +674,7 @@ private slots:
         QCOMPARE(downloads->rowCount(), 1);
         QCOMPARE(bar(downloads, 0)->value(), 100);
         QCOMPARE(rowSize(history, 0), QStringLiteral("1.5KB"));
+        QTRY_COMPARE(historyOnDisk().size(), 2);
         QCOMPARE(historyOnDisk().last().toMap().value("fileLength").toString(),
                  QStringLiteral("1.5KB"));
     }

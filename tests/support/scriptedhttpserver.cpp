@@ -116,6 +116,11 @@ quint16 ScriptedHttpServer::start(Script script)
         QObject::connect(m_server, &QTcpServer::newConnection, m_server, [this] {
             while (QTcpSocket *socket = m_server->nextPendingConnection()) {
                 socket->setParent(m_server);
+                const int open = ++m_open;
+                int most = m_mostOpen.load();
+                while (open > most && !m_mostOpen.compare_exchange_weak(most, open)) {
+                }
+                QObject::connect(socket, &QTcpSocket::disconnected, m_server, [this] { --m_open; });
                 new ScriptedConnection(socket, this);
             }
         });

@@ -44,6 +44,9 @@ public:
 
     // Every complete request received so far (headers and body, raw).
     QList<QByteArray> requests() const;
+    // Connections open now, and the most that were open at once.
+    int openConnections() const { return m_open.load(); }
+    int mostOpenConnections() const { return m_mostOpen.load(); }
     // The body of a raw request (after the blank line).
     static QByteArray bodyOf(const QByteArray &request);
     // The value of a header of a raw request (case-insensitive name), or null.
@@ -65,6 +68,8 @@ private:
     quint16 m_port = 0;
     Script m_script;
     std::atomic<bool> m_stall{false};
+    std::atomic<int> m_open{0};
+    std::atomic<int> m_mostOpen{0};
     mutable QMutex m_mutex;
     QList<QByteArray> m_requests;
 };
