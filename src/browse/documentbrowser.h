@@ -45,6 +45,9 @@ public:
                          const QString &selectFileId = QString());
     // Lists the current folder again (the main window calls it on switching here).
     void reloadList();
+    // Drops the reply of a listing still on its way, for a table that now
+    // shows something else.
+    void forgetPendingListing() { ++listSerial; }
     // Places the reload button, the error labels (and the tree's loading animation).
     virtual void placeOverlays();
 
@@ -148,9 +151,6 @@ protected:
         Q_UNUSED(row)
         Q_UNUSED(percent)
     }
-    // Drops the reply of a listing still on its way, for a table that now
-    // shows something else.
-    void forgetPendingListing() { ++listSerial; }
 
     QString apiPath(const QString &operation) const;
     // The server folder that new folders and dropped folders go into.
