@@ -205,6 +205,9 @@ void TestLogin::successStoresEverythingAndAccepts()
     QCOMPARE(cache.value("data").toList().size(), 2);
     QVERIFY(cache.value("updateTime").toULongLong() > 0);
 
+    // No keyring in this test: the password goes back into the file,
+    // enciphered, once the keyring has said no.
+    QTRY_VERIFY(!core->readSettings().value("pwd").toString().isEmpty());
     const QVariantMap settings = core->readSettings();
     QCOMPARE(settings.value("username").toString(), QStringLiteral("zhangsan"));
     QCOMPARE(settings.value("remember").toBool(), true);
