@@ -14,6 +14,7 @@ packages=(
   libgtest-dev googletest
   xvfb xauth x11-apps imagemagick xcompmgr fonts-wqy-microhei
   nginx python3
+  chromium chromium-driver python3-selenium
 )
 
 missing=()

@@ -34,7 +34,7 @@ std::string page(const std::string &body)
            "body{font-family:sans-serif;margin:2em auto;max-width:720px;color:#333}"
            "h1{font-size:1.3em;color:#0696f5}table{border-collapse:collapse;width:100%}"
            "td,th{padding:6px;border-bottom:1px solid #eaeaea;text-align:left}"
-           ".note{color:#a00}.desc{color:#666;white-space:pre-wrap}a{color:#0696f5}"
+           ".note{color:#a00}.done{color:#2a7d2a}.desc{color:#666;white-space:pre-wrap}a{color:#0696f5}"
            "</style></head><body><h1>外部链接</h1>" +
            body + "</body></html>\n";
 }
@@ -147,7 +147,7 @@ std::string LinkPage::listing(const Link &link, const std::string &note)
 {
     std::string body;
     if (!note.empty())
-        body += "<p class=\"note\">" + helpers::escapeMarkup(note) + "</p>";
+        body += "<p class=\"done\">" + helpers::escapeMarkup(note) + "</p>";
     if (!link.description.empty())
         body += "<p class=\"desc\">" + helpers::escapeMarkup(link.description) + "</p>";
     bool preview = LinkService::allows(link, '1');
