@@ -67,7 +67,7 @@ DLogin::DLogin(const QBrush &titleBrush, QWidget *parent)
         PasswordStore::migrate(username, core->serverUrl(), settings);
     if (stored.isEmpty() && remember && !username.isEmpty()) {
         rememberBox->setChecked(true);
-        passwordStore = new PasswordStore(this);
+        auto *passwordStore = new PasswordStore(this);
         connect(passwordStore, &PasswordStore::recalled, this,
                 [this, autoLogin](const QString &account, const QString &password) {
                     // A late answer leaves alone what the user changed meanwhile.

@@ -5,7 +5,6 @@
 #include <QVariantMap>
 
 class MessageLabel;
-class PasswordStore;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -66,7 +65,6 @@ private:
     QPushButton *loginButton = nullptr;
     QCheckBox *rememberBox = nullptr;
     QCheckBox *autoLoginBox = nullptr;
-    PasswordStore *passwordStore = nullptr;
     bool autoLoginPending = false;
     // Between the start of a sign-in and its failure or acceptance; a second
     // start (Return during the wait, the automatic timer) is ignored meanwhile.
