@@ -25,6 +25,7 @@ import urllib.parse
 import urllib.request
 
 from selenium import webdriver
+from selenium.common.exceptions import NoSuchElementException, StaleElementReferenceException
 from selenium.webdriver.chrome.options import Options
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
@@ -153,7 +154,11 @@ class LinkPageInBrowser(unittest.TestCase):
         return self.page_text()
 
     def page_text(self):
-        return self.browser.find_element(By.TAG_NAME, "body").text
+        """The page's text; empty while the browser is between two pages."""
+        try:
+            return self.browser.find_element(By.TAG_NAME, "body").text
+        except (NoSuchElementException, StaleElementReferenceException):
+            return ""
 
     def shot(self, name):
         self.browser.save_screenshot(os.path.join(ARGS.shots, name + ".png"))
