@@ -7,12 +7,14 @@ packages=(
   build-essential cmake pkg-config git
   qtbase5-dev qtbase5-dev-tools qttools5-dev-tools qttranslations5-l10n libqt5svg5-dev
   libcurl4-openssl-dev curl
+  qtkeychain-qt5-dev libsecret-1-0 gnome-keyring dbus-daemon dbus-bin
   libzip-dev libdtl-dev
   libreoffice-writer-nogui libreoffice-impress-nogui python3-uno
   libboost-dev libcpp-httplib-dev nlohmann-json3-dev libsqlite3-dev libsodium-dev libssl-dev
   libgtest-dev googletest
   xvfb xauth x11-apps imagemagick xcompmgr fonts-wqy-microhei
   nginx python3
+  chromium chromium-driver python3-selenium
 )
 
 missing=()

@@ -3,6 +3,7 @@
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "core/httpthread.h"
+#include "core/passwordstore.h"
 #include "shell/dialogstyle.h"
 #include "shell/messagelabel.h"
 #include "shell/tpushbutton.h"
@@ -38,13 +39,6 @@ const char *const editStyle =
 // 36 pixels back (34 inside the 1-pixel border, no vertical padding).
 const char *const editHeight = "min-height:34px;padding:0px 4px;";
 
-QString decodePassword(const QString &stored)
-{
-    if (stored.isEmpty())
-        return QString();
-    return QString::fromUtf8(HttpCurl::authCode(stored.toLatin1(), "DECODE"));
-}
-
 } // namespace
 
 DLogin::DLogin(const QBrush &titleBrush, QWidget *parent)
@@ -60,32 +54,55 @@ DLogin::DLogin(const QBrush &titleBrush, QWidget *parent)
     settingsPanel->hide();
     installEventFilter(this);
 
-    const QVariantMap settings = GCore::instance()->readSettings();
+    GCore *core = GCore::instance();
+    const QVariantMap settings = core->readSettings();
     const QString username = settings.value(QStringLiteral("username")).toString();
-    const QString password = decodePassword(settings.value(QStringLiteral("pwd")).toString());
+    const bool remember = settings.value(QStringLiteral("remember")).toBool();
+    const bool autoLogin = settings.value(QStringLiteral("autoLogin")).toBool();
     usernameEdit->setText(username);
-    if (settings.value(QStringLiteral("remember")).toBool()) {
-        passwordEdit->setText(password);
+    // A password still enciphered in the file (an earlier version, or no
+    // keyring here) is used as before and moved into the keyring.
+    const QString stored = PasswordStore::fromSettings(settings);
+    if (!stored.isEmpty() && !username.isEmpty())
+        PasswordStore::migrate(username, core->serverUrl(), settings);
+    if (stored.isEmpty() && remember && !username.isEmpty()) {
         rememberBox->setChecked(true);
-    }
-    if (settings.value(QStringLiteral("autoLogin")).toBool() && !username.isEmpty() &&
-        !password.isEmpty()) {
-        autoLoginBox->setChecked(true);
-        autoLoginPending = true;
-    }
-
-    if (autoLoginPending) {
-        setInputsEnabled(false);
-        loginButton->setText(QStringLiteral("取消"));
-        loginButton->setEnabled(true);
-        showError(QStringLiteral("自动登录中..."), 0);
-        // Precise: a coarse timer may fire up to 5% early.
-        QTimer::singleShot(autoLoginDelayMs, Qt::PreciseTimer, this, [this]() {
-            if (autoLoginPending)
-                startLogin(false);
-        });
+        auto *passwordStore = new PasswordStore(this);
+        connect(passwordStore, &PasswordStore::recalled, this,
+                [this, autoLogin](const QString &account, const QString &password) {
+                    // A late answer leaves alone what the user changed meanwhile.
+                    if (password.isEmpty() || busy || usernameEdit->text() != account ||
+                        !passwordEdit->text().isEmpty() || !rememberBox->isChecked())
+                        return;
+                    passwordEdit->setText(password);
+                    if (autoLogin)
+                        scheduleAutoLogin();
+                });
+        passwordStore->recall(username, core->serverUrl());
+    } else {
+        if (remember) {
+            passwordEdit->setText(stored);
+            rememberBox->setChecked(true);
+        }
+        if (autoLogin && !username.isEmpty() && !stored.isEmpty())
+            scheduleAutoLogin();
     }
     loginButton->setFocus();
+}
+
+void DLogin::scheduleAutoLogin()
+{
+    autoLoginBox->setChecked(true);
+    autoLoginPending = true;
+    setInputsEnabled(false);
+    loginButton->setText(QStringLiteral("取消"));
+    loginButton->setEnabled(true);
+    showError(QStringLiteral("自动登录中..."), 0);
+    // Precise: a coarse timer may fire up to 5% early.
+    QTimer::singleShot(autoLoginDelayMs, Qt::PreciseTimer, this, [this]() {
+        if (autoLoginPending)
+            startLogin(false);
+    });
 }
 
 QBrush DLogin::defaultTitleBrush()
@@ -378,14 +395,16 @@ void DLogin::sendLogin(const QString &username, const QString &password)
 
     QVariantMap settings = core->readSettings();
     settings.insert(QStringLiteral("username"), username);
-    // The password is kept only enciphered, and only when the user asked.
-    settings.insert(QStringLiteral("pwd"),
-                    rememberBox->isChecked()
-                        ? QString::fromLatin1(HttpCurl::authCode(password.toUtf8(), "ENCODE"))
-                        : QString());
+    // The keyring keeps the password; without one the store puts it back
+    // into "pwd", enciphered.
+    settings.insert(QStringLiteral("pwd"), QString());
     settings.insert(QStringLiteral("remember"), rememberBox->isChecked());
     settings.insert(QStringLiteral("autoLogin"), autoLoginBox->isChecked());
     core->writeSettings(settings);
+    if (rememberBox->isChecked())
+        PasswordStore::remember(username, base, password);
+    else
+        PasswordStore::forget(username, base);
     core->setToken(token);
     core->setUserInfo(user);
 

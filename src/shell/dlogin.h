@@ -11,8 +11,8 @@ class QLineEdit;
 class QPushButton;
 
 // The sign-in dialog, the first window of the program. It signs in against the
-// configured server, remembers the account (and, when asked, the enciphered
-// password), can sign in by itself two seconds after it opens, and has a second
+// configured server, remembers the account (and, when asked, the password,
+// through PasswordStore), can sign in by itself two seconds after it opens, and has a second
 // panel for the server's address and port. Accepted means: GCore holds the
 // token and the user's data, and the library's root listing has been fetched.
 class DLogin : public FramelessDialog
@@ -42,6 +42,7 @@ private:
     QWidget *buildSettingsPanel();
     void buildTitleArea();
 
+    void scheduleAutoLogin();
     void startLogin(bool manual);
     void sendLogin(const QString &username, const QString &password);
     void cancelAutoLogin();

@@ -205,6 +205,9 @@ void TestLogin::successStoresEverythingAndAccepts()
     QCOMPARE(cache.value("data").toList().size(), 2);
     QVERIFY(cache.value("updateTime").toULongLong() > 0);
 
+    // No keyring in this test: the password goes back into the file,
+    // enciphered, once the keyring has said no.
+    QTRY_VERIFY(!core->readSettings().value("pwd").toString().isEmpty());
     const QVariantMap settings = core->readSettings();
     QCOMPARE(settings.value("username").toString(), QStringLiteral("zhangsan"));
     QCOMPARE(settings.value("remember").toBool(), true);
@@ -489,6 +492,10 @@ void TestLogin::rememberedPasswordIsEncipheredAndRestored()
     QVERIFY(form.remember->isChecked());
     QVERIFY(!form.autoLogin->isChecked());
     QVERIFY(!dialog.isAutoLoginPending());
+    // No keyring here: the enciphered value stays where it is.
+    QTest::qWait(300);
+    QCOMPARE(GCore::instance()->readSettings().value("pwd").toString(),
+             settings.value("pwd").toString());
 
     // Not remembered: the stored value is not put into the form.
     settings.insert("remember", false);

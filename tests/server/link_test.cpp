@@ -2,6 +2,7 @@
 // downloads, previews, uploads, the visit limit and expiry.
 
 #include "apiclient.h"
+#include "rawconnection.h"
 #include "serverprocess.h"
 #include "store/database.h"
 
@@ -124,6 +125,55 @@ TEST_F(Links, AnonymousLinkListsAndDownloads)
     EXPECT_EQ(browser.Get("/link/0123456789abcdef0123456789abcdef")->status, 404);
 }
 
+TEST_F(Links, PublicHeadersAndFilesThatCannotBePreviewed)
+{
+    std::string docx = zhang->idOf(design, "需求说明.docx");
+    std::string path = url({{"fileIds", apiDoc + "," + docx}, {"linkAuth", "1"}});
+    httplib::Client browser("127.0.0.1", server->port());
+    auto page = browser.Get(path.c_str());
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    auto isPublic = [](const httplib::Result &r) {
+        return contains(r->get_header_value("Content-Security-Policy"), "default-src 'none'") &&
+               contains(r->get_header_value("Content-Security-Policy"), "frame-ancestors 'none'") &&
+               r->get_header_value("X-Content-Type-Options") == "nosniff" &&
+               r->get_header_value("Referrer-Policy") == "no-referrer";
+    };
+    EXPECT_TRUE(isPublic(page));
+    EXPECT_TRUE(contains(page->body, "不支持预览"));
+    EXPECT_FALSE(contains(page->body, docx + "?view=1"));
+
+    // A preview-only link hands out the .docx neither as a download nor in place.
+    for (const std::string &suffix : {std::string(), std::string("?view=1")}) {
+        auto refused = browser.Get((path + "/file/" + docx + suffix).c_str());
+        ASSERT_TRUE(refused);
+        EXPECT_EQ(refused->status, 403);
+        EXPECT_TRUE(contains(refused->body, "该文件不支持预览"));
+        EXPECT_TRUE(refused->get_header_value("Content-Disposition").empty());
+        EXPECT_TRUE(isPublic(refused));
+    }
+    auto shown = browser.Get((path + "/file/" + apiDoc).c_str());
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->status, 200);
+    EXPECT_TRUE(contains(shown->get_header_value("Content-Type"), "text/plain"));
+    EXPECT_EQ(shown->get_header_value("Content-Disposition").rfind("inline; ", 0), 0u);
+    EXPECT_TRUE(isPublic(shown));
+
+    // The name as RFC 6266 has it, read byte for byte (a client library
+    // would decode it).
+    std::string download = url({{"fileIds", docx}, {"linkAuth", "2"}});
+    RawConnection raw(server->port());
+    ASSERT_TRUE(raw.send("GET " + download + "/file/" + docx +
+                         " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"));
+    std::string head, body;
+    ASSERT_TRUE(raw.readResponse(head, body));
+    EXPECT_TRUE(contains(head, " 200 "));
+    EXPECT_TRUE(contains(head, "\r\nContent-Disposition: attachment; filename=\"____.docx\"; "
+                               "filename*=UTF-8''%E9%9C%80%E6%B1%82%E8%AF%B4%E6%98%8E.docx\r\n"))
+        << head;
+    EXPECT_TRUE(contains(head, "\r\nReferrer-Policy: no-referrer\r\n"));
+}
+
 TEST_F(Links, PasswordLinkAsksFirstAndKeepsOnlyAHash)
 {
     const std::string password = "p'; DROP TABLE links;--<x>";
@@ -147,6 +197,7 @@ TEST_F(Links, PasswordLinkAsksFirstAndKeepsOnlyAHash)
     auto right = browser.Post(path.c_str(), httplib::Params{{"pwd", password}});
     ASSERT_TRUE(right);
     EXPECT_EQ(right->status, 303);
+    EXPECT_EQ(right->get_header_value("Referrer-Policy"), "no-referrer");
     std::string cookie = right->get_header_value("Set-Cookie");
     ASSERT_FALSE(cookie.empty());
     EXPECT_TRUE(contains(cookie, "HttpOnly"));

@@ -60,6 +60,21 @@ std::string encodedFileName(const std::string &name)
     return out;
 }
 
+// The plain-ASCII stand-in for browsers that ignore filename*: each character
+// outside printable ASCII, and the quote, backslash and percent sign that some
+// browsers read specially, becomes '_'.
+std::string asciiFileName(const std::string &name)
+{
+    std::string out;
+    for (unsigned char c : name) {
+        if (c >= 0x80 && c < 0xc0)
+            continue; // the rest of a UTF-8 sequence already replaced
+        out += (c < 0x20 || c >= 0x7f || c == '"' || c == '\\' || c == '%') ? '_'
+                                                                            : static_cast<char>(c);
+    }
+    return out;
+}
+
 void answer(HttpResponse &res, int code, const std::string &message)
 {
     res.status = 200;
@@ -178,14 +193,19 @@ void ApiServer::addDownload(const std::string &path, DownloadHandler handler)
     });
 }
 
+std::string ApiServer::contentDisposition(bool inlineView, const std::string &fileName)
+{
+    return std::string(inlineView ? "inline" : "attachment") + "; filename=\"" +
+           asciiFileName(fileName) + "\"; filename*=UTF-8''" + encodedFileName(fileName);
+}
+
 void ApiServer::streamFile(HttpResponse &res, const FileRef &file, bool inlineView,
                            const std::string &inlineType)
 {
     int fd = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         throw ServiceError(CodeServerError, "文件内容丢失");
-    res.setHeader("Content-Disposition", std::string(inlineView ? "inline" : "attachment") +
-                                             "; filename*=UTF-8''" + encodedFileName(file.name));
+    res.setHeader("Content-Disposition", contentDisposition(inlineView, file.name));
     if (inlineView)
         res.setHeader("X-Content-Type-Options", "nosniff");
     res.setFile(fd, file.size, inlineView ? inlineType : "application/octet-stream");

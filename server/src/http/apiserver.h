@@ -62,6 +62,9 @@ public:
 
     static std::string envelope(int code, const std::string &message,
                                 const nlohmann::json &data = nlohmann::json::object());
+    // The Content-Disposition value for a file (RFC 6266): an ASCII stand-in
+    // name for old browsers and the exact name as UTF-8 (RFC 5987).
+    static std::string contentDisposition(bool inlineView, const std::string &fileName);
     // Streams a stored file as the response body, as an attachment or (with
     // `inlineType`) to be shown in place.
     static void streamFile(HttpResponse &res, const FileRef &file, bool inlineView,

@@ -34,7 +34,7 @@ std::string page(const std::string &body)
            "body{font-family:sans-serif;margin:2em auto;max-width:720px;color:#333}"
            "h1{font-size:1.3em;color:#0696f5}table{border-collapse:collapse;width:100%}"
            "td,th{padding:6px;border-bottom:1px solid #eaeaea;text-align:left}"
-           ".note{color:#a00}.desc{color:#666;white-space:pre-wrap}a{color:#0696f5}"
+           ".note{color:#a00}.done{color:#2a7d2a}.desc{color:#666;white-space:pre-wrap}a{color:#0696f5}"
            "</style></head><body><h1>外部链接</h1>" +
            body + "</body></html>\n";
 }
@@ -56,8 +56,8 @@ std::string cookieValue(const HttpRequest &req)
     return std::string();
 }
 
-// Types a browser may show in place; everything else is offered as a download,
-// and markup is shown as text so that no linked file runs in the server's origin.
+// Types a browser may show in place; nothing else can be previewed, and markup
+// is shown as text so that no linked file runs in the server's origin.
 std::string previewType(const std::string &ext)
 {
     if (ext == "png")
@@ -73,6 +73,19 @@ std::string previewType(const std::string &ext)
         ext == "cpp" || ext == "h" || ext == "c")
         return "text/plain; charset=utf-8";
     return std::string();
+}
+
+// Everything under /link/ is seen by people outside the company, in any
+// browser: no scripts, nothing from elsewhere, no framing, no sniffing of
+// types, and the link's address is not passed on to other sites.
+void publicHeaders(HttpResponse &res)
+{
+    res.setHeader("Cache-Control", "no-store");
+    res.setHeader("X-Content-Type-Options", "nosniff");
+    res.setHeader("Referrer-Policy", "no-referrer");
+    res.setHeader("Content-Security-Policy",
+                  "default-src 'none'; style-src 'unsafe-inline'; img-src 'self'; "
+                  "form-action 'self'; base-uri 'none'; frame-ancestors 'none'");
 }
 
 int statusOf(const ServiceError &e)
@@ -121,10 +134,7 @@ void LinkPage::install(HttpServer &http)
 void LinkPage::answer(HttpResponse &res, int status, const std::string &html)
 {
     res.status = status;
-    res.setHeader("Cache-Control", "no-store");
-    res.setHeader("X-Content-Type-Options", "nosniff");
-    res.setHeader("Content-Security-Policy", "default-src 'none'; style-src 'unsafe-inline'; "
-                                             "form-action 'self'");
+    publicHeaders(res);
     res.setContent(html, "text/html; charset=utf-8");
 }
 
@@ -137,7 +147,7 @@ std::string LinkPage::listing(const Link &link, const std::string &note)
 {
     std::string body;
     if (!note.empty())
-        body += "<p class=\"note\">" + helpers::escapeMarkup(note) + "</p>";
+        body += "<p class=\"done\">" + helpers::escapeMarkup(note) + "</p>";
     if (!link.description.empty())
         body += "<p class=\"desc\">" + helpers::escapeMarkup(link.description) + "</p>";
     bool preview = LinkService::allows(link, '1');
@@ -150,8 +160,10 @@ std::string LinkPage::listing(const Link &link, const std::string &note)
         body += "<tr><td>" + helpers::escapeMarkup(item.name) + "</td><td>" +
                 helpers::escapeMarkup(size) + "</td><td>" + localDate(item.modifiedAt) +
                 "</td><td>";
-        if (preview)
+        if (preview && !previewType(helpers::extensionOf(item.name)).empty())
             body += "<a href=\"" + base + "/file/" + item.id + "?view=1\">预览</a> ";
+        else if (preview && !download)
+            body += "<span class=\"desc\">不支持预览</span>";
         if (download)
             body += "<a href=\"" + base + "/file/" + item.id + "\">下载</a>";
         body += "</td></tr>";
@@ -215,6 +227,7 @@ void LinkPage::unlock(const HttpRequest &req, const FormParser &form, bool ok, H
             answer(res, 403, passwordForm(code, "密码错误"));
             return;
         }
+        publicHeaders(res);
         res.setHeader("Set-Cookie", std::string(cookieName) + "=" + links.accessKey(link) +
                                         "; Path=/link/" + code + "; HttpOnly; SameSite=Strict");
         res.setRedirect("/link/" + code, 303);
@@ -238,16 +251,29 @@ void LinkPage::file(const HttpRequest &req, const FormParser &form, HttpResponse
             throw ServiceError(CodeForbidden, "请先输入访问密码");
         auto viewField = form.fields.find("view");
         bool view = viewField != form.fields.end() && viewField->second == "1";
-        // A preview-only link never hands out the file as a download.
+        // A preview-only link never hands out the file as a download, and a
+        // file that cannot be shown in place is refused before it counts as
+        // a visit.
         if (!view && !LinkService::allows(link, '2'))
             view = true;
         if (view && !LinkService::allows(link, '1'))
             throw ServiceError(CodeForbidden, "链接不允许预览");
+        std::string type;
+        if (view) {
+            bool found = false;
+            for (const Item &item : links.files(link))
+                if (item.id == fileId) {
+                    found = true;
+                    type = previewType(helpers::extensionOf(item.name));
+                }
+            if (!found)
+                throw ServiceError(CodeNotFound, "文件不存在");
+            if (type.empty())
+                throw ServiceError(CodeForbidden, "该文件不支持预览");
+        }
         FileRef ref = links.download(link, fileId);
-        std::string type = view ? previewType(helpers::extensionOf(ref.name)) : std::string();
-        if (view && type.empty())
-            type = "application/octet-stream";
-        ApiServer::streamFile(res, ref, view && type != "application/octet-stream", type);
+        publicHeaders(res);
+        ApiServer::streamFile(res, ref, view, view ? type : std::string());
     } catch (const ServiceError &e) {
         answer(res, statusOf(e),
                page("<p class=\"note\">" + helpers::escapeMarkup(e.what()) + "</p>"));

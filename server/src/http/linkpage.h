@@ -27,7 +27,7 @@ private:
     void file(const HttpRequest &req, const FormParser &form, HttpResponse &res);
     void upload(const HttpRequest &req, FormParser &form, bool ok, HttpResponse &res);
 
-    // The page of an open link, with an optional note at the top.
+    // The page of an open link, with an optional note of success at the top.
     std::string listing(const Link &link, const std::string &note);
     void answer(HttpResponse &res, int status, const std::string &html);
     bool unlocked(const HttpRequest &req, const Link &link);

@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <fstream>
 #include <poll.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,6 +26,7 @@ bool ServerLauncher::start(const std::string &binary, const std::string &dataDir
         failure = "pipe failed";
         return false;
     }
+    const pid_t parent = getpid();
     child = fork();
     if (child < 0) {
         close(pipeFds[0]);
@@ -31,6 +35,13 @@ bool ServerLauncher::start(const std::string &binary, const std::string &dataDir
         return false;
     }
     if (child == 0) {
+#ifdef __linux__
+        // A test that crashes takes its server along, instead of leaving it
+        // running with the test runner's output open until the time-out.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent)
+            _exit(127);
+#endif
         dup2(pipeFds[1], STDOUT_FILENO);
         close(pipeFds[0]);
         close(pipeFds[1]);
