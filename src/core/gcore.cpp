@@ -1,5 +1,7 @@
 #include "core/gcore.h"
 
+#include "core/httpcurl.h"
+
 #include "shell/mainwidget.h"
 #include "transfer/transferpanel.h"
 
@@ -108,7 +110,7 @@ QVariantMap GCore::readSettings() const
     QFile file(settingsFilePath());
     if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxSettingsBytes)
         return QVariantMap();
-    return QJsonDocument::fromJson(file.readAll()).toVariant().toMap();
+    return HttpCurl::parseJson(file.readAll()).toVariant().toMap();
 }
 
 bool GCore::writeSettings(const QVariantMap &settings) const

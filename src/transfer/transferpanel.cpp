@@ -714,7 +714,7 @@ QString TransferPanel::finishDownloadFile(const QString &tempPath, const QVarian
         if (HttpCurl::isServerRefusal(head)) {
             qDebug() << __FILE__ << __LINE__ << "download refused:" << head;
             *refusal =
-                QJsonDocument::fromJson(head).object().value(QStringLiteral("msg")).toString();
+                HttpCurl::parseJson(head).object().value(QStringLiteral("msg")).toString();
             temp.remove();
             return QString();
         }
@@ -928,7 +928,7 @@ QVariantList TransferPanel::readHistory(const QByteArray &json, bool *cleaned)
 {
     QVariantList records;
     *cleaned = false;
-    const QJsonDocument doc = QJsonDocument::fromJson(json);
+    const QJsonDocument doc = HttpCurl::parseJson(json);
     if (!doc.isArray())
         return records;
     const QVariantList list = doc.toVariant().toList();

@@ -1,10 +1,10 @@
 #include "clientfuzz.h"
 
+#include "core/httpcurl.h"
 #include "temphome.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
-#include <QJsonDocument>
 #include <QVector>
 
 #include <cstdio>
@@ -31,7 +31,7 @@ void startClientFuzz(int *argc, char ***argv)
 
 QVariantMap fuzzReply(const QByteArray &body)
 {
-    return QJsonDocument::fromJson(QString::fromUtf8(body).toUtf8()).toVariant().toMap();
+    return HttpCurl::parseJson(QString::fromUtf8(body).toUtf8()).toVariant().toMap();
 }
 
 QList<QByteArray> fuzzParts(const uint8_t *data, size_t size, int max)
