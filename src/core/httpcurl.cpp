@@ -40,9 +40,8 @@ constexpr long kUploadTimeout = 10800;
 constexpr char kBuiltInKey[] = "f0lv4nedesk7opk3y9q2";
 
 // The text of a JSON string that starts at `at` (its opening quote), with its
-// escapes decoded as far as names need comparing; `at` ends after the closing
-// quote. Escapes are kept as they are but for \uXXXX and the one-letter
-// forms, which have a single meaning each.
+// escapes decoded as Qt's parser decodes them; `at` ends after the closing
+// quote.
 std::string_view jsonName(const QByteArray &text, int &at, std::string &decoded)
 {
     const int start = ++at;
@@ -103,7 +102,7 @@ std::string_view jsonName(const QByteArray &text, int &at, std::string &decoded)
                 decoded += char(0x80 | (code & 0x3f));
             }
         } else {
-            decoded += '\\';
+            // Qt's parser takes any other escaped character as itself.
             decoded += e;
         }
     }

@@ -334,6 +334,8 @@ private slots:
                                     "\"\\ud83d\\ude00\":0}}]")
                     .isNull());
         QVERIFY(HttpCurl::parseJson("{\"k\\\"\":1,\"k\":2}").isObject());
+        // Qt takes an unknown escape ("\h") as the character itself.
+        QVERIFY(HttpCurl::parseJson("{\"\\host\":[1],\"host\":2}").isNull());
     }
 
     void refusalTest()
