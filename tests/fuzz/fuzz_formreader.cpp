@@ -5,33 +5,16 @@
 // when the fields before it name the token; a form-encoded body must read the
 // same whole or in pieces.
 
+#include "serverfuzz.h"
+
 #include "http/formparser.h"
 #include "store/blobstore.h"
 #include "store/blobwriter.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
 namespace {
-
-void check(bool condition, const char *what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "check failed: %s\n", what);
-        std::abort();
-    }
-}
-
-std::string line(const std::string &input, size_t &at)
-{
-    size_t eol = input.find('\n', at);
-    std::string text = input.substr(at, eol == std::string::npos ? std::string::npos : eol - at);
-    at = eol == std::string::npos ? input.size() : eol + 1;
-    return text;
-}
 
 struct Read
 {
@@ -64,21 +47,8 @@ Read read(const HttpRequest &request, const BlobStore &blobs, const std::string 
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static const std::string root = [] {
-        char folder[] = "/tmp/folvane-fuzz-blobs-XXXXXX";
-        const char *made = mkdtemp(folder);
-        check(made != nullptr, "a temporary folder");
-        return std::string(made);
-    }();
-    static struct Remover
-    {
-        ~Remover()
-        {
-            std::error_code ec;
-            std::filesystem::remove_all(root, ec);
-        }
-    } remover;
-    static BlobStore blobs(root);
+    static FuzzFolder folder("folvane-fuzz-blobs");
+    static BlobStore blobs(folder.path());
     if (size < 1)
         return 0;
     const size_t piece = 1 + data[0] % 64;
@@ -86,8 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     size_t at = 0;
     HttpRequest request;
     request.method = "POST";
-    request.headers.emplace_back("Content-Type", line(input, at));
-    request.target = line(input, at);
+    request.headers.emplace_back("Content-Type", inputLine(input, at));
+    request.target = inputLine(input, at);
     splitTarget(request.target, request.path, request.query);
     const std::string body = input.substr(at);
 

@@ -11,6 +11,8 @@
 // What the answer must never do: carry a line break in a header, or bring
 // markup from the request or the store into a page.
 
+#include "serverfuzz.h"
+
 #include "http/formparser.h"
 #include "http/httpserver.h"
 #include "http/linkpage.h"
@@ -27,21 +29,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <set>
 #include <string>
 
 namespace {
-
-void check(bool condition, const char *what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "check failed: %s\n", what);
-        std::abort();
-    }
-}
 
 // The link's password, hashed at the smallest cost libsodium allows: the
 // server's own cost (64 MiB a check) would leave the fuzzer a few checks a
@@ -166,32 +157,9 @@ struct Fixture
 
 Fixture &fixture()
 {
-    static const std::string dir = [] {
-        char folder[] = "/tmp/folvane-fuzz-link-XXXXXX";
-        const char *made = mkdtemp(folder);
-        check(made != nullptr, "a temporary folder");
-        return std::string(made);
-    }();
-    static struct Remover
-    {
-        ~Remover()
-        {
-            std::error_code ec;
-            std::filesystem::remove_all(dir, ec);
-        }
-    } remover;
-    static Fixture f(dir);
+    static FuzzFolder folder("folvane-fuzz-link");
+    static Fixture f(folder.path());
     return f;
-}
-
-std::string line(const std::string &input, size_t &at)
-{
-    size_t eol = input.find('\n', at);
-    std::string text = input.substr(at, eol == std::string::npos ? std::string::npos : eol - at);
-    at = eol == std::string::npos ? input.size() : eol + 1;
-    if (!text.empty() && text.back() == '\r')
-        text.pop_back();
-    return text;
 }
 
 std::string lower(std::string text)
@@ -216,9 +184,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::string input(reinterpret_cast<const char *>(data), size);
     size_t at = 0;
     HttpRequest request;
-    request.method = line(input, at);
-    request.target = line(input, at);
-    for (std::string header = line(input, at); !header.empty(); header = line(input, at)) {
+    request.method = inputLine(input, at);
+    request.target = inputLine(input, at);
+    for (std::string header = inputLine(input, at); !header.empty();
+         header = inputLine(input, at)) {
         size_t colon = header.find(':');
         if (colon == std::string::npos)
             break;

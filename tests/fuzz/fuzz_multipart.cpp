@@ -4,10 +4,11 @@
 // not change what is read: both runs give the same parts, bytes and outcome
 // (of a body cut short, the bytes read so far agree).
 
+#include "serverfuzz.h"
+
 #include "http/multipartparser.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -53,14 +54,6 @@ void parse(const std::string &boundary, const std::string &body, size_t piece, R
     for (size_t at = 0; at < body.size() && run.ok; at += piece)
         run.ok = parser.feed(body.data() + at, std::min(piece, body.size() - at));
     run.finished = parser.finished();
-}
-
-void check(bool condition, const char *what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "check failed: %s\n", what);
-        std::abort();
-    }
 }
 
 } // namespace
