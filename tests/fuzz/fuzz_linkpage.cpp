@@ -22,6 +22,7 @@
 #include "service/linkservice.h"
 #include "service/searchservice.h"
 #include "store/blobstore.h"
+#include "store/sessionstore.h"
 #include "store/store.h"
 
 #include <sodium.h>
@@ -46,10 +47,21 @@ std::string cheapHash(const std::string &password)
     return hash;
 }
 
+// Wrong passwords never make an attempt wait: every input meets the same
+// link page, whatever the inputs before it guessed.
+GuessGuard::Options noWaiting()
+{
+    GuessGuard::Options options = GuessGuard::defaults();
+    options.perTarget.failuresBeforeWait = 1 << 30;
+    options.perAddress.failuresBeforeWait = 1 << 30;
+    return options;
+}
+
 struct Fixture
 {
     std::string dir;
     Store store;
+    SessionStore sessions;
     BlobStore blobs;
     SearchService search;
     AccountService accounts;
@@ -61,8 +73,9 @@ struct Fixture
     std::set<std::string> seeded;
 
     explicit Fixture(const std::string &dir)
-        : dir(dir), store(dir + "/folvane.db"), blobs(dir + "/blobs"), search(store, blobs),
-          accounts(store), files(store, blobs, search), links(store, files, accounts),
+        : dir(dir), store(dir + "/folvane.db"), sessions(dir + "/sessions.db", store),
+          blobs(dir + "/blobs"), search(store, blobs), accounts(store, sessions),
+          files(store, blobs, search), links(store, files, accounts, noWaiting()),
           http(HttpServer::Options{}), page(links, blobs)
     {
         const int64_t now = helpers::nowMs();
