@@ -12,6 +12,7 @@ packages=(
   libreoffice-writer-nogui libreoffice-impress-nogui python3-uno
   libboost-dev libcpp-httplib-dev nlohmann-json3-dev libsqlite3-dev libsodium-dev libssl-dev
   libgtest-dev googletest
+  clang libclang-rt-14-dev
   xvfb xauth x11-apps imagemagick xcompmgr fonts-wqy-microhei
   nginx python3
   chromium chromium-driver python3-selenium

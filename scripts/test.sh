@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and runs
 # every test; then builds the client tests in Release and runs them once more,
-# because a timing-dependent fault may show in only one of the two builds.
-# Arguments go to both ctest runs (for example -R tst_netdisk). Exits non-zero on
-# any failure.
+# because a timing-dependent fault may show in only one of the two builds; then
+# runs each fuzz program of tests/fuzz for 20 seconds (scripts/fuzz.sh).
+# Arguments go to both ctest runs (for example -R tst_netdisk) and leave the
+# fuzzing out. Exits non-zero on any failure.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -28,3 +29,7 @@ release="$root/build-rel"
 cmake -S "$root" -B "$release" -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" >/dev/null
 cmake --build "$release" --target folvane_client_tests -j"$jobs"
 (cd "$release" && ctest --output-on-failure -j"$jobs" -L client "$@")
+
+if [ $# -eq 0 ]; then
+  ./scripts/fuzz.sh 20
+fi

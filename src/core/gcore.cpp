@@ -1,5 +1,7 @@
 #include "core/gcore.h"
 
+#include "core/httpcurl.h"
+
 #include "shell/mainwidget.h"
 #include "transfer/transferpanel.h"
 
@@ -108,7 +110,7 @@ QVariantMap GCore::readSettings() const
     QFile file(settingsFilePath());
     if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxSettingsBytes)
         return QVariantMap();
-    return QJsonDocument::fromJson(file.readAll()).toVariant().toMap();
+    return HttpCurl::parseJson(file.readAll()).toVariant().toMap();
 }
 
 bool GCore::writeSettings(const QVariantMap &settings) const
@@ -300,7 +302,15 @@ QString safeFileName(const QString &name, const QString &fallback)
     if (out.size() > kMaxName) {
         const int dot = out.lastIndexOf(QLatin1Char('.'));
         const QString suffix = (dot > 0 && out.size() - dot <= 16) ? out.mid(dot) : QString();
-        out = out.left(kMaxName - suffix.size()) + suffix;
+        int keep = kMaxName - suffix.size();
+        // Never half a surrogate pair; and a cut that ends in blanks or dots
+        // drops them too, as the cleaning above does, since Windows would.
+        if (out.at(keep - 1).isHighSurrogate())
+            --keep;
+        QString base = out.left(keep);
+        while (base.endsWith(QLatin1Char('.')) || base.endsWith(QLatin1Char(' ')))
+            base.chop(1);
+        out = base + suffix;
     }
     return out;
 }

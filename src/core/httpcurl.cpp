@@ -13,7 +13,12 @@
 #include <QTemporaryFile>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
 
 namespace {
 
@@ -33,6 +38,112 @@ constexpr long kUploadTimeout = 10800;
 // Any fixed 20 characters of lower-case letters and digits: values written
 // under "pwd" by one build can only be read back by a build with the same key.
 constexpr char kBuiltInKey[] = "f0lv4nedesk7opk3y9q2";
+
+// The text of a JSON string that starts at `at` (its opening quote), with its
+// escapes decoded as Qt's parser decodes them; `at` ends after the closing
+// quote.
+std::string_view jsonName(const QByteArray &text, int &at, std::string &decoded)
+{
+    const int start = ++at;
+    bool escaped = false;
+    while (at < text.size() && text.at(at) != '"') {
+        if (text.at(at) == '\\') {
+            escaped = true;
+            ++at;
+        }
+        ++at;
+    }
+    const int end = qMin(at, text.size());
+    ++at;
+    if (!escaped)
+        return std::string_view(text.constData() + start, size_t(end - start));
+    decoded.clear();
+    for (int i = start; i < end; ++i) {
+        const char c = text.at(i);
+        if (c != '\\' || i + 1 >= end) {
+            decoded += c;
+            continue;
+        }
+        const char e = text.at(++i);
+        static const char from[] = "\"\\/bfnrt";
+        static const char to[] = "\"\\/\b\f\n\r\t";
+        if (const char *hit = std::strchr(from, e); hit && e) {
+            decoded += to[hit - from];
+        } else if (e == 'u' && i + 4 < end) {
+            bool ok = false;
+            uint code = text.mid(i + 1, 4).toUInt(&ok, 16);
+            if (!ok) {
+                decoded += "\\u";
+                continue;
+            }
+            i += 4;
+            // A surrogate pair is one character, the same as its UTF-8 form.
+            if (code >= 0xd800 && code < 0xdc00 && i + 6 < end && text.at(i + 1) == '\\' &&
+                text.at(i + 2) == 'u') {
+                const uint low = text.mid(i + 3, 4).toUInt(&ok, 16);
+                if (ok && low >= 0xdc00 && low < 0xe000) {
+                    code = 0x10000 + ((code - 0xd800) << 10) + (low - 0xdc00);
+                    i += 6;
+                }
+            }
+            if (code < 0x80) {
+                decoded += char(code);
+            } else if (code < 0x800) {
+                decoded += char(0xc0 | (code >> 6));
+                decoded += char(0x80 | (code & 0x3f));
+            } else if (code < 0x10000) {
+                decoded += char(0xe0 | (code >> 12));
+                decoded += char(0x80 | ((code >> 6) & 0x3f));
+                decoded += char(0x80 | (code & 0x3f));
+            } else {
+                decoded += char(0xf0 | (code >> 18));
+                decoded += char(0x80 | ((code >> 12) & 0x3f));
+                decoded += char(0x80 | ((code >> 6) & 0x3f));
+                decoded += char(0x80 | (code & 0x3f));
+            }
+        } else {
+            // Qt's parser takes any other escaped character as itself.
+            decoded += e;
+        }
+    }
+    return decoded;
+}
+
+// True when an object of the JSON text names a member twice. Only the
+// structure is followed; whether the text is valid JSON is the parser's
+// business.
+bool repeatsName(const QByteArray &text)
+{
+    struct Level
+    {
+        bool object;
+        bool expectName;
+        std::unordered_set<std::string> names;
+    };
+    std::vector<Level> levels;
+    std::string decoded;
+    int at = 0;
+    while (at < text.size()) {
+        const char c = text.at(at);
+        if (c == '"') {
+            const std::string_view name = jsonName(text, at, decoded);
+            if (!levels.empty() && levels.back().object && levels.back().expectName) {
+                levels.back().expectName = false;
+                if (!levels.back().names.emplace(name).second)
+                    return true;
+            }
+            continue;
+        }
+        if (c == '{' || c == '[')
+            levels.push_back(Level{c == '{', c == '{', {}});
+        else if ((c == '}' || c == ']') && !levels.empty())
+            levels.pop_back();
+        else if (c == ',' && !levels.empty() && levels.back().object)
+            levels.back().expectName = true;
+        ++at;
+    }
+    return false;
+}
 
 struct CurlDeleter
 {
@@ -205,7 +316,7 @@ QVariant HttpCurl::postJson(const QString &url, const FormParams &params, int ti
         request(url, params, status, encoding, QString(), QString(), {}, {}, timeoutSeconds);
     if (body.isEmpty())
         return QVariant();
-    return QJsonDocument::fromJson(body.toUtf8()).toVariant();
+    return parseJson(body.toUtf8()).toVariant();
 }
 
 QString HttpCurl::request(const QString &url, const FormParams &params,
@@ -413,6 +524,15 @@ QString HttpCurl::sizeText(const QVariant &serverText)
     return serverText.toString().remove(QStringLiteral("&nbsp;"));
 }
 
+QJsonDocument HttpCurl::parseJson(const QByteArray &text)
+{
+    if (repeatsName(text)) {
+        qDebug() << "JSON text refused: an object names a member twice";
+        return QJsonDocument();
+    }
+    return QJsonDocument::fromJson(text);
+}
+
 QString HttpCurl::toJsonText(const QVariant &value)
 {
     return QString::fromUtf8(QJsonDocument::fromVariant(value).toJson(QJsonDocument::Indented));
@@ -534,7 +654,7 @@ bool HttpCurl::isServerRefusal(const QByteArray &head)
 {
     if (head.size() >= 3000)
         return false;
-    const QJsonDocument doc = QJsonDocument::fromJson(head);
+    const QJsonDocument doc = parseJson(head);
     return doc.isObject() && doc.object().contains(QStringLiteral("code"));
 }
 

@@ -15,7 +15,7 @@ void UploadThread::run()
     const QByteArray reply =
         HttpCurl::instance()->uploadFile(url, fieldName, filePath, params, progress);
     qDebug() << __FILE__ << __LINE__ << "upload reply" << reply.left(1000);
-    const QVariant value = QJsonDocument::fromJson(reply).toVariant();
+    const QVariant value = HttpCurl::parseJson(reply).toVariant();
     HttpCurl::logJson(value, __FILE__, __LINE__);
     const QVariantMap map = value.toMap();
     if (!progress || progress->isRunning()) {

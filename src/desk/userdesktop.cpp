@@ -518,14 +518,23 @@ void UserDesktop::postList(const QString &path, const FormParams &params, quint6
 void UserDesktop::slotLeftTableReceiveData(QVariantMap reply)
 {
     clearLeftTable();
-    const LeftList &list = leftLists[leftEntry()];
     if (!isSuccess(reply)) {
         leftErrorLabel->centre();
         leftErrorLabel->show();
         return;
     }
     leftErrorLabel->hide();
+    const QList<LeftRow> rows = leftRows(leftEntry(), reply);
+    for (const LeftRow &row : rows)
+        addLeftRow(row.file, row.firstLine, row.date, row.avatarUser, row.folderId);
+    requestThumbs();
+}
+
+QList<UserDesktop::LeftRow> UserDesktop::leftRows(int entry, const QVariantMap &reply)
+{
+    const LeftList &list = leftLists[entry];
     const QString folderId = list.folderId ? QString::fromLatin1(list.folderId) : QString();
+    QList<LeftRow> rows;
     for (const QVariant &value : reply.value(QStringLiteral("data")).toList()) {
         const QVariantMap record = value.toMap();
         const QString firstLine = firstLineOf(list, record);
@@ -533,15 +542,15 @@ void UserDesktop::slotLeftTableReceiveData(QVariantMap reply)
         if (list.perFile) {
             const QString date = dayText(record.value(QStringLiteral("time")));
             for (const QVariant &file : record.value(QStringLiteral("files")).toList())
-                addLeftRow(file.toMap(), firstLine, date, avatar, folderId);
+                rows.append({file.toMap(), firstLine, date, avatar, folderId});
         } else {
             const QVariant time = record.contains(QStringLiteral("createTime"))
                                       ? record.value(QStringLiteral("createTime"))
                                       : record.value(QStringLiteral("time"));
-            addLeftRow(record, firstLine, dayText(time), avatar, folderId);
+            rows.append({record, firstLine, dayText(time), avatar, folderId});
         }
     }
-    requestThumbs();
+    return rows;
 }
 
 void UserDesktop::addLeftRow(const QVariantMap &file, const QString &firstLine, const QString &date,

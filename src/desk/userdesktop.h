@@ -38,6 +38,20 @@ public:
     // Centres the two load-error labels in their tables.
     void placeErrorLabels();
 
+    // One row of a left-bar list: the file it opens, its first text line, its
+    // date, whose picture it shows (empty: the default picture) and the
+    // library folder "查看" opens (empty: the file's own).
+    struct LeftRow
+    {
+        QVariantMap file;
+        QString firstLine;
+        QString date;
+        QString avatarUser;
+        QString folderId;
+    };
+    // The rows of a successful reply to left-bar list `entry`.
+    static QList<LeftRow> leftRows(int entry, const QVariantMap &reply);
+
     QList<TPushButton *> leftBarButtons;
     QVariantList notices;
     LinkLabel *noticeLabel = nullptr;

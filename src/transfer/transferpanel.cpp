@@ -714,7 +714,7 @@ QString TransferPanel::finishDownloadFile(const QString &tempPath, const QVarian
         if (HttpCurl::isServerRefusal(head)) {
             qDebug() << __FILE__ << __LINE__ << "download refused:" << head;
             *refusal =
-                QJsonDocument::fromJson(head).object().value(QStringLiteral("msg")).toString();
+                HttpCurl::parseJson(head).object().value(QStringLiteral("msg")).toString();
             temp.remove();
             return QString();
         }
@@ -916,29 +916,36 @@ void TransferPanel::loadHistory()
     QFile file(historyFilePath());
     if (!file.open(QIODevice::ReadOnly))
         return;
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
-    history.clear();
     bool cleaned = false;
-    if (doc.isArray()) {
-        const QVariantList list = doc.toVariant().toList();
-        for (const QVariant &entry : list) {
-            if (entry.type() != QVariant::Map)
-                continue;
-            // Records written before the size text was cleaned still hold "&nbsp;".
-            QVariantMap record = entry.toMap();
-            const QString size = HttpCurl::sizeText(record.value(QStringLiteral("fileLength")));
-            if (record.contains(QStringLiteral("fileLength")) &&
-                size != record.value(QStringLiteral("fileLength")).toString()) {
-                record.insert(QStringLiteral("fileLength"), size);
-                cleaned = true;
-            }
-            history.append(record);
-        }
-    }
+    history = readHistory(file.readAll(), &cleaned);
     for (const QVariant &entry : qAsConst(history))
         addHistoryRow(entry.toMap());
     if (cleaned)
         saveHistory();
+}
+
+QVariantList TransferPanel::readHistory(const QByteArray &json, bool *cleaned)
+{
+    QVariantList records;
+    *cleaned = false;
+    const QJsonDocument doc = HttpCurl::parseJson(json);
+    if (!doc.isArray())
+        return records;
+    const QVariantList list = doc.toVariant().toList();
+    for (const QVariant &entry : list) {
+        if (entry.type() != QVariant::Map)
+            continue;
+        // Records written before the size text was cleaned still hold "&nbsp;".
+        QVariantMap record = entry.toMap();
+        const QString size = HttpCurl::sizeText(record.value(QStringLiteral("fileLength")));
+        if (record.contains(QStringLiteral("fileLength")) &&
+            size != record.value(QStringLiteral("fileLength")).toString()) {
+            record.insert(QStringLiteral("fileLength"), size);
+            *cleaned = true;
+        }
+        records.append(record);
+    }
+    return records;
 }
 
 void TransferPanel::saveHistory()

@@ -46,6 +46,10 @@ public:
     // transfer tables stay hidden meanwhile and are laid out once at the end.
     void holdLayout(bool hold);
 
+    // The records of a history file's text: the objects of its array, with
+    // size texts of older versions cleaned (`cleaned` then set).
+    static QVariantList readHistory(const QByteArray &json, bool *cleaned);
+
 public slots:
     void showPanel();
     void downloadFinished(QString tempPath);

@@ -310,6 +310,12 @@ private slots:
         const QString safe = safeFileName(longName);
         QCOMPARE(safe.size(), 200);
         QVERIFY(safe.endsWith(".pdf"));
+        // The cut ends neither in a blank nor between the halves of a character.
+        QCOMPARE(safeFileName(QString(195, QChar('a')) + "     b" + QString(60, QChar('c'))),
+                 QString(195, QChar('a')));
+        const QString emoji = QString::fromUtf8("\xf0\x9f\x98\x80");
+        const QString cut = safeFileName(QString(199, QChar('a')) + emoji + "tail");
+        QCOMPARE(cut, QString(199, QChar('a')));
     }
 };
 

@@ -127,6 +127,9 @@ private slots:
             << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{\"co");
         QTest::newRow("json array") << ScriptedHttpServer::okReply("[1,2,3]");
         QTest::newRow("empty") << QByteArray();
+        // Qt 5's parser would lose the first value's memory.
+        QTest::newRow("repeated name")
+            << ScriptedHttpServer::okReply("{\"code\":0,\"data\":[1],\"data\":{\"x\":[2]}}");
     }
 
     void badRepliesGiveEmptyResults()
@@ -319,6 +322,20 @@ private slots:
                 ->downloadToFile(server.url(), {{"fileId", "1"}}, "/nonexistent/dir/a.bin", nullptr)
                 .isEmpty());
         QCOMPARE(server.requests().size(), before);
+    }
+
+    void repeatedNamesAreRefused()
+    {
+        QVERIFY(HttpCurl::parseJson("{\"a\":{\"a\":1},\"b\":[{\"a\":[1]},{\"a\":2}],"
+                                    "\"c\":\"\\\"a\\\"\"}")
+                    .isObject());
+        QVERIFY(HttpCurl::parseJson("{\"code\":0,\"d\\u0061ta\":[1],\"data\":2}").isNull());
+        QVERIFY(HttpCurl::parseJson("[{\"x\":1},{\"y\":{\"\xf0\x9f\x98\x80\":[],"
+                                    "\"\\ud83d\\ude00\":0}}]")
+                    .isNull());
+        QVERIFY(HttpCurl::parseJson("{\"k\\\"\":1,\"k\":2}").isObject());
+        // Qt takes an unknown escape ("\h") as the character itself.
+        QVERIFY(HttpCurl::parseJson("{\"\\host\":[1],\"host\":2}").isNull());
     }
 
     void refusalTest()

@@ -68,6 +68,14 @@ void parseUrlEncoded(const std::string &body, Fields &out)
     }
 }
 
+void splitTarget(const std::string &target, std::string &path, Fields &query)
+{
+    size_t question = target.find('?');
+    path = percentDecode(target.substr(0, question), false);
+    if (question != std::string::npos)
+        parseUrlEncoded(target.substr(question + 1), query);
+}
+
 FormParser::FormParser(const HttpRequest &request, const BlobStore *blobs, FileGate gate)
     : fields(request.query), blobs(blobs), gate(std::move(gate))
 {

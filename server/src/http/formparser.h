@@ -67,6 +67,8 @@ private:
     std::string writerName;
 };
 
+// Splits a request target into its decoded path and the fields of its query.
+void splitTarget(const std::string &target, std::string &path, Fields &query);
 // Decodes application/x-www-form-urlencoded text into `out`.
 void parseUrlEncoded(const std::string &body, Fields &out);
 // Decodes %XX escapes (and '+' as a blank when `plusIsBlank`).

@@ -281,10 +281,7 @@ private:
         request.method = std::string(message.method_string());
         request.remote = remote;
         request.target = std::string(message.target());
-        size_t question = request.target.find('?');
-        request.path = percentDecode(request.target.substr(0, question), false);
-        if (question != std::string::npos)
-            parseUrlEncoded(request.target.substr(question + 1), request.query);
+        splitTarget(request.target, request.path, request.query);
         for (const auto &field : message)
             request.headers.emplace_back(std::string(field.name_string()),
                                          std::string(field.value()));
@@ -697,6 +694,11 @@ void HttpServer::route(const std::string &method, const std::string &pattern, Ro
         d->exact[method + " " + pattern] = std::move(make);
     else
         d->patterns.push_back(Impl::Pattern{method, std::regex(pattern), std::move(make)});
+}
+
+std::unique_ptr<HttpExchange> HttpServer::exchangeFor(HttpRequest &request) const
+{
+    return d->exchangeFor(request);
 }
 
 void HttpServer::setErrorPage(ErrorPage page)

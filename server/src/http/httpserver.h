@@ -46,6 +46,9 @@ public:
     // it holds a '(' (its captures go to HttpRequest::matches).
     void route(const std::string &method, const std::string &pattern, Route make);
     void setErrorPage(ErrorPage page);
+    // The exchange the routes make for a request whose method and path are
+    // set; fills its `matches`. What a connection does once headers arrive.
+    std::unique_ptr<HttpExchange> exchangeFor(HttpRequest &request) const;
 
     // Binds and listens on host:port (0 picks a free port); returns the port
     // or -1.
