@@ -113,15 +113,15 @@ std::optional<ByteRange> requestedRange(const HttpRequest &request, int64_t size
                                         bool &unsatisfiable)
 {
     unsatisfiable = false;
-    std::string spec = request.header("Range");
-    if (spec.rfind("bytes=", 0) != 0 || !request.header("If-Range").empty())
+    std::string asked = request.header("Range");
+    if (asked.rfind("bytes=", 0) != 0 || !request.header("If-Range").empty())
         return std::nullopt;
-    spec.erase(0, 6);
-    size_t dash = spec.find('-');
-    if (dash == std::string::npos || spec.find_first_not_of("0123456789-") != std::string::npos ||
-        spec.find('-', dash + 1) != std::string::npos)
+    asked.erase(0, 6);
+    size_t dash = asked.find('-');
+    if (dash == std::string::npos || asked.find_first_not_of("0123456789-") != std::string::npos ||
+        asked.find('-', dash + 1) != std::string::npos)
         return std::nullopt; // several ranges (a comma), or not a range at all
-    std::string from = spec.substr(0, dash), to = spec.substr(dash + 1);
+    std::string from = asked.substr(0, dash), to = asked.substr(dash + 1);
     if ((from.empty() && to.empty()) || from.size() > 18 || to.size() > 18)
         return std::nullopt;
     ByteRange range;
