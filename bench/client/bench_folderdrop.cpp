@@ -9,6 +9,7 @@
 // the server open at once (sampled every 5 ms).
 // FOLVANE_BENCH_RUNS sets the number of measured pairs (5).
 #include "benchfigures.h"
+#include "benchserver.h"
 #include "browse/companydocument.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
@@ -308,18 +309,10 @@ int main(int argc, char *argv[])
                           : 5;
 
     ServerProcess server;
-    if (!server.start()) {
-        std::fprintf(stderr, "cannot start folvane-server: %s\n", qPrintable(server.error()));
+    const QString token = startSignedIn(server);
+    if (token.isEmpty())
         return 2;
-    }
-    server.configureClient();
-    const QString token = server.login(QStringLiteral("admin"), QStringLiteral("admin123"));
-    if (token.isEmpty()) {
-        std::fprintf(stderr, "cannot sign in\n");
-        return 2;
-    }
     GCore *core = GCore::instance();
-    core->setToken(token);
     // The server lets this user drop folders of up to 300 files; the limit
     // is the client's own check, raised here as a larger account would have it.
     core->setUserInfo({{QStringLiteral("username"), QStringLiteral("admin")},

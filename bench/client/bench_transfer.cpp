@@ -3,6 +3,7 @@
 // and the same with the curl program, in one run. Prints the throughput, the
 // ratio client / curl (goal >= 0.9) and the client's peak RSS growth during
 // each transfer (goal < 64 MiB).
+#include "benchserver.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "peakrss.h"
@@ -65,15 +66,9 @@ int main(int argc, char *argv[])
     const qint64 size = megabytes * 1024 * 1024;
 
     ServerProcess server;
-    if (!server.start()) {
-        std::fprintf(stderr, "cannot start folvane-server: %s\n", qPrintable(server.error()));
+    const QString token = startSignedIn(server);
+    if (token.isEmpty())
         return 2;
-    }
-    const QString token = server.login(QStringLiteral("admin"), QStringLiteral("admin123"));
-    if (token.isEmpty()) {
-        std::fprintf(stderr, "cannot sign in\n");
-        return 2;
-    }
 
     QTemporaryDir work;
     const QString source = work.filePath(QStringLiteral("large.bin"));

@@ -10,6 +10,7 @@
 //    (goal: under 64 MiB). FOLVANE_BENCH_MB changes the size.
 //
 // Runs alternate; each figure is min / median / max of the runs.
+#include "benchserver.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "modalanswer.h"
@@ -261,13 +262,9 @@ int main(int argc, char *argv[])
                                  ? qEnvironmentVariable("FOLVANE_BENCH_MB").toLongLong()
                                  : 1024;
     ServerProcess server;
-    if (!server.start()) {
-        std::fprintf(stderr, "cannot start folvane-server: %s\n", qPrintable(server.error()));
+    const QString token = startSignedIn(server);
+    if (token.isEmpty())
         return 2;
-    }
-    server.configureClient();
-    const QString token = server.login(QStringLiteral("admin"), QStringLiteral("admin123"));
-    GCore::instance()->setToken(token);
     HttpCurl *http = HttpCurl::instance();
     auto list = [&](const QString &parent) {
         return http
