@@ -7,6 +7,7 @@
 #include "browse/treeitem.h"
 #include "browse/treeviewmodel.h"
 #include "core/gcore.h"
+#include "core/httpcurl.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -142,10 +143,15 @@ int main(int argc, char *argv[])
     model.refresh(true);
     QVariantMap decoded;
     int nodes = 0;
-    Figures decode, build, reset;
+    Figures decode, clientDecode, build, reset;
     for (int i = 0; i < kRuns; ++i) {
         decode.values.append(
             timed([&] { decoded = QJsonDocument::fromJson(json).toVariant().toMap(); },
+                  [&] { decoded.clear(); }));
+        // The client reads every reply through its reader, which first looks
+        // for a member named twice.
+        clientDecode.values.append(
+            timed([&] { decoded = HttpCurl::parseJson(json).toVariant().toMap(); },
                   [&] { decoded.clear(); }));
         build.values.append(timed([&] {
             TreeItem *root = TreeViewModel::linkTree(list, 0);
@@ -197,6 +203,7 @@ int main(int argc, char *argv[])
     std::printf("folders: %d (placed %d), JSON %d bytes; min / median / max of %d runs\n",
                 int(list.size()), nodes, int(json.size()), kRuns);
     std::printf("decode JSON into QVariantMap: %s\n", qPrintable(decode.text()));
+    std::printf("  as the client reads it:     %s\n", qPrintable(clientDecode.text()));
     std::printf("build the tree:               %s\n", qPrintable(build.text()));
     std::printf("model reset as the client:    %s\n", qPrintable(reset.text()));
     std::printf("ratio build / decode:         %8.3f (goal <= 1.0)\n",

@@ -12,8 +12,10 @@
 #include <QJsonObject>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -111,35 +113,59 @@ std::string_view jsonName(const QByteArray &text, int &at, std::string &decoded)
 
 // True when an object of the JSON text names a member twice. Only the
 // structure is followed; whether the text is valid JSON is the parser's
-// business.
+// business. Every reply passes here, so the names of the open objects share
+// one list (most objects have a few members, looked up in a row); an object
+// with many members gets a hash of its own.
 bool repeatsName(const QByteArray &text)
 {
+    constexpr size_t kHashFrom = 32;
     struct Level
     {
         bool object;
         bool expectName;
-        std::unordered_set<std::string> names;
+        size_t firstName;
+        std::unique_ptr<std::unordered_set<std::string_view>> hashed;
     };
     std::vector<Level> levels;
+    std::vector<std::string_view> names;
+    // Decoded names of escaped ones; a deque keeps them in place as it grows.
+    std::deque<std::string> owned;
     std::string decoded;
     int at = 0;
     while (at < text.size()) {
         const char c = text.at(at);
         if (c == '"') {
-            const std::string_view name = jsonName(text, at, decoded);
+            std::string_view name = jsonName(text, at, decoded);
             if (!levels.empty() && levels.back().object && levels.back().expectName) {
-                levels.back().expectName = false;
-                if (!levels.back().names.emplace(name).second)
-                    return true;
+                Level &level = levels.back();
+                level.expectName = false;
+                if (name.data() == decoded.data())
+                    name = owned.emplace_back(decoded);
+                if (level.hashed) {
+                    if (!level.hashed->insert(name).second)
+                        return true;
+                } else {
+                    const auto first = names.cbegin() + std::ptrdiff_t(level.firstName);
+                    if (std::find(first, names.cend(), name) != names.cend())
+                        return true;
+                    names.push_back(name);
+                    if (names.size() - level.firstName >= kHashFrom) {
+                        level.hashed = std::make_unique<std::unordered_set<std::string_view>>(
+                            names.cbegin() + std::ptrdiff_t(level.firstName), names.cend());
+                        names.resize(level.firstName);
+                    }
+                }
             }
             continue;
         }
-        if (c == '{' || c == '[')
-            levels.push_back(Level{c == '{', c == '{', {}});
-        else if ((c == '}' || c == ']') && !levels.empty())
+        if (c == '{' || c == '[') {
+            levels.push_back(Level{c == '{', c == '{', names.size(), nullptr});
+        } else if ((c == '}' || c == ']') && !levels.empty()) {
+            names.resize(levels.back().firstName);
             levels.pop_back();
-        else if (c == ',' && !levels.empty() && levels.back().object)
+        } else if (c == ',' && !levels.empty() && levels.back().object) {
             levels.back().expectName = true;
+        }
         ++at;
     }
     return false;
