@@ -3,13 +3,13 @@
 // list request and the browsers' indicators, and the view's selection band.
 #include "browse/companydocument.h"
 #include "browse/netdisk.h"
-#include "browse/treeitem.h"
-#include "browse/treeview.h"
-#include "browse/treeviewmodel.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
+#include "models/treeitem.h"
+#include "models/treeviewmodel.h"
 #include "scriptedhttpserver.h"
 #include "testmain.h"
+#include "widgets/treeview.h"
 
 #include <QAbstractItemModelTester>
 #include <QLabel>
