@@ -8,13 +8,13 @@
 // the interface thread during the client's runs, and the most connections to
 // the server open at once (sampled every 5 ms).
 // FOLVANE_BENCH_RUNS sets the number of measured pairs (5).
+#include "app/mainwidget.h"
 #include "benchfigures.h"
 #include "benchserver.h"
 #include "browse/companydocument.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "serverprocess.h"
-#include "shell/mainwidget.h"
 #include "tcpcount.h"
 #include "temphome.h"
 #include "transfer/transferpanel.h"
@@ -136,7 +136,7 @@ public:
         ClientRun run;
         GCore *core = GCore::instance();
         CompanyDocument *library = core->companyDocument();
-        TransferPanel *panel = core->transferPanel();
+        auto *panel = static_cast<TransferPanel *>(core->transferPanel());
         auto *uploads = panel->findChild<QTableWidget *>(QStringLiteral("uploadTable"));
         auto *history = panel->findChild<QTableWidget *>(QStringLiteral("historyTable"));
         clearHistory(panel);

@@ -7,10 +7,10 @@
 // Each figure is min / median / max over the runs; the ratios compare medians.
 // Goals: build <= 1.0 x decode; fill <= 2 x decode; keystroke <= 0.5 x decode.
 
-#include "browse/treeview.h"
 #include "collab/dialogtable.h"
 #include "collab/selectuser.h"
-#include "collab/userviewmodel.h"
+#include "models/userviewmodel.h"
+#include "widgets/treeview.h"
 
 #include "benchfigures.h"
 

@@ -4,10 +4,10 @@
 // built from the cached list, the model reset under a tree view, the tree
 // before the last one freed), merging 1,000 changes into the cached list and
 // the rebuild that follows. Prints the figures and the ratios to the decode.
-#include "browse/treeitem.h"
-#include "browse/treeviewmodel.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
+#include "models/treeitem.h"
+#include "models/treeviewmodel.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

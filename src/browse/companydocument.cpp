@@ -5,16 +5,16 @@
 #include "browse/searchhit.h"
 #include "browse/searchhitdelegate.h"
 #include "browse/topbanner.h"
-#include "browse/treeview.h"
-#include "browse/treeviewmodel.h"
 #include "collab/collectfile.h"
 #include "collab/dexternallink.h"
 #include "core/gcore.h"
 #include "core/httpthread.h"
+#include "core/mainframe.h"
 #include "desk/userdesktop.h"
-#include "shell/mainwidget.h"
+#include "models/treeviewmodel.h"
 #include "transfer/deditfile.h"
 #include "transfer/dversioncompare.h"
+#include "widgets/treeview.h"
 
 #include <QCursor>
 #include <QDebug>
@@ -70,6 +70,7 @@ CompanyDocument::CompanyDocument(QWidget *parent)
     treeLoadingLabel->setFixedSize(31, 31);
     treeLoadingLabel->setMovie(treeLoadingMovie);
     treeLoadingLabel->hide();
+    connect(treeModel, &TreeViewModel::loadingChanged, this, &CompanyDocument::showTreeLoading);
 
     setupColumns({QStringLiteral("名称"), QStringLiteral("修改日期"), QStringLiteral("版本描述"),
                   QStringLiteral("文件类型"), QStringLiteral("创建者"), QStringLiteral("大小"),
@@ -369,7 +370,7 @@ void CompanyDocument::showOpenPercent(int row, int percent)
 
 void CompanyDocument::showFolder(QString parentId, QString fileId)
 {
-    if (MainWidget *main = GCore::instance()->mainWidget())
+    if (MainFrame *main = GCore::instance()->mainWidget())
         main->showPanelByName(QStringLiteral("companydocument"));
     requestFileList(parentId, true, fileId);
     followListedFolder();

@@ -1,11 +1,7 @@
 #include "browse/documentbrowser.h"
 
 #include "browse/droptablewidget.h"
-#include "browse/headerview.h"
-#include "browse/nofocusdelegate.h"
 #include "browse/topbanner.h"
-#include "browse/treeview.h"
-#include "browse/treeviewmodel.h"
 #include "collab/dauthority.h"
 #include "collab/dpublish.h"
 #include "collab/sharefiles.h"
@@ -13,14 +9,18 @@
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "core/httpthread.h"
-#include "shell/desktopopen.h"
-#include "shell/linklabel.h"
-#include "shell/plainmessagebox.h"
+#include "models/treeviewmodel.h"
 #include "transfer/daddfolder.h"
 #include "transfer/ddropfolder.h"
 #include "transfer/dfoldertree.h"
 #include "transfer/transferpanel.h"
 #include "transfer/updatefile.h"
+#include "widgets/desktopopen.h"
+#include "widgets/headerview.h"
+#include "widgets/linklabel.h"
+#include "widgets/nofocusdelegate.h"
+#include "widgets/plainmessagebox.h"
+#include "widgets/treeview.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -175,6 +175,7 @@ void DocumentBrowser::buildLayout(QWidget *searchButton, int filterWidth)
     connect(treeView, &QTreeView::collapsed, this, &DocumentBrowser::resizeTreeView);
     connect(treeModel, &TreeViewModel::rebuilt, this, &DocumentBrowser::followListedFolder);
     treeErrorLabel = makeErrorLabel(treeView, true);
+    connect(treeModel, &TreeViewModel::errorShown, treeErrorLabel, &QLabel::setVisible);
 
     // List pane.
     auto *listPane = new QWidget(body);
@@ -1062,7 +1063,7 @@ void DocumentBrowser::dropFiles(QStringList files)
     if (answer != QDialog::Accepted)
         return;
     // Each file into the server folder made for its local folder.
-    TransferPanel *panel = core->transferPanel();
+    TransferQueue *panel = core->transferPanel();
     if (panel)
         panel->holdLayout(true);
     for (const QStringList &file : qAsConst(found)) {

@@ -1,10 +1,10 @@
 #include "browse/dsearchfulltxt.h"
 
-#include "browse/treeview.h"
-#include "browse/treeviewmodel.h"
 #include "collab/selectuser.h"
-#include "shell/dialogstyle.h"
-#include "shell/messagelabel.h"
+#include "models/treeviewmodel.h"
+#include "widgets/dialogstyle.h"
+#include "widgets/messagelabel.h"
+#include "widgets/treeview.h"
 
 #include <QCheckBox>
 #include <QDateEdit>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/httpcurl.h"
-#include "shell/framelessdialog.h"
+#include "widgets/framelessdialog.h"
 
 #include <QList>
 #include <QMap>

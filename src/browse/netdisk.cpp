@@ -2,11 +2,11 @@
 
 #include "browse/droptablewidget.h"
 #include "browse/topbanner.h"
-#include "browse/treeviewmodel.h"
 #include "collab/copytodocument.h"
 #include "collab/dexternallink.h"
 #include "collab/dnetdiskshare.h"
 #include "core/gcore.h"
+#include "models/treeviewmodel.h"
 
 #include <QCursor>
 #include <QGuiApplication>

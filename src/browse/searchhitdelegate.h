@@ -1,7 +1,7 @@
 #pragma once
 
-#include "browse/nofocusdelegate.h"
 #include "browse/searchhit.h"
+#include "widgets/nofocusdelegate.h"
 
 // Paints the one visible column of the library's search results: per hit the
 // file icon, the name with its matched words marked (bold blue, the marks in

@@ -4,9 +4,9 @@
 #include "collab/recipientsrow.h"
 #include "core/gcore.h"
 #include "core/httpthread.h"
-#include "shell/dialogstyle.h"
-#include "shell/messagelabel.h"
-#include "shell/tpushbutton.h"
+#include "widgets/dialogstyle.h"
+#include "widgets/messagelabel.h"
+#include "widgets/tpushbutton.h"
 
 #include <QApplication>
 #include <QDate>

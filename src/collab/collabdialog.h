@@ -2,7 +2,7 @@
 
 #include "collab/rightsgrid.h"
 #include "core/httpcurl.h"
-#include "shell/framelessdialog.h"
+#include "widgets/framelessdialog.h"
 
 #include <QList>
 #include <QMargins>

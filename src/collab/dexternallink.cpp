@@ -1,12 +1,12 @@
 #include "collab/dexternallink.h"
 
 #include "core/gcore.h"
-#include "shell/dialogstyle.h"
+#include "widgets/dialogstyle.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDateEdit>
 #include <QDate>
+#include <QDateEdit>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QIntValidator>

@@ -1,7 +1,7 @@
 #include "collab/dialogtable.h"
 
-#include "browse/nofocusdelegate.h"
 #include "core/gcore.h"
+#include "widgets/nofocusdelegate.h"
 
 #include <QHeaderView>
 

@@ -1,7 +1,7 @@
 #include "collab/recipientsrow.h"
 
 #include "collab/selectuser.h"
-#include "shell/dialogstyle.h"
+#include "widgets/dialogstyle.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>

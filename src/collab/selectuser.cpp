@@ -1,11 +1,11 @@
 #include "collab/selectuser.h"
 
-#include "browse/treeview.h"
 #include "collab/dialogtable.h"
-#include "collab/userviewmodel.h"
 #include "core/gcore.h"
 #include "core/httpthread.h"
-#include "shell/dialogstyle.h"
+#include "models/userviewmodel.h"
+#include "widgets/dialogstyle.h"
+#include "widgets/treeview.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

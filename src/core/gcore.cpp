@@ -2,8 +2,8 @@
 
 #include "core/httpcurl.h"
 
-#include "shell/mainwidget.h"
-#include "transfer/transferpanel.h"
+#include "core/mainframe.h"
+#include "core/transferqueue.h"
 
 #include <QDateTime>
 #include <QDebug>

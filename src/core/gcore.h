@@ -4,8 +4,8 @@
 #include <QString>
 #include <QVariantMap>
 
-class MainWidget;
-class TransferPanel;
+class MainFrame;
+class TransferQueue;
 class CompanyDocument;
 class NetDisk;
 class UserDesktop;
@@ -24,10 +24,12 @@ public:
     QString token() const { return m_token; }
     void setToken(const QString &token) { m_token = token; }
 
-    MainWidget *mainWidget() const { return m_mainWidget; }
-    void setMainWidget(MainWidget *w) { m_mainWidget = w; }
-    TransferPanel *transferPanel() const { return m_transferPanel; }
-    void setTransferPanel(TransferPanel *w) { m_transferPanel = w; }
+    // The main window and the transfer panel, as far as the rest of the client
+    // needs them; each registers itself when made.
+    MainFrame *mainWidget() const { return m_mainWidget; }
+    void setMainWidget(MainFrame *w) { m_mainWidget = w; }
+    TransferQueue *transferPanel() const { return m_transferPanel; }
+    void setTransferPanel(TransferQueue *w) { m_transferPanel = w; }
     CompanyDocument *companyDocument() const { return m_companyDocument; }
     void setCompanyDocument(CompanyDocument *w) { m_companyDocument = w; }
     NetDisk *netDisk() const { return m_netDisk; }
@@ -74,8 +76,8 @@ private:
 
     QVariantMap m_userInfo;
     QString m_token;
-    MainWidget *m_mainWidget = nullptr;
-    TransferPanel *m_transferPanel = nullptr;
+    MainFrame *m_mainWidget = nullptr;
+    TransferQueue *m_transferPanel = nullptr;
     CompanyDocument *m_companyDocument = nullptr;
     NetDisk *m_netDisk = nullptr;
     QVariantMap m_companyRootCache;

@@ -1,14 +1,14 @@
 #include "desk/userdesktop.h"
 
+#include "core/avatarimage.h"
 #include "core/downloadthread.h"
 #include "core/gcore.h"
 #include "core/httpthread.h"
 #include "desk/daytext.h"
 #include "desk/dshowanouncement.h"
-#include "shell/linklabel.h"
-#include "shell/loaderrorlabel.h"
-#include "shell/mainwidget.h"
-#include "shell/tpushbutton.h"
+#include "widgets/linklabel.h"
+#include "widgets/loaderrorlabel.h"
+#include "widgets/tpushbutton.h"
 
 #include <QCursor>
 #include <QDebug>
@@ -623,7 +623,7 @@ void UserDesktop::receiveThumb(QByteArray data, void *pt)
     if (user.isEmpty())
         return;
     const QList<QLabel *> labels = thumbLabels.take(user);
-    const QImage image = MainWidget::readAvatar(data);
+    const QImage image = readAvatar(data);
     if (image.isNull())
         return;
     const QPixmap picture = QPixmap::fromImage(

@@ -2,8 +2,8 @@
 
 #include "core/gcore.h"
 #include "core/httpcurl.h"
-#include "shell/dialogstyle.h"
-#include "shell/messagelabel.h"
+#include "widgets/dialogstyle.h"
+#include "widgets/messagelabel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/framelessdialog.h"
+#include "widgets/framelessdialog.h"
 
 #include <QStringList>
 

@@ -4,8 +4,8 @@
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "core/uploadthread.h"
-#include "shell/dialogstyle.h"
-#include "shell/messagelabel.h"
+#include "widgets/dialogstyle.h"
+#include "widgets/messagelabel.h"
 
 #include <QComboBox>
 #include <QDebug>

@@ -1,11 +1,11 @@
 #include "transfer/dfoldertree.h"
 
-#include "browse/treeview.h"
-#include "browse/treeviewmodel.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
-#include "shell/dialogstyle.h"
-#include "shell/plainmessagebox.h"
+#include "models/treeviewmodel.h"
+#include "widgets/dialogstyle.h"
+#include "widgets/plainmessagebox.h"
+#include "widgets/treeview.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

@@ -1,14 +1,14 @@
 #include "transfer/dversioncompare.h"
 
-#include "browse/nofocusdelegate.h"
 #include "core/downloadthread.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "core/httpthread.h"
-#include "shell/dialogstyle.h"
-#include "shell/messagelabel.h"
 #include "transfer/compare/comparewindow.h"
 #include "transfer/compare/versioncomparer.h"
+#include "widgets/dialogstyle.h"
+#include "widgets/messagelabel.h"
+#include "widgets/nofocusdelegate.h"
 
 #include <QCheckBox>
 #include <QCryptographicHash>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/workerset.h"
-#include "shell/framelessdialog.h"
+#include "widgets/framelessdialog.h"
 
 #include <QMutex>
 #include <QPointer>

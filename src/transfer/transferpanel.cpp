@@ -1,11 +1,11 @@
 #include "transfer/transferpanel.h"
 
-#include "browse/nofocusdelegate.h"
 #include "core/downloadthread.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "core/uploadthread.h"
-#include "shell/desktopopen.h"
+#include "widgets/desktopopen.h"
+#include "widgets/nofocusdelegate.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -713,8 +713,7 @@ QString TransferPanel::finishDownloadFile(const QString &tempPath, const QVarian
         temp.close();
         if (HttpCurl::isServerRefusal(head)) {
             qDebug() << __FILE__ << __LINE__ << "download refused:" << head;
-            *refusal =
-                HttpCurl::parseJson(head).object().value(QStringLiteral("msg")).toString();
+            *refusal = HttpCurl::parseJson(head).object().value(QStringLiteral("msg")).toString();
             temp.remove();
             return QString();
         }

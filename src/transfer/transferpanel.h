@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/transferqueue.h"
+
 #include <QHash>
 #include <QMap>
 #include <QMutex>
@@ -25,7 +27,7 @@ struct TransferProgress;
 // can be stopped, restarted from zero or dropped, waiting or running.
 // Downloads stream to a temporary file beside the destination and take their
 // final, free name only when complete.
-class TransferPanel : public QWidget
+class TransferPanel : public QWidget, public TransferQueue
 {
     Q_OBJECT
 public:
@@ -36,15 +38,15 @@ public:
     explicit TransferPanel(QWidget *parent = nullptr);
     ~TransferPanel() override;
 
-    void addDownload(const QVariantMap &item, int type);
+    void addDownload(const QVariantMap &item, int type) override;
     void addUpload(const QString &filePath, const QString &parentId, int type,
-                   const QString &fileId);
-    bool isUploading(const QString &filePath) const;
+                   const QString &fileId) override;
+    bool isUploading(const QString &filePath) const override;
     bool isDownloading(const QString &fileId) const;
     // Around adding many rows in one go (the files of a dropped folder): a
     // row added to a shown table lays out the widgets of every row, so the
     // transfer tables stay hidden meanwhile and are laid out once at the end.
-    void holdLayout(bool hold);
+    void holdLayout(bool hold) override;
 
     // The records of a history file's text: the objects of its array, with
     // size texts of older versions cleaned (`cleaned` then set).

@@ -6,8 +6,6 @@
 #include "browse/companydocument.h"
 #include "browse/droptablewidget.h"
 #include "browse/topbanner.h"
-#include "browse/treeview.h"
-#include "browse/treeviewmodel.h"
 #include "browserhelpers.h"
 #include "collab/dauthority.h"
 #include "collab/dialogtable.h"
@@ -16,15 +14,17 @@
 #include "collab/rightsgrid.h"
 #include "collab/selectuser.h"
 #include "collab/sharefiles.h"
-#include "collab/userviewmodel.h"
 #include "collabhelpers.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "modalanswer.h"
+#include "models/treeviewmodel.h"
+#include "models/userviewmodel.h"
 #include "scriptedhttpserver.h"
 #include "serverprocess.h"
-#include "shell/messagelabel.h"
 #include "testmain.h"
+#include "widgets/messagelabel.h"
+#include "widgets/treeview.h"
 
 #include <QAbstractItemModelTester>
 #include <QCheckBox>

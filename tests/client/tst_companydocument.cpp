@@ -2,20 +2,20 @@
 // listing and navigation, the context menus and the permission test, opening
 // through the cache, downloads, uploads, rename, delete, copy and move.
 
+#include "app/startup.h"
 #include "browse/companydocument.h"
 #include "browse/droptablewidget.h"
-#include "browse/treeview.h"
-#include "browse/treeviewmodel.h"
 #include "browserhelpers.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
-#include "core/startup.h"
 #include "menuanswer.h"
 #include "modalanswer.h"
+#include "models/treeviewmodel.h"
 #include "scriptedhttpserver.h"
 #include "serverprocess.h"
 #include "testmain.h"
 #include "transfer/transferpanel.h"
+#include "widgets/treeview.h"
 
 #include <QDesktopServices>
 #include <QDirIterator>

@@ -1,12 +1,12 @@
 // Frameless windows and the small custom widgets: what the frame shows, how the
 // strips and the title bar move and resize the window, maximise and restore.
-#include "shell/framelessdialog.h"
-#include "shell/framelesswidget.h"
-#include "shell/linklabel.h"
-#include "shell/messagelabel.h"
-#include "shell/tpushbutton.h"
-#include "shell/tradiuswidget.h"
-#include "shell/translucentwidget.h"
+#include "widgets/framelessdialog.h"
+#include "widgets/framelesswidget.h"
+#include "widgets/linklabel.h"
+#include "widgets/messagelabel.h"
+#include "widgets/tpushbutton.h"
+#include "widgets/tradiuswidget.h"
+#include "widgets/translucentwidget.h"
 
 #include <QApplication>
 #include <QImage>

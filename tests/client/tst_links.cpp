@@ -7,8 +7,6 @@
 #include "browse/droptablewidget.h"
 #include "browse/netdisk.h"
 #include "browse/topbanner.h"
-#include "browse/treeview.h"
-#include "browse/treeviewmodel.h"
 #include "browserhelpers.h"
 #include "collab/collectfile.h"
 #include "collab/copytodocument.h"
@@ -23,11 +21,13 @@
 #include "desk/userdesktop.h"
 #include "menuanswer.h"
 #include "modalanswer.h"
+#include "models/treeviewmodel.h"
 #include "scriptedhttpserver.h"
 #include "serverprocess.h"
-#include "shell/messagelabel.h"
-#include "shell/tpushbutton.h"
 #include "testmain.h"
+#include "widgets/messagelabel.h"
+#include "widgets/tpushbutton.h"
+#include "widgets/treeview.h"
 
 #include <QCheckBox>
 #include <QClipboard>

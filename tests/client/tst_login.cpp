@@ -1,12 +1,12 @@
 // The sign-in dialog: validation, the network panel, the request against the
 // real server and against scripted replies no real server would send, the
 // remembered account and password, and the automatic sign-in.
+#include "app/dlogin.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "scriptedhttpserver.h"
 #include "serverprocess.h"
-#include "shell/dlogin.h"
-#include "shell/messagelabel.h"
+#include "widgets/messagelabel.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>

@@ -1,6 +1,7 @@
 // The main window: its panels and buttons, the transfer panel switch, the
 // user's picture (cached, downloaded, refused when tiny, broken or huge) and
 // the window's place on the screen.
+#include "app/mainwidget.h"
 #include "browse/companydocument.h"
 #include "browse/droptablewidget.h"
 #include "browse/netdisk.h"
@@ -9,9 +10,8 @@
 #include "desk/userdesktop.h"
 #include "scriptedhttpserver.h"
 #include "serverprocess.h"
-#include "shell/mainwidget.h"
-#include "shell/tpushbutton.h"
 #include "transfer/transferpanel.h"
+#include "widgets/tpushbutton.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -31,6 +31,12 @@
 #include "testmain.h"
 
 namespace {
+
+// The transfer panel as the widget it is; GCore knows it as a transfer queue.
+TransferPanel *transferWidget()
+{
+    return static_cast<TransferPanel *>(GCore::instance()->transferPanel());
+}
 
 QByteArray pngBytes(int width, int height, const QColor &color)
 {
@@ -135,7 +141,7 @@ void TestMainWidget::buildsPanelsInOrderAndRegistersThem()
     setUser("zhangsan", QString());
     MainWidget window;
     GCore *core = GCore::instance();
-    QCOMPARE(core->mainWidget(), &window);
+    QCOMPARE(core->mainWidget(), static_cast<MainFrame *>(&window));
     QVERIFY(core->userDesktop());
     QVERIFY(core->companyDocument());
     QVERIFY(core->transferPanel());
@@ -148,7 +154,7 @@ void TestMainWidget::buildsPanelsInOrderAndRegistersThem()
     QCOMPARE(layout->count(), 4);
     QCOMPARE(layout->itemAt(0)->widget(), static_cast<QWidget *>(core->userDesktop()));
     QCOMPARE(layout->itemAt(1)->widget(), static_cast<QWidget *>(core->companyDocument()));
-    QCOMPARE(layout->itemAt(2)->widget(), static_cast<QWidget *>(core->transferPanel()));
+    QCOMPARE(layout->itemAt(2)->widget(), static_cast<QWidget *>(transferWidget()));
     QCOMPARE(layout->itemAt(3)->widget(), static_cast<QWidget *>(core->netDisk()));
     QCOMPARE(layout->contentsMargins(), QMargins());
 
@@ -175,7 +181,7 @@ void TestMainWidget::panelButtonsSwitchPanels()
 
     auto visible = [core]() {
         return QList<bool>{core->userDesktop()->isVisible(), core->companyDocument()->isVisible(),
-                           core->transferPanel()->isVisible(), core->netDisk()->isVisible()};
+                           transferWidget()->isVisible(), core->netDisk()->isVisible()};
     };
     auto checked = [=]() {
         return QList<bool>{desktop->isChecked(), netdisk->isChecked(), document->isChecked()};
@@ -215,7 +221,7 @@ void TestMainWidget::transferPanelUnchecksEveryButton()
     window.showPanelByName("netdisk");
     // What a browser does when the user starts a download.
     core->showDownloadTransfer("download", {{"fileId", "7"}, {"fileName", "a.txt"}}, 0);
-    QVERIFY(core->transferPanel()->isVisible());
+    QVERIFY(transferWidget()->isVisible());
     QVERIFY(!core->netDisk()->isVisible());
     QVERIFY(!core->userDesktop()->isVisible());
     QVERIFY(!core->companyDocument()->isVisible());
@@ -224,7 +230,7 @@ void TestMainWidget::transferPanelUnchecksEveryButton()
 
     window.showPanelByName("userdesktop");
     core->showUploadTransfer("/tmp/x.txt", "0", 1, QString());
-    QVERIFY(core->transferPanel()->isVisible());
+    QVERIFY(transferWidget()->isVisible());
     QVERIFY(!button(window, "userdesktop")->isChecked());
 }
 

@@ -4,19 +4,19 @@
 #include "browse/companydocument.h"
 #include "browse/droptablewidget.h"
 #include "browse/netdisk.h"
-#include "browse/treeview.h"
-#include "browse/treeviewmodel.h"
 #include "browserhelpers.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "menuanswer.h"
 #include "modalanswer.h"
+#include "models/treeviewmodel.h"
 #include "scriptedhttpserver.h"
 #include "serverprocess.h"
-#include "shell/messagelabel.h"
 #include "testmain.h"
 #include "transfer/daddfolder.h"
 #include "transfer/dfoldertree.h"
+#include "widgets/messagelabel.h"
+#include "widgets/treeview.h"
 
 #include <QDesktopServices>
 #include <QInputDialog>

@@ -7,14 +7,14 @@
 #include "browse/droptablewidget.h"
 #include "browse/dsearchfulltxt.h"
 #include "browse/searchhitdelegate.h"
-#include "browse/treeview.h"
-#include "browse/treeviewmodel.h"
 #include "browserhelpers.h"
-#include "collab/userviewmodel.h"
 #include "collabhelpers.h"
 #include "menuanswer.h"
-#include "shell/messagelabel.h"
+#include "models/treeviewmodel.h"
+#include "models/userviewmodel.h"
 #include "testmain.h"
+#include "widgets/messagelabel.h"
+#include "widgets/treeview.h"
 
 #include <QCheckBox>
 #include <QDateEdit>

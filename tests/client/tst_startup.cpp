@@ -1,11 +1,11 @@
 // Start-up as the executable runs it: the sign-in dialog, then the main window
 // only after an accepted sign-in with a token, and the end of the session.
+#include "app/dlogin.h"
+#include "app/mainwidget.h"
+#include "app/startup.h"
 #include "core/gcore.h"
-#include "core/startup.h"
 #include "modalanswer.h"
 #include "serverprocess.h"
-#include "shell/dlogin.h"
-#include "shell/mainwidget.h"
 #include "testmain.h"
 
 #include <QLineEdit>

@@ -1,13 +1,13 @@
 // The browsers' table widgets: the drop table's file list, the header's look
 // and signal, the focus-free delegate and the banner's buttons.
+#include "app/mainwidget.h"
 #include "browse/droptablewidget.h"
-#include "browse/headerview.h"
-#include "browse/nofocusdelegate.h"
 #include "browse/topbanner.h"
 #include "core/gcore.h"
-#include "shell/mainwidget.h"
 #include "testmain.h"
 #include "transfer/transferpanel.h"
+#include "widgets/headerview.h"
+#include "widgets/nofocusdelegate.h"
 
 #include <QMimeData>
 #include <QPushButton>
@@ -134,7 +134,7 @@ private slots:
     void bannerShowsTheTransferPanelWithoutQueuing()
     {
         MainWidget main;
-        TransferPanel &panel = *GCore::instance()->transferPanel();
+        TransferPanel &panel = *static_cast<TransferPanel *>(GCore::instance()->transferPanel());
         TopBanner banner(nullptr, 0);
         main.showPanelByName("companydocument");
         QVERIFY(!panel.isVisibleTo(&main));

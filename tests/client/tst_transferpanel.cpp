@@ -1,13 +1,13 @@
 // The transfer panel: downloads streamed to a free local name, refusals,
 // hostile names, stop / restart / drop, uploads, the history file and its
 // buttons; first against the scripted server, then against folvane-server.
+#include "app/mainwidget.h"
 #include "browserhelpers.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "modalanswer.h"
 #include "scriptedhttpserver.h"
 #include "serverprocess.h"
-#include "shell/mainwidget.h"
 #include "testmain.h"
 #include "transfer/transferpanel.h"
 
@@ -686,7 +686,7 @@ private slots:
         pointClientAt(portOf(server.url()));
         QTemporaryDir dir;
         MainWidget main;
-        TransferPanel &panel = *GCore::instance()->transferPanel();
+        TransferPanel &panel = *static_cast<TransferPanel *>(GCore::instance()->transferPanel());
         main.showPanelByName("netdisk");
         GCore::instance()->showDownloadTransfer("open", fileItem("1", "a.txt", dir.path()), 0);
         QVERIFY(panel.isVisibleTo(&main));

@@ -3,6 +3,7 @@
 // data, opening a file's folder in the library, the retry after a failed load,
 // and server text that must stay text (with one avatar request per user).
 
+#include "app/mainwidget.h"
 #include "browse/companydocument.h"
 #include "browse/droptablewidget.h"
 #include "core/gcore.h"
@@ -13,11 +14,10 @@
 #include "modalanswer.h"
 #include "scriptedhttpserver.h"
 #include "serverprocess.h"
-#include "shell/linklabel.h"
-#include "shell/loaderrorlabel.h"
-#include "shell/mainwidget.h"
-#include "shell/tpushbutton.h"
 #include "testmain.h"
+#include "widgets/linklabel.h"
+#include "widgets/loaderrorlabel.h"
+#include "widgets/tpushbutton.h"
 
 #include <QBuffer>
 #include <QJsonArray>

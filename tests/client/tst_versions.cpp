@@ -4,14 +4,13 @@
 #include "browse/companydocument.h"
 #include "browse/droptablewidget.h"
 #include "browse/netdisk.h"
-#include "browse/treeviewmodel.h"
 #include "browserhelpers.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "modalanswer.h"
+#include "models/treeviewmodel.h"
 #include "scriptedhttpserver.h"
 #include "serverprocess.h"
-#include "shell/messagelabel.h"
 #include "testmain.h"
 #include "transfer/compare/builtincomparer.h"
 #include "transfer/compare/compareview.h"
@@ -21,6 +20,7 @@
 #include "transfer/deditfile.h"
 #include "transfer/dversioncompare.h"
 #include "transfer/updatefile.h"
+#include "widgets/messagelabel.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -4,10 +4,10 @@
 // from each reply whole; the pickers leave out the share folders. The input is
 // the cached list, then up to three replies, separated by NUL bytes.
 
-#include "browse/treeitem.h"
-#include "browse/treeviewmodel.h"
 #include "clientfuzz.h"
 #include "core/gcore.h"
+#include "models/treeitem.h"
+#include "models/treeviewmodel.h"
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {

@@ -3,7 +3,7 @@
 // turn (separated by a NUL byte): the second rebuilds the tree over the first.
 
 #include "clientfuzz.h"
-#include "collab/userviewmodel.h"
+#include "models/userviewmodel.h"
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {

@@ -1,11 +1,11 @@
 #include "collabhelpers.h"
 
 #include "browse/companydocument.h"
-#include "browse/treeviewmodel.h"
 #include "browserhelpers.h"
 #include "collab/dialogtable.h"
 #include "collab/selectuser.h"
 #include "core/gcore.h"
+#include "models/treeviewmodel.h"
 #include "scriptedhttpserver.h"
 
 #include <QPushButton>

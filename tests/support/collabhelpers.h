@@ -4,7 +4,7 @@
 #include "modalanswer.h"
 #include "scriptedhttpserver.h"
 #include "serverprocess.h"
-#include "shell/framelessdialog.h"
+#include "widgets/framelessdialog.h"
 
 #include <QMap>
 #include <QScopeGuard>

@@ -1,6 +1,6 @@
 #include "modalanswer.h"
 
-#include "shell/tradiuswidget.h"
+#include "widgets/tradiuswidget.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "transfer/compare/comparewindow.h"
 
-#include "shell/dialogstyle.h"
 #include "transfer/compare/compareview.h"
+#include "widgets/dialogstyle.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "shell/framelessdialog.h"
 #include "transfer/compare/textdiff.h"
+#include "widgets/framelessdialog.h"
 
 class CompareView;
 class QLabel;

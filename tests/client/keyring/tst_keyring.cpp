@@ -3,10 +3,10 @@
 // an earlier version's enciphered "pwd" moves into the keyring, the password
 // comes back from it into the sign-in form, and signing in without
 // "记住密码" removes it.
+#include "app/dlogin.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "serverprocess.h"
-#include "shell/dlogin.h"
 
 #include <QCheckBox>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/framelessframe.h"
+#include "widgets/framelessframe.h"
 
 #include <QWidget>
 

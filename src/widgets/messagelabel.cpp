@@ -1,4 +1,4 @@
-#include "shell/messagelabel.h"
+#include "widgets/messagelabel.h"
 
 #include <QTimer>
 

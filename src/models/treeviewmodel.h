@@ -44,6 +44,10 @@ public slots:
 signals:
     // The tree was built anew (its current folder restored where it still exists).
     void rebuilt();
+    // A first listing of the library is under way (true) or answered (false).
+    void loadingChanged(bool loading);
+    // The listing failed with no tree to show (true), or the failure is over.
+    void errorShown(bool shown);
 
 private:
     void buildTree(const QVariantMap &reply);

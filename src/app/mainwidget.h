@@ -1,6 +1,7 @@
 #pragma once
 
-#include "shell/framelesswidget.h"
+#include "core/mainframe.h"
+#include "widgets/framelesswidget.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -15,7 +16,7 @@ class UserDesktop;
 // logo, the three panel buttons, the user's picture and nickname and the window
 // buttons; its body stacks the four panels, of which exactly one is visible.
 // Closing it ends the program.
-class MainWidget : public FramelessWidget
+class MainWidget : public FramelessWidget, public MainFrame
 {
     Q_OBJECT
 public:
@@ -24,22 +25,15 @@ public:
 
     // Shows one panel by its button's object name: "userdesktop",
     // "companydocument" or "netdisk"; any other name hides them all.
-    void showPanelByName(const QString &name);
+    void showPanelByName(const QString &name) override;
     // Shows the transfer panel; no panel button stays checked.
-    void showTransferPanel();
+    void showTransferPanel() override;
     // Where the user's picture is cached: the data folder, the account name, ".png".
     QString avatarCachePath() const;
 
     // The side of the cached picture in pixels: the button's, twice that on a
     // high-density screen.
     static int avatarPixels();
-
-    // Pictures larger than this on either side are not decoded at all.
-    static constexpr int maxAvatarSide = 4096;
-    // Decodes a user picture sent by the server; a null image when it is no
-    // picture, 9 pixels wide or less (servers answer missing pictures with tiny
-    // placeholders), or larger than maxAvatarSide.
-    static QImage readAvatar(QByteArray data);
 
 public slots:
     void showPanel();

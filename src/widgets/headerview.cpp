@@ -1,4 +1,4 @@
-#include "browse/headerview.h"
+#include "widgets/headerview.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "shell/tradiuswidget.h"
+#include "widgets/tradiuswidget.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,6 +1,6 @@
-#include "shell/loaderrorlabel.h"
+#include "widgets/loaderrorlabel.h"
 
-#include "shell/linklabel.h"
+#include "widgets/linklabel.h"
 
 #include <QFontMetrics>
 

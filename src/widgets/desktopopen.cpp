@@ -1,6 +1,6 @@
-#include "shell/desktopopen.h"
+#include "widgets/desktopopen.h"
 
-#include "shell/plainmessagebox.h"
+#include "widgets/plainmessagebox.h"
 
 #include <QDesktopServices>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "collab/userviewmodel.h"
+#include "models/userviewmodel.h"
 
 #include "core/parentlinker.h"
 

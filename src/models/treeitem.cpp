@@ -1,4 +1,4 @@
-#include "browse/treeitem.h"
+#include "models/treeitem.h"
 
 #include <algorithm>
 

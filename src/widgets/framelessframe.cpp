@@ -1,8 +1,8 @@
-#include "shell/framelessframe.h"
+#include "widgets/framelessframe.h"
 
-#include "shell/tpushbutton.h"
-#include "shell/tradiuswidget.h"
-#include "shell/translucentwidget.h"
+#include "widgets/tpushbutton.h"
+#include "widgets/tradiuswidget.h"
+#include "widgets/translucentwidget.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

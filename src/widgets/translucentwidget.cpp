@@ -1,4 +1,4 @@
-#include "shell/translucentwidget.h"
+#include "widgets/translucentwidget.h"
 
 #include <QMouseEvent>
 

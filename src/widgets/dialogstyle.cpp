@@ -1,6 +1,6 @@
-#include "shell/dialogstyle.h"
+#include "widgets/dialogstyle.h"
 
-#include "shell/messagelabel.h"
+#include "widgets/messagelabel.h"
 
 #include <QBoxLayout>
 #include <QLabel>

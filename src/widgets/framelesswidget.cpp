@@ -1,6 +1,6 @@
-#include "shell/framelesswidget.h"
+#include "widgets/framelesswidget.h"
 
-#include "shell/tradiuswidget.h"
+#include "widgets/tradiuswidget.h"
 
 FramelessWidget::FramelessWidget(QWidget *parent, const QColor &titleColor, bool fixedSize)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint |

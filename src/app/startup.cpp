@@ -1,8 +1,8 @@
-#include "core/startup.h"
+#include "app/startup.h"
 
+#include "app/dlogin.h"
+#include "app/mainwidget.h"
 #include "core/gcore.h"
-#include "shell/dlogin.h"
-#include "shell/mainwidget.h"
 
 #include <QApplication>
 #include <QDebug>

@@ -1,4 +1,4 @@
-#include "browse/nofocusdelegate.h"
+#include "widgets/nofocusdelegate.h"
 
 #include <QPainter>
 

@@ -1,7 +1,7 @@
-#include "shell/framelessdialog.h"
+#include "widgets/framelessdialog.h"
 
-#include "shell/tpushbutton.h"
-#include "shell/tradiuswidget.h"
+#include "widgets/tpushbutton.h"
+#include "widgets/tradiuswidget.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

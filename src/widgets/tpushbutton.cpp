@@ -1,4 +1,4 @@
-#include "shell/tpushbutton.h"
+#include "widgets/tpushbutton.h"
 
 #include <QPainter>
 #include <QPolygon>

@@ -1,4 +1,4 @@
-#include "browse/treeview.h"
+#include "widgets/treeview.h"
 
 #include <QPainter>
 #include <QPixmap>

@@ -1,13 +1,13 @@
-#include "shell/dlogin.h"
+#include "app/dlogin.h"
 
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "core/httpthread.h"
 #include "core/passwordstore.h"
-#include "shell/dialogstyle.h"
-#include "shell/messagelabel.h"
-#include "shell/tpushbutton.h"
-#include "shell/tradiuswidget.h"
+#include "widgets/dialogstyle.h"
+#include "widgets/messagelabel.h"
+#include "widgets/tpushbutton.h"
+#include "widgets/tradiuswidget.h"
 
 #include <QCheckBox>
 #include <QDebug>

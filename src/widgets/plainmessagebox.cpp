@@ -1,4 +1,4 @@
-#include "shell/plainmessagebox.h"
+#include "widgets/plainmessagebox.h"
 
 QMessageBox::StandardButton plainMessageBox(QWidget *parent, QMessageBox::Icon icon,
                                             const QString &title, const QString &text,

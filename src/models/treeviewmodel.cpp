@@ -1,11 +1,9 @@
-#include "browse/treeviewmodel.h"
+#include "models/treeviewmodel.h"
 
-#include "browse/companydocument.h"
-#include "browse/netdisk.h"
-#include "browse/treeitem.h"
 #include "core/gcore.h"
 #include "core/httpthread.h"
 #include "core/parentlinker.h"
+#include "models/treeitem.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -262,8 +260,8 @@ void TreeViewModel::refresh(bool fromCache)
         url = core->serverUrl() + QStringLiteral("/api/netdisk/list-dir.jf");
     } else {
         url = core->serverUrl() + QStringLiteral("/api/file/list-dir.jf");
-        if (!hasRows() && core->companyDocument())
-            core->companyDocument()->showTreeLoading(true);
+        if (!hasRows())
+            emit loadingChanged(true);
         const uint since = core->companyRootCache().value(QStringLiteral("updateTime")).toUInt();
         params.insert(QStringLiteral("date"), QDateTime::fromSecsSinceEpoch(qint64(since))
                                                   .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
@@ -276,21 +274,14 @@ void TreeViewModel::refresh(bool fromCache)
 
 void TreeViewModel::showErrorLabel(bool show)
 {
-    GCore *core = GCore::instance();
-    QLabel *label = nullptr;
-    if (area == 0 && core->companyDocument())
-        label = core->companyDocument()->treeErrorLabel;
-    else if (area == 1 && core->netDisk())
-        label = core->netDisk()->treeErrorLabel;
-    if (label)
-        label->setVisible(show);
+    emit errorShown(show);
 }
 
 void TreeViewModel::receiveData(QVariantMap rawData)
 {
     GCore *core = GCore::instance();
-    if (area == 0 && core->companyDocument())
-        core->companyDocument()->showTreeLoading(false);
+    if (area == 0)
+        emit loadingChanged(false);
 
     const bool ok = rawData.contains(QStringLiteral("code")) &&
                     rawData.value(QStringLiteral("code")).toString() == QLatin1String("0");

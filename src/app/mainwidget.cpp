@@ -1,13 +1,14 @@
-#include "shell/mainwidget.h"
+#include "app/mainwidget.h"
 
 #include "browse/companydocument.h"
 #include "browse/netdisk.h"
+#include "core/avatarimage.h"
 #include "core/downloadthread.h"
 #include "core/gcore.h"
 #include "desk/userdesktop.h"
-#include "shell/tpushbutton.h"
-#include "shell/tradiuswidget.h"
 #include "transfer/transferpanel.h"
+#include "widgets/tpushbutton.h"
+#include "widgets/tradiuswidget.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -29,9 +30,6 @@
 namespace {
 
 const int avatarSize = 46;
-// A picture must be wider than this to replace the current one; servers answer
-// missing pictures with tiny placeholders.
-const int minAvatarWidth = 9;
 const int nicknameWidth = 80; // six characters
 
 } // namespace
@@ -266,23 +264,6 @@ void MainWidget::showTransferPanel()
     desktopButton->setChecked(false);
     netDiskButton->setChecked(false);
     documentButton->setChecked(false);
-}
-
-QImage MainWidget::readAvatar(QByteArray data)
-{
-    // The picture comes from the server: check its size from the header before
-    // decoding, so a hostile reply cannot make us allocate gigabytes.
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    const QSize size = reader.size();
-    if (!size.isValid() || size.width() <= minAvatarWidth || size.width() > maxAvatarSide ||
-        size.height() > maxAvatarSide)
-        return QImage();
-    QImage image;
-    if (!reader.read(&image) || image.width() <= minAvatarWidth)
-        return QImage();
-    return image;
 }
 
 void MainWidget::receiveThumb(QByteArray data)
