@@ -77,7 +77,8 @@ bool renderAppIcon(const QString &svg, const QString &name, const QString &outRo
     if (!renderer.isValid())
         return fail(QStringLiteral("cannot parse %1").arg(svg));
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
-        const QString path = QStringLiteral("%1/%2x%2/apps/%3.png").arg(outRoot).arg(size).arg(name);
+        const QString path =
+            QStringLiteral("%1/%2x%2/apps/%3.png").arg(outRoot).arg(size).arg(name);
         if (!writePng(renderSvg(renderer, QSize(size, size)), path))
             return false;
     }
