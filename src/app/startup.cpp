@@ -82,7 +82,13 @@ bool onlyAsksForInformation(int argc, char *argv[])
     QCommandLineParser parser;
     setUpParser(parser);
     parser.parse(arguments);
-    return parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("version"));
+    // The names as given: -h, -?, --help, --help-all, -v, --version.
+    const QStringList asked = parser.optionNames();
+    for (const char *name : {"h", "?", "help", "help-all", "v", "version"}) {
+        if (asked.contains(QLatin1String(name)))
+            return true;
+    }
+    return false;
 }
 
 Options parseCommandLine(QCoreApplication &app)
