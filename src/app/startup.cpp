@@ -18,6 +18,7 @@
 #include <QTranslator>
 
 #include <cstdio>
+#include <memory>
 
 namespace startup {
 
@@ -45,12 +46,12 @@ QString loadCatalogue(QApplication &app, const QString &file, const QStringList 
         const QString path = QDir(folder).filePath(file);
         if (!QFileInfo::exists(path))
             continue;
-        auto *translator = new QTranslator(&app);
+        auto translator = std::make_unique<QTranslator>();
         if (translator->load(path)) {
-            app.installTranslator(translator);
+            translator->setParent(&app);
+            app.installTranslator(translator.release());
             return path;
         }
-        delete translator;
     }
     return QString();
 }
