@@ -174,8 +174,9 @@ if ! command -v dpkg-deb >/dev/null 2>&1; then
   echo "SKIP: no dpkg-deb here, no packages are built"
   exit 0
 fi
-cpack --config "$build/CPackConfig.cmake" -B "$tmp/pkg" >"$tmp/cpack.log" 2>&1 ||
-  { cat "$tmp/cpack.log"; fail "cpack"; }
+# A stuck step fails here with its log rather than at the test's time-out.
+timeout 420 cpack --config "$build/CPackConfig.cmake" -B "$tmp/pkg" >"$tmp/cpack.log" 2>&1 ||
+  { cat "$tmp/cpack.log"; fail "cpack failed or took more than 7 minutes"; }
 client_deb="$(ls "$tmp/pkg"/folvane_"$version"_*.deb)"
 server_deb="$(ls "$tmp/pkg"/folvane-server_"$version"_*.deb)"
 contents() { dpkg-deb -c "$1" | awk '{print $NF}' | sed 's|^\./||'; }
