@@ -16,6 +16,7 @@ packages=(
   xvfb xauth x11-apps imagemagick xcompmgr fonts-wqy-microhei
   nginx python3
   chromium chromium-driver python3-selenium
+  desktop-file-utils appstream dpkg-dev systemd
 )
 
 missing=()
