@@ -193,6 +193,20 @@ TEST(Tls, SignInListingAndLargeTransfersAreByteExact)
     EXPECT_EQ(part->status, 206);
     EXPECT_TRUE(part->body == content.substr(20000000, 1000000));
 
+    // A link page's key is a cookie that never goes back over plain HTTP.
+    json link = c.call("/api/file/link-add.jf", {{"fileIds", id},
+                                                 {"linkType", "2"},
+                                                 {"pwd", "secret"},
+                                                 {"linkAuth", "1,2"},
+                                                 {"maxVisit", "0"},
+                                                 {"linkExpiry", "2099-12-31"},
+                                                 {"desp", ""}});
+    ASSERT_EQ(link["code"], 0) << link.dump();
+    auto unlocked = c.http.Post(link.value("url", "").c_str(), httplib::Params{{"pwd", "secret"}});
+    ASSERT_TRUE(unlocked);
+    EXPECT_EQ(unlocked->status, 303);
+    EXPECT_NE(unlocked->get_header_value("Set-Cookie").find("; Secure"), std::string::npos);
+
     // The certificate names localhost too; plain HTTP gets no answer.
     ApiClient local(https(server, "localhost"), ca.ca);
     EXPECT_EQ(local.login("lisi", "123456")["code"], 0);

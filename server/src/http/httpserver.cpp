@@ -338,6 +338,7 @@ private:
         request = HttpRequest();
         request.method = std::string(message.method_string());
         request.remote = remote;
+        request.secure = secure;
         request.target = std::string(message.target());
         splitTarget(request.target, request.path, request.query);
         for (const auto &field : message)
