@@ -16,10 +16,11 @@
 #include "testmain.h"
 #include "transfer/ddropfolder.h"
 #include "transfer/transferpanel.h"
+#include "transferhelpers.h"
 
 #include <QLabel>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -49,11 +50,7 @@ void clickButton(QWidget *window, const QString &text)
 // The statuses of the upload rows, as the user reads them.
 QStringList uploadStatuses(TransferPanel &panel)
 {
-    QStringList out;
-    QTableWidget *t = panel.findChild<QTableWidget *>("uploadTable");
-    for (int row = 0; row < t->rowCount(); ++row)
-        out << t->cellWidget(row, 1)->findChild<QLabel *>()->text();
-    return out;
+    return statusesOf(transferTable(panel, "uploadTable"));
 }
 
 int countContaining(const QStringList &texts, const QString &word)
@@ -177,17 +174,17 @@ private slots:
             QVERIFY(panel->isUploading(local.filePath(path)));
         // Running: the rows that have left the queue less those recorded as
         // done (a done row keeps its status for a second).
-        QTableWidget *history = panel->findChild<QTableWidget *>("historyTable");
-        const int doneBefore = history->rowCount();
+        QTableView *history = transferTable(*panel, "historyTable");
+        const int doneBefore = rowCountOf(history);
         int mostRunning = 0;
         QTimer watch;
         connect(&watch, &QTimer::timeout, [&] {
             const int started = files.size() - countContaining(uploadStatuses(*panel), "等待中");
-            mostRunning = qMax(mostRunning, started - (history->rowCount() - doneBefore));
+            mostRunning = qMax(mostRunning, started - (rowCountOf(history) - doneBefore));
         });
         watch.start(1);
         QTRY_VERIFY_WITH_TIMEOUT(uploadStatuses(*panel).isEmpty(), 20000);
-        QCOMPARE(history->rowCount() - doneBefore, files.size());
+        QCOMPARE(rowCountOf(history) - doneBefore, files.size());
         QCOMPARE(mostRunning, TransferPanel::maxRunning);
 
         // The listing was reloaded once the folders were made.

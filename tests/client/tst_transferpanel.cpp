@@ -10,15 +10,14 @@
 #include "serverprocess.h"
 #include "testmain.h"
 #include "transfer/transferpanel.h"
+#include "transferhelpers.h"
 
 #include <QDesktopServices>
 #include <QDialog>
 #include <QJsonDocument>
-#include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 
 #include <atomic>
@@ -62,35 +61,14 @@ ScriptedHttpServer::Reply trickle(qint64 total = 1000000000)
     return r;
 }
 
-QTableWidget *table(TransferPanel &panel, const char *name)
+QTableView *table(TransferPanel &panel, const char *name)
 {
-    return panel.findChild<QTableWidget *>(name);
+    return transferTable(panel, name);
 }
 
 QPushButton *tab(TransferPanel &panel, const char *name)
 {
     return panel.findChild<QPushButton *>(name);
-}
-
-QString status(QTableWidget *t, int row)
-{
-    return t->cellWidget(row, 1)->findChild<QLabel *>()->text();
-}
-
-QProgressBar *bar(QTableWidget *t, int row)
-{
-    return t->cellWidget(row, 1)->findChild<QProgressBar *>();
-}
-
-QPushButton *rowButton(QTableWidget *t, int row, const QString &tip)
-{
-    const int column = t->columnCount() - 1;
-    const QList<QPushButton *> buttons = t->cellWidget(row, column)->findChildren<QPushButton *>();
-    for (QPushButton *b : buttons) {
-        if (b->toolTip() == tip)
-            return b;
-    }
-    return nullptr;
 }
 
 // A server that reads no upload body: every upload runs until stopped.
@@ -111,27 +89,6 @@ QString bigFile(const QTemporaryDir &dir, const QString &name)
     if (!f.open(QIODevice::WriteOnly) || !f.resize(64 * 1024 * 1024))
         qWarning("cannot make %s", qPrintable(path));
     return path;
-}
-
-// The row of a transfer: "file" (uploads) or "fileId" (downloads) is its key.
-int rowWithKey(QTableWidget *t, const char *property, const QString &key)
-{
-    for (int row = 0; row < t->rowCount(); ++row) {
-        if (t->cellWidget(row, 0)->property(property).toString() == key)
-            return row;
-    }
-    return -1;
-}
-
-QString rowName(QTableWidget *t, int row)
-{
-    // Column 0: icon label, name label, size label.
-    return t->cellWidget(row, 0)->findChildren<QLabel *>().at(1)->text();
-}
-
-QString rowSize(QTableWidget *t, int row)
-{
-    return t->cellWidget(row, 0)->findChildren<QLabel *>().at(2)->text();
 }
 
 QStringList entries(const QString &dir)
@@ -182,14 +139,14 @@ private slots:
         pointClientAt(portOf(server.url()));
         QTemporaryDir dir;
         TransferPanel panel;
-        QTableWidget *downloads = table(panel, "downloadTable");
+        QTableView *downloads = table(panel, "downloadTable");
 
         panel.addDownload(fileItem("11", "report.txt", dir.path()), 0);
         QVERIFY(tab(panel, "download")->isChecked());
         QVERIFY(downloads->isVisibleTo(&panel));
         QCOMPARE(tab(panel, "download")->text(), QStringLiteral("正在下载(1)"));
         QVERIFY(panel.isDownloading("11"));
-        QVERIFY(status(downloads, 0).contains("正在下载"));
+        QVERIFY(statusOf(downloads, 0).contains("正在下载"));
 
         QTRY_COMPARE(tab(panel, "history")->text(), QStringLiteral("传输完成(1)"));
         const QString saved = dir.filePath("report.txt");
@@ -197,8 +154,8 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), content);
         QCOMPARE(entries(dir.path()), QStringList({"report.txt"}));
-        QVERIFY(downloads->rowCount() == 1); // stays for a second
-        QTRY_COMPARE(downloads->rowCount(), 0);
+        QVERIFY(rowCountOf(downloads) == 1); // stays for a second
+        QTRY_COMPARE(rowCountOf(downloads), 0);
         QCOMPARE(tab(panel, "download")->text(), QStringLiteral("正在下载(0)"));
 
         const QByteArray request = server.requests().first();
@@ -221,7 +178,7 @@ private slots:
         QCOMPARE(entries(dir.path()), QStringList({"report(2).txt", "report.txt"}));
         QCOMPARE(historyOnDisk().last().toMap().value("filePath").toString(),
                  dir.filePath("report(2).txt"));
-        QCOMPARE(rowName(table(panel, "historyTable"), 0), QStringLiteral("report(2).txt"));
+        QCOMPARE(nameOf(table(panel, "historyTable"), 0), QStringLiteral("report(2).txt"));
     }
 
     void refusalFailsWhileShortPlainFilesAreSaved()
@@ -235,19 +192,19 @@ private slots:
         pointClientAt(portOf(server.url()));
         QTemporaryDir dir;
         TransferPanel panel;
-        QTableWidget *downloads = table(panel, "downloadTable");
+        QTableView *downloads = table(panel, "downloadTable");
         panel.addDownload(fileItem("5", "a.txt", dir.path()), 0);
-        QTRY_VERIFY(status(downloads, 0).contains("下载出错"));
-        QVERIFY(status(downloads, 0).contains("文件不存在"));
-        QCOMPARE(bar(downloads, 0)->value(), 0);
-        QVERIFY(rowButton(downloads, 0, "开始下载"));
+        QTRY_VERIFY(statusOf(downloads, 0).contains("下载出错"));
+        QVERIFY(statusOf(downloads, 0).contains("文件不存在"));
+        QCOMPARE(progressOf(downloads, 0), 0);
+        QVERIFY(hasRowButton(downloads, 0, "开始下载"));
         QCOMPARE(entries(dir.path()), QStringList());
-        QCOMPARE(table(panel, "historyTable")->rowCount(), 0);
+        QCOMPARE(rowCountOf(table(panel, "historyTable")), 0);
         QVERIFY(historyOnDisk().isEmpty());
 
         // The failed row restarts from its own data.
         plain->store(true);
-        rowButton(downloads, 0, "开始下载")->click();
+        clickRowButton(downloads, 0, "开始下载");
         QTRY_COMPARE(historyOnDisk().size(), 1);
         QCOMPARE(QFileInfo(dir.filePath("a.txt")).size(), 2999);
     }
@@ -291,14 +248,14 @@ private slots:
         QVERIFY(plainFile.open(QIODevice::WriteOnly));
         plainFile.close();
         TransferPanel panel;
-        QTableWidget *downloads = table(panel, "downloadTable");
+        QTableView *downloads = table(panel, "downloadTable");
         panel.addDownload(fileItem("1", "a.txt", dir.filePath("gone")), 0);
         panel.addDownload(fileItem("2", "b.txt", dir.filePath("not-a-folder")), 0);
         panel.addDownload(fileItem("3", "c.txt", QString()), 0);
-        QTRY_VERIFY(status(downloads, 0).contains("下载出错"));
-        QTRY_VERIFY(status(downloads, 1).contains("下载出错"));
-        QTRY_VERIFY(status(downloads, 2).contains("下载出错"));
-        QCOMPARE(table(panel, "historyTable")->rowCount(), 0);
+        QTRY_VERIFY(statusOf(downloads, 0).contains("下载出错"));
+        QTRY_VERIFY(statusOf(downloads, 1).contains("下载出错"));
+        QTRY_VERIFY(statusOf(downloads, 2).contains("下载出错"));
+        QCOMPARE(rowCountOf(table(panel, "historyTable")), 0);
         QCOMPARE(entries(dir.path()), QStringList({"not-a-folder"}));
     }
 
@@ -309,23 +266,23 @@ private slots:
         pointClientAt(portOf(server.url()));
         QTemporaryDir dir;
         TransferPanel panel;
-        QTableWidget *downloads = table(panel, "downloadTable");
+        QTableView *downloads = table(panel, "downloadTable");
         panel.addDownload(fileItem("7", "big.bin", dir.path(), 200000), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(bar(downloads, 0)->value() > 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(progressOf(downloads, 0) > 0, 10000);
 
-        rowButton(downloads, 0, "停止下载")->click();
-        QTRY_VERIFY(status(downloads, 0).contains("下载停止"));
-        QCOMPARE(bar(downloads, 0)->value(), 0);
+        clickRowButton(downloads, 0, "停止下载");
+        QTRY_VERIFY(statusOf(downloads, 0).contains("下载停止"));
+        QVERIFY(progressOf(downloads, 0) > 0); // a stopped row shows how far it came
         QTRY_COMPARE(entries(dir.path()), QStringList());
 
-        rowButton(downloads, 0, "开始下载")->click();
-        QVERIFY(status(downloads, 0).contains("正在下载"));
-        QVERIFY(rowButton(downloads, 0, "停止下载"));
+        clickRowButton(downloads, 0, "开始下载");
+        QVERIFY(statusOf(downloads, 0).contains("正在下载"));
+        QVERIFY(hasRowButton(downloads, 0, "停止下载"));
         QTRY_COMPARE(server.requests().size(), 2); // from the first byte, on a new worker
-        QTRY_VERIFY(bar(downloads, 0)->value() > 0);
+        QTRY_VERIFY(progressOf(downloads, 0) > 0);
 
-        rowButton(downloads, 0, "清除记录")->click();
-        QCOMPARE(downloads->rowCount(), 0);
+        clickRowButton(downloads, 0, "清除记录");
+        QCOMPARE(rowCountOf(downloads), 0);
         QCOMPARE(tab(panel, "download")->text(), QStringLiteral("正在下载(0)"));
         QTRY_COMPARE(entries(dir.path()), QStringList());
         QVERIFY(historyOnDisk().isEmpty());
@@ -338,7 +295,7 @@ private slots:
         pointClientAt(portOf(server.url()));
         QTemporaryDir dir;
         TransferPanel panel;
-        QTableWidget *downloads = table(panel, "downloadTable");
+        QTableView *downloads = table(panel, "downloadTable");
         QVariantMap item = fileItem("9", "x.bin", dir.path());
         item.remove("length");
         panel.addDownload(item, 0);
@@ -346,7 +303,7 @@ private slots:
         QVERIFY(!downloads->isVisibleTo(&panel));
         panel.addDownload(item, 0);
         QVERIFY(downloads->isVisibleTo(&panel));
-        QCOMPARE(downloads->rowCount(), 1);
+        QCOMPARE(rowCountOf(downloads), 1);
         tab(panel, "upload")->click();
         panel.addDownload(QVariantMap(), 0);
         QVERIFY(tab(panel, "upload")->isChecked());
@@ -354,7 +311,7 @@ private slots:
         // Bytes arrive, but without a total the bar stays at 0 %.
         QTRY_COMPARE(server.requests().size(), 1);
         QTest::qWait(600);
-        QCOMPARE(bar(downloads, 0)->value(), 0);
+        QCOMPARE(progressOf(downloads, 0), 0);
     }
 
     void droppedFinishedRowLetsANewRowLive()
@@ -367,17 +324,17 @@ private slots:
         pointClientAt(portOf(server.url()));
         QTemporaryDir dir;
         TransferPanel panel;
-        QTableWidget *downloads = table(panel, "downloadTable");
+        QTableView *downloads = table(panel, "downloadTable");
         panel.addDownload(fileItem("3", "a.bin", dir.path()), 0);
         QTRY_COMPARE(historyOnDisk().size(), 1);
-        QCOMPARE(downloads->rowCount(), 1);
-        rowButton(downloads, 0, "清除记录")->click(); // within the second
-        QCOMPARE(downloads->rowCount(), 0);
+        QCOMPARE(rowCountOf(downloads), 1);
+        clickRowButton(downloads, 0, "清除记录"); // within the second
+        QCOMPARE(rowCountOf(downloads), 0);
         panel.addDownload(fileItem("3", "a.bin", dir.path()), 0);
-        QCOMPARE(downloads->rowCount(), 1);
+        QCOMPARE(rowCountOf(downloads), 1);
         QTest::qWait(1300); // past the first row's removal time
-        QCOMPARE(downloads->rowCount(), 1);
-        QVERIFY(status(downloads, 0).contains("正在下载"));
+        QCOMPARE(rowCountOf(downloads), 1);
+        QVERIFY(statusOf(downloads, 0).contains("正在下载"));
         QVERIFY(QFile::exists(dir.filePath("a.bin")));
     }
 
@@ -397,16 +354,16 @@ private slots:
         f.write(QByteArray(3000, 'u'));
         f.close();
         TransferPanel panel;
-        QTableWidget *uploads = table(panel, "uploadTable");
+        QTableView *uploads = table(panel, "uploadTable");
 
         panel.addUpload(path, QString(), 0, QString());
         QVERIFY(panel.isUploading(path));
         QVERIFY(!panel.isUploading(path.toUpper()));
         panel.addUpload(path, QString(), 0, QString()); // refused: one row per path
-        QCOMPARE(uploads->rowCount(), 1);
+        QCOMPARE(rowCountOf(uploads), 1);
         QCOMPARE(tab(panel, "upload")->text(), QStringLiteral("正在上传(1)"));
         QTRY_COMPARE(historyOnDisk().size(), 1);
-        QTRY_COMPARE(uploads->rowCount(), 0);
+        QTRY_COMPARE(rowCountOf(uploads), 0);
         QByteArray request = server.requests().first();
         QVERIFY(request.startsWith("POST /api/file/upload-docfile.jf"));
         QCOMPARE(ScriptedHttpServer::multipartField(request, "pid"), QByteArray("0"));
@@ -418,7 +375,7 @@ private slots:
         QCOMPARE(rec.value("fileName").toString(), QStringLiteral("plan.docx"));
         QCOMPARE(rec.value("fileExtend").toString(), QStringLiteral("docx"));
         QCOMPARE(rec.value("folderPath").toString(), dir.path());
-        QCOMPARE(table(panel, "historyTable")->item(0, 2)->text(), QStringLiteral("上传完成"));
+        QCOMPARE(textOf(table(panel, "historyTable"), 0, 2), QStringLiteral("上传完成"));
 
         panel.addUpload(path, "55", 1, "77");
         QTRY_COMPARE(server.requests().size(), 2);
@@ -430,13 +387,13 @@ private slots:
         QTRY_COMPARE(historyOnDisk().size(), 2);
 
         refuse->store(true);
-        QTRY_COMPARE(uploads->rowCount(), 0);
+        QTRY_COMPARE(rowCountOf(uploads), 0);
         panel.addUpload(path, "55", 1, QString());
-        QTRY_VERIFY(status(uploads, 0).contains("上传出错"));
+        QTRY_VERIFY(statusOf(uploads, 0).contains("上传出错"));
         // The server's reason is on the row, whole in its tool tip.
-        QVERIFY2(status(uploads, 0).contains("没有权限"), qPrintable(status(uploads, 0)));
-        QVERIFY(uploads->cellWidget(0, 1)->findChild<QLabel *>()->toolTip().contains("没有权限"));
-        QVERIFY(rowButton(uploads, 0, "开始上传"));
+        QVERIFY2(statusOf(uploads, 0).contains("没有权限"), qPrintable(statusOf(uploads, 0)));
+        QVERIFY(statusTipOf(uploads, 0).contains("没有权限"));
+        QVERIFY(hasRowButton(uploads, 0, "开始上传"));
         QCOMPARE(historyOnDisk().size(), 2);
     }
 
@@ -447,16 +404,16 @@ private slots:
         QTemporaryDir dir;
         const QString path = bigFile(dir, "big.bin");
         TransferPanel panel;
-        QTableWidget *uploads = table(panel, "uploadTable");
+        QTableView *uploads = table(panel, "uploadTable");
         panel.addUpload(path, "1", 1, QString());
-        rowButton(uploads, 0, "停止上传")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(status(uploads, 0).contains("上传停止"), 10000);
-        QVERIFY(rowButton(uploads, 0, "开始上传"));
-        rowButton(uploads, 0, "开始上传")->click();
-        QVERIFY(status(uploads, 0).contains("正在上传"));
-        QVERIFY(rowButton(uploads, 0, "停止上传"));
-        rowButton(uploads, 0, "清除记录")->click();
-        QCOMPARE(uploads->rowCount(), 0);
+        clickRowButton(uploads, 0, "停止上传");
+        QTRY_VERIFY_WITH_TIMEOUT(statusOf(uploads, 0).contains("上传停止"), 10000);
+        QVERIFY(hasRowButton(uploads, 0, "开始上传"));
+        clickRowButton(uploads, 0, "开始上传");
+        QVERIFY(statusOf(uploads, 0).contains("正在上传"));
+        QVERIFY(hasRowButton(uploads, 0, "停止上传"));
+        clickRowButton(uploads, 0, "清除记录");
+        QCOMPARE(rowCountOf(uploads), 0);
         QVERIFY(!panel.isUploading(path));
         // Destroying the panel stops and waits for the running worker.
     }
@@ -470,42 +427,43 @@ private slots:
         for (int i = 0; i < 5; ++i)
             paths << bigFile(dir, QString("big%1.bin").arg(i));
         TransferPanel panel;
-        QTableWidget *uploads = table(panel, "uploadTable");
+        QTableView *uploads = table(panel, "uploadTable");
         for (const QString &path : paths)
             panel.addUpload(path, "1", 1, QString());
-        auto statusOf = [&](int i) {
-            return status(uploads, rowWithKey(uploads, "file", paths[i]));
+        auto statusAt = [&](int i) { return statusOf(uploads, rowWithKey(uploads, paths[i])); };
+        auto hasButton = [&](int i, const QString &tip) {
+            return hasRowButton(uploads, rowWithKey(uploads, paths[i]), tip);
         };
-        auto button = [&](int i, const QString &tip) {
-            return rowButton(uploads, rowWithKey(uploads, "file", paths[i]), tip);
+        auto click = [&](int i, const QString &tip) {
+            clickRowButton(uploads, rowWithKey(uploads, paths[i]), tip);
         };
         QCOMPARE(tab(panel, "upload")->text(), QStringLiteral("正在上传(5)"));
         for (int i = 0; i < 5; ++i) {
             QVERIFY(panel.isUploading(paths[i]));
-            QVERIFY2(statusOf(i).contains(i < 3 ? "正在上传" : "等待中"), qPrintable(statusOf(i)));
-            QVERIFY(button(i, "停止上传"));
+            QVERIFY2(statusAt(i).contains(i < 3 ? "正在上传" : "等待中"), qPrintable(statusAt(i)));
+            QVERIFY(hasButton(i, "停止上传"));
         }
         QTRY_COMPARE(server.openConnections(), TransferPanel::maxRunning);
         QTest::qWait(300);
         QCOMPARE(server.mostOpenConnections(), TransferPanel::maxRunning);
 
         // A waiting row stops, and starting it again puts it back in the queue.
-        button(4, "停止上传")->click();
-        QVERIFY(statusOf(4).contains("上传停止"));
-        button(4, "开始上传")->click();
-        QVERIFY(statusOf(4).contains("等待中"));
+        click(4, "停止上传");
+        QVERIFY(statusAt(4).contains("上传停止"));
+        click(4, "开始上传");
+        QVERIFY(statusAt(4).contains("等待中"));
         // A dropped waiting row is gone and never starts.
-        rowButton(uploads, rowWithKey(uploads, "file", paths[3]), "清除记录")->click();
+        clickRowButton(uploads, rowWithKey(uploads, paths[3]), "清除记录");
         QVERIFY(!panel.isUploading(paths[3]));
-        QCOMPARE(uploads->rowCount(), 4);
+        QCOMPARE(rowCountOf(uploads), 4);
 
         // A stopped running upload gives its place to the oldest waiting one.
-        button(0, "停止上传")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(statusOf(0).contains("上传停止"), 10000);
-        QTRY_VERIFY(statusOf(4).contains("正在上传"));
-        button(0, "开始上传")->click();
-        QVERIFY(statusOf(0).contains("等待中"));
-        QVERIFY(statusOf(1).contains("正在上传") && statusOf(2).contains("正在上传"));
+        click(0, "停止上传");
+        QTRY_VERIFY_WITH_TIMEOUT(statusAt(0).contains("上传停止"), 10000);
+        QTRY_VERIFY(statusAt(4).contains("正在上传"));
+        click(0, "开始上传");
+        QVERIFY(statusAt(0).contains("等待中"));
+        QVERIFY(statusAt(1).contains("正在上传") && statusAt(2).contains("正在上传"));
     }
 
     void downloadsWaitTheirTurnToo()
@@ -515,24 +473,24 @@ private slots:
         pointClientAt(portOf(server.url()));
         QTemporaryDir dir;
         TransferPanel panel;
-        QTableWidget *downloads = table(panel, "downloadTable");
+        QTableView *downloads = table(panel, "downloadTable");
         for (int i = 0; i < 4; ++i)
             panel.addDownload(fileItem(QString::number(i), QString("f%1.bin").arg(i), dir.path()),
                               0);
-        auto row = [&](int i) { return rowWithKey(downloads, "fileId", QString::number(i)); };
+        auto row = [&](int i) { return rowWithKey(downloads, QString::number(i)); };
         QTRY_COMPARE(server.requests().size(), 3);
         QTest::qWait(300);
         QCOMPARE(server.mostOpenConnections(), TransferPanel::maxRunning);
-        QVERIFY(status(downloads, row(2)).contains("正在下载"));
-        QVERIFY(status(downloads, row(3)).contains("等待中"));
+        QVERIFY(statusOf(downloads, row(2)).contains("正在下载"));
+        QVERIFY(statusOf(downloads, row(3)).contains("等待中"));
         QVERIFY(panel.isDownloading("3"));
-        rowButton(downloads, row(3), "停止下载")->click();
-        QVERIFY(status(downloads, row(3)).contains("下载停止"));
-        rowButton(downloads, row(3), "开始下载")->click();
-        QVERIFY(status(downloads, row(3)).contains("等待中"));
+        clickRowButton(downloads, row(3), "停止下载");
+        QVERIFY(statusOf(downloads, row(3)).contains("下载停止"));
+        clickRowButton(downloads, row(3), "开始下载");
+        QVERIFY(statusOf(downloads, row(3)).contains("等待中"));
         // A dropped running download frees its place once its worker has ended.
-        rowButton(downloads, row(0), "清除记录")->click();
-        QTRY_VERIFY(status(downloads, row(3)).contains("正在下载"));
+        clickRowButton(downloads, row(0), "清除记录");
+        QTRY_VERIFY(statusOf(downloads, row(3)).contains("正在下载"));
         QTRY_COMPARE(server.requests().size(), 4);
     }
 
@@ -542,25 +500,25 @@ private slots:
         writeHistory({record("one", "/p/1", 1000), record("two", "/p/2", 2000, 1),
                       record("three", "/p/1", 3000)});
         TransferPanel panel;
-        QTableWidget *t = table(panel, "historyTable");
-        QCOMPARE(t->rowCount(), 3);
-        QCOMPARE(rowName(t, 0), QStringLiteral("three"));
-        QCOMPARE(rowName(t, 2), QStringLiteral("one"));
+        QTableView *t = table(panel, "historyTable");
+        QCOMPARE(rowCountOf(t), 3);
+        QCOMPARE(nameOf(t, 0), QStringLiteral("three"));
+        QCOMPARE(nameOf(t, 2), QStringLiteral("one"));
         QCOMPARE(tab(panel, "history")->text(), QStringLiteral("传输完成(3)"));
-        QCOMPARE(t->item(1, 2)->text(), QStringLiteral("上传完成"));
-        QCOMPARE(t->item(0, 2)->text(), QStringLiteral("下载完成"));
-        QCOMPARE(t->item(0, 1)->text(),
+        QCOMPARE(textOf(t, 1, 2), QStringLiteral("上传完成"));
+        QCOMPARE(textOf(t, 0, 2), QStringLiteral("下载完成"));
+        QCOMPARE(textOf(t, 0, 1),
                  QDateTime::fromMSecsSinceEpoch(3000).toString("yyyy-MM-dd HH:mm:ss"));
 
         tab(panel, "history")->click();
         QVERIFY(t->isVisibleTo(&panel));
         QVERIFY(panel.findChild<QPushButton *>("clearAll")->isVisibleTo(&panel));
 
-        // "/p/1" twice: the topmost row and the first entry of the list go.
-        rowButton(t, 2, "清除记录")->click();
-        QCOMPARE(t->rowCount(), 2);
-        QCOMPARE(rowName(t, 0), QStringLiteral("two"));
-        QCOMPARE(rowName(t, 1), QStringLiteral("one"));
+        // "/p/1" twice: the record clicked goes, on the screen and on disk.
+        clickRowButton(t, 2, "清除记录");
+        QCOMPARE(rowCountOf(t), 2);
+        QCOMPARE(nameOf(t, 0), QStringLiteral("three"));
+        QCOMPARE(nameOf(t, 1), QStringLiteral("two"));
         QVariantList onDisk = historyOnDisk();
         QCOMPARE(onDisk.size(), 2);
         QCOMPARE(onDisk.at(0).toMap().value("fileName").toString(), QStringLiteral("two"));
@@ -568,12 +526,12 @@ private slots:
 
         clickInNextModal("No");
         panel.findChild<QPushButton *>("clearAll")->click();
-        QCOMPARE(t->rowCount(), 2);
+        QCOMPARE(rowCountOf(t), 2);
         QCOMPARE(historyOnDisk().size(), 2);
 
         clickInNextModal("Yes");
         panel.findChild<QPushButton *>("clearAll")->click();
-        QCOMPARE(t->rowCount(), 0);
+        QCOMPARE(rowCountOf(t), 0);
         QCOMPARE(tab(panel, "history")->text(), QStringLiteral("传输完成(0)"));
         QFile file(GCore::dataDir() + "/history.json");
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -601,7 +559,7 @@ private slots:
         file.write("{\"not\": \"a list\"}");
         file.close();
         TransferPanel panel;
-        QCOMPARE(table(panel, "historyTable")->rowCount(), 0);
+        QCOMPARE(rowCountOf(table(panel, "historyTable")), 0);
         QCOMPARE(tab(panel, "upload")->text(), QStringLiteral("正在上传(0)"));
         QVERIFY(tab(panel, "upload")->isChecked());
     }
@@ -620,9 +578,9 @@ private slots:
         UrlRecorder recorder;
         QDesktopServices::setUrlHandler("file", &recorder, "open");
         TransferPanel panel;
-        QTableWidget *t = table(panel, "historyTable");
-        rowButton(t, 1, "打开文件")->click();
-        rowButton(t, 1, "打开所在文件夹")->click();
+        QTableView *t = table(panel, "historyTable");
+        clickRowButton(t, 1, "打开文件");
+        clickRowButton(t, 1, "打开所在文件夹");
         QCOMPARE(recorder.opened,
                  QList<QUrl>({QUrl::fromLocalFile(present), QUrl::fromLocalFile("/tmp")}));
 
@@ -632,7 +590,7 @@ private slots:
             box = labelTexts(modal);
             static_cast<QDialog *>(modal)->accept();
         });
-        rowButton(t, 0, "打开文件")->click();
+        clickRowButton(t, 0, "打开文件");
         QVERIFY2(box.contains("找不到") && box.contains(gone), qPrintable(box));
         QDesktopServices::unsetUrlHandler("file");
 
@@ -642,7 +600,7 @@ private slots:
             box = labelTexts(modal);
             static_cast<QDialog *>(modal)->accept();
         });
-        rowButton(t, 1, "打开文件")->click();
+        clickRowButton(t, 1, "打开文件");
         QVERIFY2(box.contains("系统无法打开文件") && box.contains(present), qPrintable(box));
         QCOMPARE(recorder.opened.size(), 2);
     }
@@ -658,8 +616,8 @@ private slots:
         pointClientAt(portOf(server.url()));
         QTemporaryDir dir;
         TransferPanel panel;
-        QTableWidget *history = table(panel, "historyTable");
-        QCOMPARE(rowSize(history, 0), QStringLiteral("35B"));
+        QTableView *history = table(panel, "historyTable");
+        QCOMPARE(sizeOf(history, 0), QStringLiteral("35B"));
         QCOMPARE(historyOnDisk().first().toMap().value("fileLength").toString(),
                  QStringLiteral("35B"));
 
@@ -667,13 +625,13 @@ private slots:
         // while the bytes come, and is full when the file is complete.
         QVariantMap item = fileItem("21", "b.txt", dir.path(), 3000);
         item.insert("fileLength", "1.5&nbsp;KB");
-        QTableWidget *downloads = table(panel, "downloadTable");
+        QTableView *downloads = table(panel, "downloadTable");
         panel.addDownload(item, 0);
-        QCOMPARE(rowSize(downloads, 0), QStringLiteral("1.5KB"));
-        QTRY_COMPARE(history->rowCount(), 2);
-        QCOMPARE(downloads->rowCount(), 1);
-        QCOMPARE(bar(downloads, 0)->value(), 100);
-        QCOMPARE(rowSize(history, 0), QStringLiteral("1.5KB"));
+        QCOMPARE(sizeOf(downloads, 0), QStringLiteral("1.5KB"));
+        QTRY_COMPARE(rowCountOf(history), 2);
+        QCOMPARE(rowCountOf(downloads), 1);
+        QCOMPARE(progressOf(downloads, 0), 100);
+        QCOMPARE(sizeOf(history, 0), QStringLiteral("1.5KB"));
         QTRY_COMPARE(historyOnDisk().size(), 2);
         QCOMPARE(historyOnDisk().last().toMap().value("fileLength").toString(),
                  QStringLiteral("1.5KB"));
@@ -690,12 +648,12 @@ private slots:
         main.showPanelByName("netdisk");
         GCore::instance()->showDownloadTransfer("open", fileItem("1", "a.txt", dir.path()), 0);
         QVERIFY(panel.isVisibleTo(&main));
-        QCOMPARE(table(panel, "downloadTable")->rowCount(), 0);
+        QCOMPARE(rowCountOf(table(panel, "downloadTable")), 0);
         GCore::instance()->showDownloadTransfer("download", fileItem("1", "a.txt", dir.path()), 0);
-        QCOMPARE(table(panel, "downloadTable")->rowCount(), 1);
+        QCOMPARE(rowCountOf(table(panel, "downloadTable")), 1);
         GCore::instance()->showUploadTransfer(dir.filePath("missing.txt"), "", 0, "");
-        QCOMPARE(table(panel, "uploadTable")->rowCount(), 1);
-        QTRY_VERIFY(status(table(panel, "uploadTable"), 0).contains("上传出错"));
+        QCOMPARE(rowCountOf(table(panel, "uploadTable")), 1);
+        QTRY_VERIFY(statusOf(table(panel, "uploadTable"), 0).contains("上传出错"));
         QTRY_COMPARE(historyOnDisk().size(), 1);
         GCore::instance()->setMainWidget(nullptr);
     }
@@ -738,7 +696,7 @@ private slots:
         TransferPanel panel;
         panel.addUpload(local, folderId, 0, QString());
         QTRY_COMPARE_WITH_TIMEOUT(historyOnDisk().size(), 1, 20000);
-        QTRY_COMPARE(table(panel, "uploadTable")->rowCount(), 0); // one row per path
+        QTRY_COMPARE(rowCountOf(table(panel, "uploadTable")), 0); // one row per path
         panel.addUpload(local, QString(), 1, QString());
         QTRY_COMPARE_WITH_TIMEOUT(historyOnDisk().size(), 2, 20000);
 
@@ -773,7 +731,7 @@ private slots:
 
         // An id the server does not know: its refusal ends as failed.
         panel.addDownload(fileItem("987654321", "none.txt", target.path()), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(status(table(panel, "downloadTable"), 0).contains("下载出错"),
+        QTRY_VERIFY_WITH_TIMEOUT(statusOf(table(panel, "downloadTable"), 0).contains("下载出错"),
                                  20000);
         QCOMPARE(historyOnDisk().size(), 4);
         QCOMPARE(entries(target.path()).size(), 2);
