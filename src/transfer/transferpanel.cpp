@@ -5,6 +5,7 @@
 #include "core/httpcurl.h"
 #include "core/uploadthread.h"
 #include "transfer/historymodel.h"
+#include "transfer/partialdownloads.h"
 #include "transfer/transferdelegate.h"
 #include "transfer/transferroles.h"
 #include "widgets/desktopopen.h"
@@ -24,6 +25,7 @@
 #include <QSaveFile>
 #include <QScopeGuard>
 #include <QTableView>
+#include <QTemporaryFile>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -60,6 +62,8 @@ QTableView *makeTable(QAbstractItemModel *model, TransferDelegate *delegate,
         table->setColumnWidth(i + 1, widths.at(i));
     return table;
 }
+
+std::atomic<int> retryDelay{2000};
 
 QString historyFilePath()
 {
@@ -162,6 +166,9 @@ TransferPanel::TransferPanel(QWidget *parent) : QWidget(parent)
     historySave->setSingleShot(true);
     historySave->setInterval(kHistorySaveDelayMs);
     connect(historySave, &QTimer::timeout, this, &TransferPanel::saveHistory);
+
+    partials = std::make_unique<PartialDownloads>(GCore::dataDir() +
+                                                  QStringLiteral("/partial-downloads.json"));
 
     leaveTimer = new QTimer(this);
     leaveTimer->setSingleShot(true);
@@ -295,6 +302,12 @@ QString TransferPanel::downloadTarget(const QVariantMap &item) const
     return QDir(folder).filePath(safeFileName(item.value(QStringLiteral("fileName")).toString()));
 }
 
+QString TransferPanel::partialKey(const QVariantMap &item, int type) const
+{
+    return PartialDownloads::keyOf(GCore::instance()->serverUrl(), type,
+                                   item.value(QStringLiteral("fileId")).toString());
+}
+
 void TransferPanel::startDownload(const QVariantMap &item, int type)
 {
     const QString fileId = item.value(QStringLiteral("fileId")).toString();
@@ -304,6 +317,29 @@ void TransferPanel::startDownload(const QVariantMap &item, int type)
         downloads->setState(fileId, TransferRow::State::Failed);
         return;
     }
+    // The bytes an earlier try left beside the target, when they are still
+    // of this file; otherwise a new partial file.
+    const QString key = partialKey(item, type);
+    PartialDownloads::Record record = partials->usable(key, item, target);
+    if (record.partPath.isEmpty()) {
+        const QFileInfo info(target);
+        QTemporaryFile part(info.absolutePath() + QLatin1Char('/') + info.fileName() +
+                            QStringLiteral(".XXXXXX.part"));
+        if (!part.open()) {
+            qDebug() << __FILE__ << __LINE__ << "cannot create a file beside" << target;
+            downloads->setState(fileId, TransferRow::State::Failed);
+            return;
+        }
+        part.setAutoRemove(false);
+        record = PartialDownloads::recordFor(item, target);
+        record.partPath = part.fileName();
+        partials->put(key, record);
+    }
+    PartDownload part;
+    part.path = record.partPath;
+    part.held = QFileInfo(record.partPath).size();
+    part.total = record.total;
+
     GCore *core = GCore::instance();
     const QString url = core->serverUrl() + (type == 1 ? QStringLiteral("/api/netdisk/download.jf")
                                                        : QStringLiteral("/api/file/download.jf"));
@@ -311,15 +347,19 @@ void TransferPanel::startDownload(const QVariantMap &item, int type)
                           {QStringLiteral("fileIds"), fileId}};
     auto *progress = new TransferProgress;
     progress->downloadTotal.store(item.value(QStringLiteral("length")).toDouble());
+    progress->downloaded.store(double(part.held));
     downloadProgress.insert(fileId, progress);
+    downloads->setPercent(
+        fileId, TransferProgress::percent(double(part.held), progress->downloadTotal.load()));
 
-    auto *thread = new DownloadThread(url, form, target, progress);
+    auto *thread =
+        new DownloadThread(url, form, part, item.value(QStringLiteral("md5")).toString(), progress);
     downloadThreads.insert(fileId, thread);
     thread->setProperty("map", item);
+    thread->setProperty("type", type);
     runs.insert(thread, Run{thread, progress, false});
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-    connect(thread, &DownloadThread::fileFinished, this, &TransferPanel::downloadFinished);
-    connect(thread, &DownloadThread::downloadTerminated, this, &TransferPanel::downloadTerminated);
+    connect(thread, &DownloadThread::partFinished, this, &TransferPanel::downloadFinished);
     thread->start(QThread::InheritPriority);
 }
 
@@ -397,7 +437,6 @@ void TransferPanel::runDownloadRow(const QString &fileId)
     const QVariantMap item = row->item;
     const int type = row->type;
     downloads->setState(fileId, TransferRow::State::Running);
-    downloads->setPercent(fileId, 0);
     startDownload(item, type);
 }
 
@@ -430,17 +469,62 @@ void TransferPanel::startOrStop(bool download, const QString &key)
     TransferModel *model = download ? downloads : uploads;
     TransferProgress *p = download ? downloadProgress.value(key) : uploadProgress.value(key);
     QStringList &queue = download ? downloadQueue : uploadQueue;
+    const TransferRow *row = model->row(key);
     if (p) {
         p->cancel();
-    } else if (const TransferRow *row = model->row(key);
-               row && row->state == TransferRow::State::Waiting) {
+    } else if (row && row->state == TransferRow::State::Waiting) {
         queue.removeOne(key);
         model->setState(key, TransferRow::State::Stopped);
-    } else if (download) {
-        queueDownload(key);
+    } else if (row && row->state == TransferRow::State::Retrying) {
+        model->setState(key, TransferRow::State::Stopped);
     } else {
-        queueUpload(key);
+        // Started by the user: a full set of tries again.
+        attempts.remove((download ? QLatin1Char('d') : QLatin1Char('u')) + key);
+        if (download)
+            queueDownload(key);
+        else
+            queueUpload(key);
     }
+}
+
+void TransferPanel::retryLater(bool download, const QString &key)
+{
+    TransferModel *model = download ? downloads : uploads;
+    const TransferRow *row = model->row(key);
+    if (!row)
+        return;
+    const QString counter = (download ? QLatin1Char('d') : QLatin1Char('u')) + key;
+    const int attempt = attempts.value(counter) + 1;
+    if (attempt > maxRetries) {
+        attempts.remove(counter);
+        model->setState(key, TransferRow::State::Failed);
+        return;
+    }
+    attempts.insert(counter, attempt);
+    model->setState(key, TransferRow::State::Retrying, QString(), attempt);
+    const quint64 serial = row->serial;
+    QTimer::singleShot(retryDelay.load() << (attempt - 1), this, [this, download, key, serial] {
+        TransferModel *m = download ? downloads : uploads;
+        const TransferRow *r = m->row(key);
+        // Stopped or dropped meanwhile: no retry.
+        if (!r || r->serial != serial || r->state != TransferRow::State::Retrying)
+            return;
+        m->setState(key, TransferRow::State::Stopped);
+        if (download)
+            queueDownload(key);
+        else
+            queueUpload(key);
+    });
+}
+
+int TransferPanel::retryDelayMs()
+{
+    return retryDelay.load();
+}
+
+void TransferPanel::setRetryDelayMs(int ms)
+{
+    retryDelay.store(qMax(1, ms));
 }
 
 void TransferPanel::rowButtonClicked(QTableView *table, const QModelIndex &index, const QString &id)
@@ -478,8 +562,15 @@ void TransferPanel::rowButtonClicked(QTableView *table, const QModelIndex &index
 void TransferPanel::removeDownloadRow(const QString &fileId)
 {
     const TransferRow *row = downloads->row(fileId);
-    if (row && row->state == TransferRow::State::Waiting)
+    if (!row)
+        return;
+    if (row->state == TransferRow::State::Waiting)
         downloadQueue.removeOne(fileId);
+    // The held bytes go with the row; a worker still writing (told to stop
+    // by now) removes its file when it ends, as one that is no longer its row's.
+    partials->remove(partialKey(row->item, row->type), downloadThreads.contains(fileId));
+    downloadThreads.remove(fileId);
+    downloadProgress.remove(fileId);
     downloads->remove({fileId});
 }
 
@@ -488,6 +579,8 @@ void TransferPanel::removeUploadRow(const QString &filePath)
     const TransferRow *row = uploads->row(filePath);
     if (row && row->state == TransferRow::State::Waiting)
         uploadQueue.removeOne(filePath);
+    uploadThreads.remove(filePath);
+    uploadProgress.remove(filePath);
     uploads->remove({filePath});
 }
 
@@ -566,7 +659,7 @@ QString TransferPanel::finishDownloadFile(const QString &tempPath, const QVarian
     return QString();
 }
 
-void TransferPanel::downloadFinished(QString tempPath)
+void TransferPanel::downloadFinished(PartDownload part, bool intact)
 {
     QObject *worker = sender();
     if (!worker)
@@ -574,28 +667,46 @@ void TransferPanel::downloadFinished(QString tempPath)
     QMutexLocker lock(&mutex);
     const QVariantMap item = worker->property("map").toMap();
     const QString key = item.value(QStringLiteral("fileId")).toString();
+    const QString partKey = partialKey(item, worker->property("type").toInt());
     const Run run = runs.take(worker);
     // Whatever became of this row, its place goes to the next waiting one.
     const auto next = qScopeGuard([this] { startWaiting(); });
     const bool current = downloadThreads.value(key) == worker;
-    const bool cancelled = run.progress && !run.progress->isRunning();
     delete run.progress;
-    if (current) {
-        downloadProgress.remove(key);
-        downloadThreads.remove(key);
+    if (!current) {
+        // Dropped: its record went with the row; the bytes go now.
+        QFile::remove(part.path);
+        return;
     }
+    downloadProgress.remove(key);
+    downloadThreads.remove(key);
 
-    // Stopped or dropped after the last byte came: the user asked for no file.
-    if (cancelled || !current) {
-        if (!tempPath.isEmpty())
-            QFile::remove(tempPath);
-        if (current)
+    using Outcome = PartDownload::Outcome;
+    if (part.outcome != Outcome::Complete) {
+        // The bytes stay for the next start, with the size the server gave.
+        PartialDownloads::Record record = partials->usable(partKey, item, downloadTarget(item));
+        if (!record.partPath.isEmpty() && part.serverTotal >= 0) {
+            record.total = part.serverTotal;
+            partials->put(partKey, record);
+        }
+        if (part.outcome == Outcome::Cancelled)
             downloads->setState(key, TransferRow::State::Stopped);
+        else if (part.outcome == Outcome::NetworkFault)
+            retryLater(true, key);
+        else
+            downloads->setState(key, TransferRow::State::Failed);
+        return;
+    }
+    attempts.remove(QLatin1Char('d') + key);
+    partials->remove(partKey, true);
+    if (!intact) {
+        qDebug() << __FILE__ << __LINE__ << "download does not match its size or MD5" << key;
+        QFile::remove(part.path);
+        downloads->setState(key, TransferRow::State::Failed, QStringLiteral("文件校验失败"));
         return;
     }
     QString refusal;
-    const QString saved =
-        tempPath.isEmpty() ? QString() : finishDownloadFile(tempPath, item, &refusal);
+    const QString saved = finishDownloadFile(part.path, item, &refusal);
     if (saved.isEmpty()) {
         downloads->setState(key, TransferRow::State::Failed, refusal);
         return;
@@ -615,23 +726,6 @@ void TransferPanel::downloadFinished(QString tempPath)
                     {QStringLiteral("folderPath"), item.value(QStringLiteral("localPath"))}});
 }
 
-void TransferPanel::downloadTerminated()
-{
-    QObject *worker = sender();
-    if (!worker)
-        return;
-    QMutexLocker lock(&mutex);
-    const QString key = worker->property("map").toMap().value(QStringLiteral("fileId")).toString();
-    const Run run = runs.take(worker);
-    const auto next = qScopeGuard([this] { startWaiting(); });
-    delete run.progress;
-    if (downloadThreads.value(key) != worker)
-        return;
-    downloadProgress.remove(key);
-    downloadThreads.remove(key);
-    downloads->setState(key, TransferRow::State::Stopped);
-}
-
 void TransferPanel::uploadFinished(QVariantMap map)
 {
     QObject *worker = sender();
@@ -649,6 +743,13 @@ void TransferPanel::uploadFinished(QVariantMap map)
     }
     const bool ok =
         !map.isEmpty() && map.value(QStringLiteral("code")).toString() == QLatin1String("0");
+    const auto *thread = qobject_cast<UploadThread *>(worker);
+    if (!ok && current && map.isEmpty() && thread && thread->networkFault()) {
+        retryLater(false, key);
+        return;
+    }
+    if (current)
+        attempts.remove(QLatin1Char('u') + key);
     if (!ok) {
         if (current)
             uploads->setState(key, TransferRow::State::Failed,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/httpcurl.h"
 #include "core/transferqueue.h"
 #include "transfer/transfermodel.h"
 
@@ -12,8 +13,11 @@
 #include <QVariantMap>
 #include <QWidget>
 
+#include <memory>
+
 class DownloadThread;
 class HistoryModel;
+class PartialDownloads;
 class QPushButton;
 class QTableView;
 class QThread;
@@ -39,6 +43,12 @@ public:
     // Transfers running at once in each direction: a dropped folder of
     // hundreds of files must not open hundreds of connections.
     static constexpr int maxRunning = 3;
+    // A transfer cut by the network is tried again this many times, after
+    // one, two and four times `retryDelayMs()`.
+    static constexpr int maxRetries = 3;
+    static int retryDelayMs();
+    // 2000 ms; tests shorten it.
+    static void setRetryDelayMs(int ms);
 
     explicit TransferPanel(QWidget *parent = nullptr);
     ~TransferPanel() override;
@@ -58,9 +68,8 @@ public:
 
 public slots:
     void showPanel();
-    void downloadFinished(QString tempPath);
+    void downloadFinished(PartDownload part, bool intact);
     void uploadFinished(QVariantMap map);
-    void downloadTerminated();
     void uploadTerminated();
     void showProgress();
     void clearItems();
@@ -91,6 +100,10 @@ private:
     // told to stop included: each still holds its connection.
     int runningCount(bool upload) const;
     void startOrStop(bool download, const QString &key);
+    // After a network fault: tries the row again a little later, or fails it
+    // when its retries are spent.
+    void retryLater(bool download, const QString &key);
+    QString partialKey(const QVariantMap &item, int type) const;
     void rowButtonClicked(QTableView *table, const QModelIndex &index, const QString &id);
     void removeDownloadRow(const QString &fileId);
     void removeUploadRow(const QString &filePath);
@@ -106,6 +119,9 @@ private:
     // Moves a complete download into place and returns its path; empty when
     // the server refused (its "msg" in `refusal`) or the file cannot be saved.
     QString finishDownloadFile(const QString &tempPath, const QVariantMap &item, QString *refusal);
+    // The row's tries since the user last started it, keyed "d" or "u" and the key.
+    QHash<QString, int> attempts;
+    std::unique_ptr<PartialDownloads> partials;
 
     QPushButton *uploadTab = nullptr;
     QPushButton *downloadTab = nullptr;

@@ -16,6 +16,7 @@
 #include <QDialog>
 #include <QJsonDocument>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -118,6 +119,56 @@ QVariantMap record(const QString &name, const QString &path, qint64 time, int ty
                        {"fileLength", "1 KB"}};
 }
 
+// A file's bytes, different at every offset.
+QByteArray pattern(int size, int seed = 0)
+{
+    QByteArray out(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        out[i] = char((i * 131 + seed + (i >> 8)) & 0xff);
+    return out;
+}
+
+// The first `cut` bytes of `content` under a length that promises all of it,
+// then the connection closes.
+ScriptedHttpServer::Reply cutReply(const QByteArray &content, int cut)
+{
+    return ScriptedHttpServer::Reply{
+        "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(content.size()) + "\r\n\r\n" +
+        content.left(cut)};
+}
+
+// The asked start of a "Range: bytes=N-" request, or -1.
+qint64 rangeStart(const QByteArray &request)
+{
+    const QByteArray range = ScriptedHttpServer::headerOf(request, "Range");
+    if (!range.startsWith("bytes=") || !range.endsWith("-"))
+        return -1;
+    return range.mid(6, range.size() - 7).toLongLong();
+}
+
+ScriptedHttpServer::Reply rangeReply(const QByteArray &content, qint64 from, qint64 total)
+{
+    return ScriptedHttpServer::Reply{
+        "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + QByteArray::number(from) + "-" +
+        QByteArray::number(content.size() - 1) + "/" + QByteArray::number(total) +
+        "\r\nContent-Length: " + QByteArray::number(content.size() - from) + "\r\n\r\n" +
+        content.mid(int(from))};
+}
+
+int requestsWithRange(const ScriptedHttpServer &server)
+{
+    int n = 0;
+    for (const QByteArray &r : server.requests())
+        n += ScriptedHttpServer::headerOf(r, "Range").isNull() ? 0 : 1;
+    return n;
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 } // namespace
 
 // Records the URLs handed to the desktop services.
@@ -128,7 +179,9 @@ private slots:
     void init()
     {
         QFile::remove(GCore::dataDir() + "/history.json");
+        QFile::remove(GCore::dataDir() + "/partial-downloads.json");
         GCore::instance()->setToken("tok");
+        TransferPanel::setRetryDelayMs(50);
     }
 
     void downloadIsSavedRecordedAndLeavesTheList()
@@ -273,12 +326,16 @@ private slots:
         clickRowButton(downloads, 0, "停止下载");
         QTRY_VERIFY(statusOf(downloads, 0).contains("下载停止"));
         QVERIFY(progressOf(downloads, 0) > 0); // a stopped row shows how far it came
-        QTRY_COMPARE(entries(dir.path()), QStringList());
+        // The bytes held stay beside the target for the next start.
+        QCOMPARE(entries(dir.path()).size(), 1);
+        QVERIFY(entries(dir.path()).first().endsWith(".part"));
 
         clickRowButton(downloads, 0, "开始下载");
         QVERIFY(statusOf(downloads, 0).contains("正在下载"));
         QVERIFY(hasRowButton(downloads, 0, "停止下载"));
-        QTRY_COMPARE(server.requests().size(), 2); // from the first byte, on a new worker
+        // On a new worker it asks for the rest; this server sends all again.
+        QTRY_COMPARE(server.requests().size(), 2);
+        QVERIFY(server.requests().last().contains("\r\nRange: bytes="));
         QTRY_VERIFY(progressOf(downloads, 0) > 0);
 
         clickRowButton(downloads, 0, "清除记录");
@@ -656,6 +713,162 @@ private slots:
         QTRY_VERIFY(statusOf(table(panel, "uploadTable"), 0).contains("上传出错"));
         QTRY_COMPARE(historyOnDisk().size(), 1);
         GCore::instance()->setMainWidget(nullptr);
+    }
+
+    // ---- resuming, retries and stalls ----
+
+    void cutDownloadResumesWithOneRange()
+    {
+        const QByteArray content = pattern(200000);
+        ScriptedHttpServer server;
+        server.start([content](const QByteArray &request) {
+            const qint64 from = rangeStart(request);
+            return from < 0 ? cutReply(content, 70000) : rangeReply(content, from, content.size());
+        });
+        pointClientAt(portOf(server.url()));
+        QTemporaryDir dir;
+        TransferPanel panel;
+        QTableView *downloads = table(panel, "downloadTable");
+        QVariantMap item = fileItem("40", "cut.bin", dir.path(), content.size());
+        item.insert("md5", HttpCurl::md5Hex(content));
+        QStringList seen;
+        connect(downloads->model(), &QAbstractItemModel::dataChanged,
+                [&] { seen << statusOf(downloads, 0); });
+        panel.addDownload(item, 0);
+        QTRY_COMPARE(historyOnDisk().size(), 1);
+        QCOMPARE(fileBytes(dir.filePath("cut.bin")), content);
+        QCOMPARE(entries(dir.path()), QStringList({"cut.bin"}));
+        QCOMPARE(server.requests().size(), 2);
+        QCOMPARE(requestsWithRange(server), 1);
+        QCOMPARE(rangeStart(server.requests().last()), 70000);
+        QVERIFY2(seen.contains("重试中 (1/3)"), qPrintable(seen.join(',')));
+    }
+
+    void serverWithoutRangesOrWithAnotherTotalSendsAllAgain()
+    {
+        const QByteArray content = pattern(200000);
+        const QByteArray changed = pattern(150000, 7);
+        auto mode = std::make_shared<std::atomic<int>>(0); // 0 ignores ranges, 1 a new total
+        ScriptedHttpServer server;
+        server.start([content, changed, mode](const QByteArray &request) {
+            const qint64 from = rangeStart(request);
+            if (*mode == 0)
+                return from < 0 ? cutReply(content, 50000) : body(content);
+            // The file changed on the server between the two requests.
+            if (from < 0)
+                return body(changed);
+            return rangeReply(changed, from, changed.size());
+        });
+        pointClientAt(portOf(server.url()));
+        QTemporaryDir dir;
+        TransferPanel panel;
+        // The first try is cut; the retry's range is ignored: a whole second download.
+        panel.addDownload(fileItem("41", "a.bin", dir.path(), content.size()), 0);
+        QTRY_COMPARE(historyOnDisk().size(), 1);
+        QCOMPARE(fileBytes(dir.filePath("a.bin")), content);
+        QCOMPARE(server.requests().size(), 2);
+        QCOMPARE(rangeStart(server.requests().last()), 50000);
+
+        // A stopped download whose file changed meanwhile: the range's total
+        // differs, so it asks again for the whole file.
+        *mode = 1;
+        PartDownload part;
+        QFile held(dir.filePath("b.bin.held.part"));
+        QVERIFY(held.open(QIODevice::WriteOnly));
+        held.write(content.left(60000));
+        held.close();
+        part.path = held.fileName();
+        part.held = 60000;
+        part.total = content.size();
+        HttpCurl::instance()->downloadPart(server.url(), {{"fileIds", "42"}}, part, nullptr);
+        QCOMPARE(int(part.outcome), int(PartDownload::Outcome::Complete));
+        QVERIFY(!part.resumed);
+        QCOMPARE(fileBytes(held.fileName()), changed);
+        QCOMPARE(server.requests().size(), 4);
+        QCOMPARE(rangeStart(server.requests().at(2)), 60000);
+        QCOMPARE(rangeStart(server.requests().at(3)), -1);
+    }
+
+    void wrongMd5IsDiscardedAndReported()
+    {
+        ScriptedHttpServer server;
+        server.start([](const QByteArray &) { return body(pattern(5000)); });
+        pointClientAt(portOf(server.url()));
+        QTemporaryDir dir;
+        TransferPanel panel;
+        QTableView *downloads = table(panel, "downloadTable");
+        QVariantMap item = fileItem("43", "m.bin", dir.path());
+        item.insert("md5", HttpCurl::md5Hex("something else"));
+        panel.addDownload(item, 0);
+        QTRY_COMPARE(statusOf(downloads, 0), QStringLiteral("下载出错：文件校验失败"));
+        QCOMPARE(entries(dir.path()), QStringList());
+        QVERIFY(historyOnDisk().isEmpty());
+    }
+
+    void networkFaultsRetryRefusalsDoNot()
+    {
+        // The first two connections are cut before any answer.
+        auto count = std::make_shared<std::atomic<int>>(0);
+        ScriptedHttpServer server;
+        server.start([count](const QByteArray &request) {
+            if (++*count <= 2)
+                return ScriptedHttpServer::Reply{};
+            return request.startsWith("POST /api/netdisk/upload.jf")
+                       ? ScriptedHttpServer::Reply{ScriptedHttpServer::okReply(R"({"code":0})")}
+                       : body("third time");
+        });
+        pointClientAt(portOf(server.url()));
+        QTemporaryDir dir;
+        TransferPanel panel;
+        panel.addDownload(fileItem("44", "r.txt", dir.path(), 10), 0);
+        QTRY_COMPARE(historyOnDisk().size(), 1);
+        QCOMPARE(fileBytes(dir.filePath("r.txt")), QByteArray("third time"));
+        QCOMPARE(server.requests().size(), 3);
+
+        // An upload cut twice is sent whole a third time.
+        *count = 0;
+        const QString path = dir.filePath("up.txt");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("upload body");
+        f.close();
+        panel.addUpload(path, "1", 1, QString());
+        QTRY_COMPARE(historyOnDisk().size(), 2);
+        QCOMPARE(server.requests().size(), 6);
+        for (int i = 3; i < 6; ++i)
+            QVERIFY(server.requests().at(i).contains("upload body"));
+
+        // Three cuts and the retries are spent.
+        ScriptedHttpServer dead;
+        dead.start([](const QByteArray &) { return ScriptedHttpServer::Reply{}; });
+        pointClientAt(portOf(dead.url()));
+        QTableView *downloads = table(panel, "downloadTable");
+        panel.addDownload(fileItem("45", "never.txt", dir.path(), 10), 0);
+        QTRY_COMPARE(statusOf(downloads, 0), QStringLiteral("下载出错"));
+        QCOMPARE(dead.requests().size(), 1 + TransferPanel::maxRetries);
+    }
+
+    void stalledConnectionFailsAsANetworkFault()
+    {
+        HttpCurl::setStallSeconds(1);
+        const auto restore = qScopeGuard([] { HttpCurl::setStallSeconds(60); });
+        TransferPanel::setRetryDelayMs(60000);
+        ScriptedHttpServer server;
+        server.start([](const QByteArray &) {
+            ScriptedHttpServer::Reply r = trickle(100000);
+            r.trickleIntervalMs = 3600 * 1000; // headers, then silence
+            return r;
+        });
+        pointClientAt(portOf(server.url()));
+        QTemporaryDir dir;
+        TransferPanel panel;
+        QTableView *downloads = table(panel, "downloadTable");
+        panel.addDownload(fileItem("46", "s.bin", dir.path(), 100000), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(statusOf(downloads, 0), QStringLiteral("重试中 (1/3)"), 8000);
+        // Stopped while it waits: no retry comes.
+        clickRowButton(downloads, 0, "停止下载");
+        QCOMPARE(statusOf(downloads, 0), QStringLiteral("下载停止"));
+        QCOMPARE(server.requests().size(), 1);
     }
 
     // ---- against folvane-server ----
