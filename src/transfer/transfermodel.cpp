@@ -131,12 +131,14 @@ void TransferModel::add(const TransferRow &row)
     positions.insert(row.key, int(rows.size()));
     if (batch) {
         rows.push_back(row);
+        emit listChanged();
         return;
     }
     beginInsertRows(QModelIndex(), 0, 0);
     rows.push_back(row);
     shown = int(rows.size());
     endInsertRows();
+    emit listChanged();
 }
 
 void TransferModel::setBatch(bool open)
@@ -185,6 +187,7 @@ void TransferModel::remove(const QStringList &keys)
     }
     changedRows.clear();
     reindex(doomed.first());
+    emit listChanged();
 }
 
 void TransferModel::reindex(int from)
@@ -212,6 +215,7 @@ void TransferModel::setState(const QString &key, TransferRow::State state, const
     r.reason = state == TransferRow::State::Failed ? reason : QString();
     r.attempt = attempt;
     rowChanged(*it);
+    emit listChanged();
 }
 
 void TransferModel::setPercent(const QString &key, int percent)

@@ -68,6 +68,10 @@ public:
 
     QString statusText(const TransferRow &row) const;
 
+signals:
+    // A row was added or removed or changed its state (progress aside).
+    void listChanged();
+
 private:
     int viewRow(int position) const { return shown - 1 - position; }
     void reindex(int from);

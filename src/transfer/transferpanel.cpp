@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMessageBox>
@@ -36,6 +37,7 @@ constexpr int kRemoveDelayMs = 1000;
 // Ten progress updates a second for all rows together.
 constexpr int kProgressTickMs = 100;
 constexpr int kHistorySaveDelayMs = 300;
+constexpr int kQueueSaveDelayMs = 500;
 
 QTableView *makeTable(QAbstractItemModel *model, TransferDelegate *delegate,
                       const QList<int> &widths, const QString &name, QWidget *parent)
@@ -125,6 +127,22 @@ TransferPanel::TransferPanel(QWidget *parent) : QWidget(parent)
     clearBar->hide();
     layout->addWidget(clearBar);
 
+    // The running pages' strip: one button starts every stopped row, such as
+    // those a restart brings back.
+    startBar = new QWidget(this);
+    startBar->setFixedHeight(32);
+    startBar->setStyleSheet(clearBar->styleSheet());
+    auto *startLayout = new QHBoxLayout(startBar);
+    startLayout->setContentsMargins(0, 0, 6, 0);
+    startLayout->addStretch();
+    auto *startButton = new QPushButton(QStringLiteral("全部开始"), startBar);
+    startButton->setObjectName(QStringLiteral("startAll"));
+    startButton->setFixedSize(100, 24);
+    startButton->setStyleSheet(clearButton->styleSheet());
+    connect(startButton, &QPushButton::clicked, this, &TransferPanel::startAll);
+    startLayout->addWidget(startButton);
+    layout->addWidget(startBar);
+
     delegate = new TransferDelegate(this);
     downloads = new TransferModel(true, this);
     uploads = new TransferModel(false, this);
@@ -146,9 +164,19 @@ TransferPanel::TransferPanel(QWidget *parent) : QWidget(parent)
                                                          : historyTable;
                 rowButtonClicked(table, index, id);
             });
+    // The queue is written at most half a second after a change, so a crash
+    // loses little, and a dropped folder's rows make one write.
+    queueSave = new QTimer(this);
+    queueSave->setSingleShot(true);
+    queueSave->setInterval(kQueueSaveDelayMs);
+    connect(queueSave, &QTimer::timeout, this, &TransferPanel::saveQueue);
     for (TransferModel *model : {downloads, uploads}) {
         connect(model, &QAbstractItemModel::rowsInserted, this, &TransferPanel::updateTabTitles);
         connect(model, &QAbstractItemModel::rowsRemoved, this, &TransferPanel::updateTabTitles);
+        connect(model, &TransferModel::listChanged, this, [this] {
+            if (!queueSave->isActive())
+                queueSave->start();
+        });
     }
     connect(history, &QAbstractItemModel::rowsInserted, this, &TransferPanel::updateTabTitles);
     connect(history, &QAbstractItemModel::rowsRemoved, this, &TransferPanel::updateTabTitles);
@@ -175,12 +203,21 @@ TransferPanel::TransferPanel(QWidget *parent) : QWidget(parent)
     connect(leaveTimer, &QTimer::timeout, this, &TransferPanel::removeFinished);
 
     loadHistory();
+
+    GCore *core = GCore::instance();
+    const QByteArray owner = (core->serverUrl() + QLatin1Char('\n') +
+                              core->userInfo().value(QStringLiteral("username")).toString())
+                                 .toUtf8();
+    queuePath =
+        GCore::dataDir() + QStringLiteral("/queue-%1.json").arg(HttpCurl::md5Hex(owner).left(16));
+    restoreQueue();
 }
 
 TransferPanel::~TransferPanel()
 {
     if (historySave->isActive())
         saveHistory();
+    saveQueue();
     if (GCore::instance()->transferPanel() == this)
         GCore::instance()->setTransferPanel(nullptr);
     // The workers write into records the panel owns: tell every one to stop
@@ -228,10 +265,13 @@ void TransferPanel::addUpload(const QString &filePath, const QString &parentId, 
     const QFileInfo info(filePath);
     TransferRow row;
     row.key = filePath;
+    // Size and time tell at the next start whether the file changed meanwhile.
     row.item = QVariantMap{{QStringLiteral("file"), filePath},
                            {QStringLiteral("parentId"), parentId},
                            {QStringLiteral("type"), type},
-                           {QStringLiteral("fileId"), fileId}};
+                           {QStringLiteral("fileId"), fileId},
+                           {QStringLiteral("size"), info.size()},
+                           {QStringLiteral("modified"), info.lastModified().toMSecsSinceEpoch()}};
     row.type = type;
     row.name = info.fileName();
     row.sizeText = HttpCurl::formatSize(info.size());
@@ -274,6 +314,7 @@ void TransferPanel::showPage(const QString &name)
     downloadTable->setVisible(download);
     historyTable->setVisible(historyPage);
     clearBar->setVisible(historyPage);
+    startBar->setVisible(!historyPage);
 }
 
 void TransferPanel::holdLayout(bool hold)
@@ -801,6 +842,114 @@ void TransferPanel::showProgress()
                                                                 it.value()->uploadTotal.load()));
     downloads->flushProgress();
     uploads->flushProgress();
+}
+
+// ---- the queue across runs ----
+
+void TransferPanel::saveQueue()
+{
+    queueSave->stop();
+    // Failed rows stay behind: they wait for the user, not for a restart.
+    auto list = [](const TransferModel *model) {
+        QJsonArray out;
+        for (const QString &key : model->keys()) {
+            const TransferRow *row = model->row(key);
+            if (row->state == TransferRow::State::Failed)
+                continue;
+            out.append(QJsonObject{{QStringLiteral("item"), QJsonObject::fromVariantMap(row->item)},
+                                   {QStringLiteral("type"), row->type}});
+        }
+        return out;
+    };
+    QSaveFile file(queuePath);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    file.write(QJsonDocument(QJsonObject{{QStringLiteral("downloads"), list(downloads)},
+                                         {QStringLiteral("uploads"), list(uploads)}})
+                   .toJson(QJsonDocument::Compact));
+    file.commit();
+}
+
+void TransferPanel::restoreQueue()
+{
+    QFile file(queuePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QJsonObject saved = HttpCurl::parseJson(file.readAll()).object();
+    file.close();
+    downloads->setBatch(true);
+    uploads->setBatch(true);
+    for (const QJsonValue &v : saved.value(QStringLiteral("downloads")).toArray()) {
+        const QVariantMap item =
+            v.toObject().value(QStringLiteral("item")).toObject().toVariantMap();
+        const int type = v.toObject().value(QStringLiteral("type")).toInt();
+        const QString fileId = item.value(QStringLiteral("fileId")).toString();
+        if (fileId.isEmpty() || isDownloading(fileId))
+            continue;
+        TransferRow row;
+        row.key = fileId;
+        row.item = item;
+        row.type = type;
+        row.name = item.value(QStringLiteral("fileName")).toString();
+        row.sizeText = HttpCurl::sizeText(item.value(QStringLiteral("fileLength")));
+        row.icon = GCore::fileIconPath(item);
+        row.state = TransferRow::State::Stopped;
+        row.serial = nextSerial++;
+        // The bar shows what the partial file holds.
+        const PartialDownloads::Record held =
+            partials->usable(partialKey(item, type), item, downloadTarget(item));
+        if (!held.partPath.isEmpty())
+            row.percent =
+                TransferProgress::percent(double(QFileInfo(held.partPath).size()),
+                                          item.value(QStringLiteral("length")).toDouble());
+        downloads->add(row);
+    }
+    for (const QJsonValue &v : saved.value(QStringLiteral("uploads")).toArray()) {
+        const QVariantMap item =
+            v.toObject().value(QStringLiteral("item")).toObject().toVariantMap();
+        const QString filePath = item.value(QStringLiteral("file")).toString();
+        if (filePath.isEmpty() || isUploading(filePath))
+            continue;
+        const QFileInfo info(filePath);
+        TransferRow row;
+        row.key = filePath;
+        row.item = item;
+        row.type = v.toObject().value(QStringLiteral("type")).toInt();
+        row.name = info.fileName();
+        row.sizeText = HttpCurl::formatSize(info.size());
+        row.icon = GCore::localFileIconPath(filePath);
+        row.state = TransferRow::State::Stopped;
+        row.serial = nextSerial++;
+        if (!info.isFile()) {
+            row.state = TransferRow::State::Failed;
+            row.reason = QStringLiteral("文件已不存在");
+        } else if (info.size() != item.value(QStringLiteral("size")).toLongLong() ||
+                   info.lastModified().toMSecsSinceEpoch() !=
+                       item.value(QStringLiteral("modified")).toLongLong()) {
+            row.state = TransferRow::State::Failed;
+            row.reason = QStringLiteral("文件已被修改");
+        }
+        uploads->add(row);
+    }
+    downloads->setBatch(false);
+    uploads->setBatch(false);
+    updateTabTitles();
+}
+
+void TransferPanel::startAll()
+{
+    const bool download = downloadTab->isChecked();
+    TransferModel *model = download ? downloads : uploads;
+    for (const QString &key : model->keys()) {
+        const TransferRow *row = model->row(key);
+        if (!row || row->state != TransferRow::State::Stopped)
+            continue;
+        attempts.remove((download ? QLatin1Char('d') : QLatin1Char('u')) + key);
+        if (download)
+            queueDownload(key);
+        else
+            queueUpload(key);
+    }
 }
 
 // ---- history ----

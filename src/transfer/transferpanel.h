@@ -114,6 +114,13 @@ private:
     void loadHistory();
     void saveHistory();
     void updateTabTitles();
+    // The rows of both lists survive the client in a file of the data folder
+    // for this server and account, written a moment after every change, and
+    // come back as stopped rows when the panel is made again.
+    void saveQueue();
+    void restoreQueue();
+    // Starts every stopped row of the page shown, oldest first.
+    void startAll();
     void appendHistory(const QVariantMap &record);
     QString downloadTarget(const QVariantMap &item) const;
     // Moves a complete download into place and returns its path; empty when
@@ -122,11 +129,14 @@ private:
     // The row's tries since the user last started it, keyed "d" or "u" and the key.
     QHash<QString, int> attempts;
     std::unique_ptr<PartialDownloads> partials;
+    QString queuePath;
+    QTimer *queueSave = nullptr;
 
     QPushButton *uploadTab = nullptr;
     QPushButton *downloadTab = nullptr;
     QPushButton *historyTab = nullptr;
     QWidget *clearBar = nullptr;
+    QWidget *startBar = nullptr;
     QTableView *downloadTable = nullptr;
     TransferModel *downloads = nullptr;
     QMap<QString, TransferProgress *> downloadProgress;

@@ -180,6 +180,8 @@ private slots:
     {
         QFile::remove(GCore::dataDir() + "/history.json");
         QFile::remove(GCore::dataDir() + "/partial-downloads.json");
+        for (const QString &name : QDir(GCore::dataDir()).entryList({"queue-*.json"}))
+            QFile::remove(GCore::dataDir() + "/" + name);
         GCore::instance()->setToken("tok");
         TransferPanel::setRetryDelayMs(50);
     }
@@ -869,6 +871,77 @@ private slots:
         clickRowButton(downloads, 0, "停止下载");
         QCOMPARE(statusOf(downloads, 0), QStringLiteral("下载停止"));
         QCOMPARE(server.requests().size(), 1);
+    }
+
+    void queueOutlivesThePanel()
+    {
+        const QByteArray content = pattern(200000, 3);
+        auto restarted = std::make_shared<std::atomic<bool>>(false);
+        ScriptedHttpServer server;
+        // Before the restart every answer stops halfway: the download after
+        // half the file, an upload's answer before its body.
+        server.start([content, restarted](const QByteArray &request) {
+            const bool upload = request.startsWith("POST /api/netdisk/upload.jf");
+            const qint64 from = rangeStart(request);
+            if (*restarted && upload)
+                return ScriptedHttpServer::Reply{ScriptedHttpServer::okReply(R"({"code":0})")};
+            if (*restarted && from >= 0)
+                return rangeReply(content, from, content.size());
+            ScriptedHttpServer::Reply r =
+                cutReply(upload ? QByteArray(100, ' ') : content, upload ? 0 : 100000);
+            r.trickleBytes = 1;
+            r.trickleIntervalMs = 3600 * 1000;
+            return r;
+        });
+        pointClientAt(portOf(server.url()));
+        QTemporaryDir dir;
+        QStringList paths;
+        for (int i = 0; i < 20; ++i) {
+            paths << dir.filePath(QString("q%1.txt").arg(i, 2, 10, QChar('0')));
+            QFile f(paths.last());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray::number(i));
+        }
+        QTemporaryDir target;
+        {
+            TransferPanel panel;
+            for (const QString &path : paths)
+                panel.addUpload(path, "1", 1, QString());
+            panel.addDownload(fileItem("50", "half.bin", target.path(), content.size()), 1);
+            QTRY_VERIFY_WITH_TIMEOUT(progressOf(table(panel, "downloadTable"), 0) >= 50, 10000);
+        }
+        // Meanwhile one file changes and one goes.
+        QFile changed(paths.at(5));
+        QVERIFY(changed.open(QIODevice::Append));
+        changed.write("more");
+        changed.close();
+        QVERIFY(QFile::remove(paths.at(6)));
+        *restarted = true;
+
+        TransferPanel panel;
+        QTableView *uploads = table(panel, "uploadTable");
+        QTableView *downloads = table(panel, "downloadTable");
+        QCOMPARE(rowCountOf(uploads), 20);
+        for (int i = 0; i < 20; ++i)
+            QCOMPARE(rowWithKey(uploads, paths.at(i)), 19 - i); // newest on top, as before
+        QCOMPARE(statusOf(uploads, 0), QStringLiteral("上传停止"));
+        QCOMPARE(statusOf(uploads, 19 - 5), QStringLiteral("上传出错：文件已被修改"));
+        QCOMPARE(statusOf(uploads, 19 - 6), QStringLiteral("上传出错：文件已不存在"));
+        QCOMPARE(statusOf(downloads, 0), QStringLiteral("下载停止"));
+        QCOMPARE(progressOf(downloads, 0), 50);
+
+        panel.findChild<QPushButton *>("startAll")->click();
+        tab(panel, "download")->click();
+        panel.findChild<QPushButton *>("startAll")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(historyOnDisk().size(), 19, 20000);
+        QCOMPARE(fileBytes(target.filePath("half.bin")), content);
+        // The download went on from the bytes it held.
+        QList<qint64> ranges;
+        for (const QByteArray &r : server.requests())
+            if (r.startsWith("POST /api/netdisk/download.jf"))
+                ranges << rangeStart(r);
+        QCOMPARE(ranges, QList<qint64>({-1, 100000}));
+        QTRY_COMPARE(rowCountOf(uploads), 2);
     }
 
     // ---- against folvane-server ----
