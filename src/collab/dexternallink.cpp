@@ -15,11 +15,20 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTextDocument>
 #include <QVBoxLayout>
+#include <QtMath>
 
 namespace {
 
 const Qt::Alignment kCaptionAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+
+// The height that shows `lines` lines of a text box without a scroll bar.
+int linesHeight(const QPlainTextEdit *edit, int lines)
+{
+    return edit->fontMetrics().lineSpacing() * lines + 2 * edit->frameWidth() +
+           2 * qCeil(edit->document()->documentMargin()) + 2;
+}
 
 } // namespace
 
@@ -78,9 +87,9 @@ DExternalLink::DExternalLink(const QList<QVariantMap> &files, QWidget *parent)
     addSeparator();
 
     descriptionEdit = addNoteRow(QStringLiteral("描述:"), 5);
-    // The description gives up room to the address when the link appears, so
-    // the dialog grows little, if at all.
-    descriptionEdit->setMinimumHeight(24);
+    // Three lines of description stay in sight when the address appears
+    // below it; the dialog grows for the address instead.
+    descriptionEdit->setMinimumHeight(linesHeight(descriptionEdit, 3));
 
     QHBoxLayout *addressRow = addRow(5);
     addressCaption =
@@ -90,7 +99,8 @@ DExternalLink::DExternalLink(const QList<QVariantMap> &files, QWidget *parent)
     // Read-only text is still selectable with the mouse and the keyboard.
     addressEdit->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     addressEdit->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    addressEdit->setMinimumHeight(44);
+    // An address wraps to two lines at most.
+    addressEdit->setMinimumHeight(linesHeight(addressEdit, 2));
     addressRow->addWidget(addressEdit);
     copyButton = DialogStyle::makeButton(QStringLiteral("复制"), body);
     copyButton->setFixedSize(64, 24);
@@ -152,6 +162,7 @@ void DExternalLink::generalLink()
     addressEdit->show();
     copyButton->show();
     saveButton->setEnabled(false);
+    resize(width(), qMax(height(), minimumSizeHint().height()));
 }
 
 void DExternalLink::copyAddress()

@@ -41,6 +41,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTcpServer>
 
 #include <algorithm>
@@ -278,7 +279,7 @@ private slots:
             d->passwordButton->click();
             d->passwordEdit->setText("  s3cret链接 ");
             d->maxVisitEdit->setText("2");
-            d->descriptionEdit->setPlainText("给客户");
+            d->descriptionEdit->setPlainText("给客户\n第二行\n第三行");
             {
                 LogCapture log;
                 d->saveButton->click();
@@ -291,6 +292,13 @@ private slots:
             QVERIFY2(address.startsWith(server->url() + "/link/"), qPrintable(address));
             QVERIFY(d->addressEdit->isVisible() && d->addressEdit->isReadOnly());
             QVERIFY(d->addressCaption->isVisible());
+            // The three lines of the description and the address stay in
+            // sight together, without a scroll bar.
+            QTRY_VERIFY(!d->descriptionEdit->verticalScrollBar()->isVisible());
+            QTRY_VERIFY(!d->addressEdit->verticalScrollBar()->isVisible());
+            saveShot(d, "externallink");
+            QVERIFY(d->descriptionEdit->mapTo(d, QPoint(0, d->descriptionEdit->height())).y() <=
+                    d->addressEdit->mapTo(d, QPoint()).y());
             QVERIFY(!d->saveButton->isEnabled()); // one link per opening
             d->copyButton->click();
             QCOMPARE(QApplication::clipboard()->text(), address);
