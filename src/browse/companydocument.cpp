@@ -251,8 +251,10 @@ void CompanyDocument::tableRightClicked(QModelIndex index)
 void CompanyDocument::editFile(QVariantMap entry)
 {
     DEditFile dialog(entry, this);
-    if (dialog.exec() == QDialog::Accepted)
-        requestFileList(currentFolderId, true);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    GCore::instance()->noteChange();
+    requestFileList(currentFolderId, true);
 }
 
 void CompanyDocument::versionCompare(QVariantMap entry)
@@ -372,6 +374,9 @@ void CompanyDocument::showFolder(QString parentId, QString fileId)
 {
     if (MainFrame *main = GCore::instance()->mainWidget())
         main->showPanelByName(QStringLiteral("companydocument"));
-    requestFileList(parentId, true, fileId);
+    // A file shared with the user may lie in a folder the user cannot list:
+    // "分享给我的" lists it then.
+    requestFileList(parentId, true, fileId,
+                    parentId == QLatin1String("-9") ? QString() : QStringLiteral("-9"));
     followListedFolder();
 }

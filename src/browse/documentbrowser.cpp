@@ -269,19 +269,34 @@ void DocumentBrowser::setupColumns(const QStringList &labels, const QList<int> &
     table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
 }
 
+namespace {
+
+const QString kLoadFailed = QStringLiteral("数据加载出错");
+
+// Lays out an error label: `reason`, a comma, then its "请重试" link.
+void setErrorText(QLabel *label, const QString &reason)
+{
+    const QString first = reason + QStringLiteral("，");
+    label->setText(first);
+    auto *retry = label->findChild<LinkLabel *>();
+    const QFontMetrics metrics(label->font());
+    label->setFixedSize(metrics.horizontalAdvance(first + retry->text()) + 2, metrics.height());
+    retry->move(metrics.horizontalAdvance(first), 0);
+}
+
+} // namespace
+
 QLabel *DocumentBrowser::makeErrorLabel(QWidget *parent, bool forTree)
 {
-    const QString first = QStringLiteral("数据加载出错，");
-    const QString link = QStringLiteral("请重试");
-    auto *label = new QLabel(first, parent);
+    auto *label = new QLabel(parent);
+    // The server's refusal may be shown here: text, never markup.
+    label->setTextFormat(Qt::PlainText);
     label->setStyleSheet(QStringLiteral(".QLabel {background:transparent;color:#888;}"));
-    const QFontMetrics metrics(label->font());
-    label->setFixedSize(metrics.horizontalAdvance(first + link) + 2, metrics.height());
     auto *retry = new LinkLabel(label);
     retry->setMode(1, QStringLiteral("#a00"), false);
-    retry->setText(link);
-    retry->move(metrics.horizontalAdvance(first), 0);
+    retry->setText(QStringLiteral("请重试"));
     retry->adjustSize();
+    setErrorText(label, kLoadFailed);
     if (forTree)
         connect(retry, &LinkLabel::clicked, this, [this] { treeModel->refresh(false); });
     else
@@ -289,6 +304,13 @@ QLabel *DocumentBrowser::makeErrorLabel(QWidget *parent, bool forTree)
                 [this] { requestFileList(currentFolderId, true); });
     label->hide();
     return label;
+}
+
+void DocumentBrowser::showTableError(const QString &reason)
+{
+    setErrorText(tableErrorLabel, reason);
+    placeOverlays();
+    tableErrorLabel->show();
 }
 
 void DocumentBrowser::placeOverlays()
@@ -325,7 +347,7 @@ void DocumentBrowser::reloadList()
 }
 
 void DocumentBrowser::requestFileList(const QString &parentId, bool force,
-                                      const QString &selectFileId)
+                                      const QString &selectFileId, const QString &fallbackFolderId)
 {
     tableErrorLabel->hide();
     if (parentId == currentFolderId && !force && showsListing())
@@ -353,6 +375,9 @@ void DocumentBrowser::requestFileList(const QString &parentId, bool force,
     auto *thread = new HttpThread(
         apiPath(m_area == 1 ? QStringLiteral("list.jf") : QStringLiteral("list-file.jf")), params);
     thread->setProperty("fileId", selectFileId);
+    thread->setProperty("fallback", fallbackFolderId);
+    thread->setProperty("refusal", fallbackRefusal);
+    fallbackRefusal.clear();
     thread->setProperty("listSerial", ++listSerial);
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     connect(thread, &HttpThread::receiveJson, this, &DocumentBrowser::receiveData);
@@ -361,7 +386,7 @@ void DocumentBrowser::requestFileList(const QString &parentId, bool force,
 
 void DocumentBrowser::receiveData(QVariantMap map)
 {
-    QString selectFileId;
+    QString selectFileId, fallback, refusal;
     if (QObject *from = sender()) {
         const QVariant serial = from->property("listSerial");
         if (serial.isValid() && serial.toULongLong() != listSerial) {
@@ -369,19 +394,59 @@ void DocumentBrowser::receiveData(QVariantMap map)
             return;
         }
         selectFileId = from->property("fileId").toString();
+        fallback = from->property("fallback").toString();
+        refusal = from->property("refusal").toString();
     } else if (m_area == 0) {
         // The library applies only replies of its own requests.
         return;
     }
     table->clearContents();
     table->setRowCount(0);
+    // Without "code" the server was not reached; with one it refused.
+    const bool answered = map.contains(QStringLiteral("code"));
+    if (answered && !isSuccess(map) && !fallback.isEmpty()) {
+        // A file shared with the user in a folder the user may not list: the
+        // folder that lists it instead.
+        qDebug() << __FILE__ << __LINE__ << "folder refused, listing" << fallback << "instead";
+        fallbackRefusal = refusalText(map, kLoadFailed);
+        requestFileList(fallback, true, selectFileId);
+        followListedFolder();
+        return;
+    }
+    const QVariantList entries = map.value(QStringLiteral("data")).toList();
+    if (isSuccess(map) && !refusal.isEmpty() && !containsFile(entries, selectFileId)) {
+        refuseListing(refusal);
+        return;
+    }
     if (!isSuccess(map)) {
-        tableErrorLabel->show();
+        if (answered)
+            refuseListing(refusalText(map, kLoadFailed));
+        else
+            showTableError(kLoadFailed);
         return;
     }
     tableErrorLabel->hide();
-    fillTable(map.value(QStringLiteral("data")).toList(), selectFileId);
+    listedFolderId = currentFolderId;
+    fillTable(entries, selectFileId);
     treeModel->refresh(false);
+}
+
+void DocumentBrowser::refuseListing(const QString &reason)
+{
+    // The folder asked for stays out of the breadcrumb and the tree, and
+    // "请重试" lists the folder shown before it.
+    currentFolderId = listedFolderId.isEmpty() ? QStringLiteral("0") : listedFolderId;
+    followListedFolder();
+    showTableError(reason);
+}
+
+bool DocumentBrowser::containsFile(const QVariantList &entries, const QString &fileId)
+{
+    for (const QVariant &entry : entries) {
+        if (entry.toMap().value(kFileId).toString() == fileId)
+            return true;
+    }
+    return false;
 }
 
 void DocumentBrowser::fillTable(const QVariantList &entries, const QString &selectFileId)
@@ -983,8 +1048,10 @@ void DocumentBrowser::authItems()
 void DocumentBrowser::updateFile(QVariantMap entry)
 {
     UpdateFile dialog(entry, this, m_area);
-    if (dialog.exec() == QDialog::Accepted)
-        requestFileList(currentFolderId, true);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    GCore::instance()->noteChange();
+    requestFileList(currentFolderId, true);
 }
 
 // ---- uploads ----

@@ -41,8 +41,11 @@ public:
     // Lists the folder `parentId`. Without `force` nothing happens when that
     // folder is listed already. `selectFileId` names a row to select once the
     // reply is shown.
+    // When the server refuses the folder, `fallbackFolderId` (if given) is
+    // listed instead, provided it holds `selectFileId`.
     void requestFileList(const QString &parentId, bool force,
-                         const QString &selectFileId = QString());
+                         const QString &selectFileId = QString(),
+                         const QString &fallbackFolderId = QString());
     // Lists the current folder again (the main window calls it on switching here).
     void reloadList();
     // Drops the reply of a listing still on its way, for a table that now
@@ -126,6 +129,8 @@ protected:
     // (may be null) goes at the right of the navigation bar.
     void buildLayout(QWidget *searchButton, int filterWidth);
     QLabel *makeErrorLabel(QWidget *parent, bool forTree);
+    // Shows the table's error label with `reason` before its "请重试".
+    void showTableError(const QString &reason);
     // The table's columns: their labels and the widths of the first ones. The
     // name column takes the room the others leave, so all fit the table.
     void setupColumns(const QStringList &labels, const QList<int> &widths);
@@ -189,6 +194,9 @@ private:
     using FolderPath = QList<QPair<QString, QString>>;
 
     void setupTable();
+    // Shows the server's refusal of a folder over the empty table.
+    void refuseListing(const QString &reason);
+    static bool containsFile(const QVariantList &entries, const QString &fileId);
     // (id, name) of the folders from the top-level node of the tree down to
     // `index`; the area's top folder when there is no node.
     FolderPath treePath(QModelIndex index) const;
@@ -201,4 +209,10 @@ private:
     // Numbers the listing requests, so a reply that arrives after the user
     // has moved on is dropped instead of replacing the newer listing.
     quint64 listSerial = 0;
+    // The last folder whose listing the server gave: where the breadcrumb
+    // and "请重试" go back to when a folder is refused.
+    QString listedFolderId;
+    // The refusal that made the next listing the fallback of a refused
+    // folder: shown if that listing does not hold the file either.
+    QString fallbackRefusal;
 };

@@ -333,6 +333,40 @@ private slots:
         QVERIFY(!b->tableErrorLabel->isVisible());
     }
 
+    void refusedFolderShowsTheServersReason()
+    {
+        auto b = makeBrowser();
+        const QString rules = idOf("0", "公司制度");
+        const QModelIndex rulesNode = treeIndex(*b, "公司制度");
+        b->treeView->scrollTo(rulesNode);
+        QTest::mouseClick(b->treeView->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          b->treeView->visualRect(rulesNode).center());
+        QTRY_VERIFY(rowOf(*b, "人事") >= 0);
+
+        // 市场部 is the department's own: the server refuses 张三 and says why.
+        const QString admin = server->login("admin", "admin123");
+        const QString market =
+            findEntry(listing(*server, admin, "0"), "市场部").value("fileId").toString();
+        QVERIFY(!market.isEmpty());
+        const QString reason = listing(*server, token, market).value("msg").toString();
+        QVERIFY(!reason.isEmpty());
+        b->requestFileList(market, false);
+        QTRY_VERIFY(b->tableErrorLabel->isVisible());
+        QCOMPARE(b->tableErrorLabel->text(), reason + "，");
+        saveShot(b.get(), "library-refused");
+        auto *retry = b->tableErrorLabel->findChild<QLabel *>();
+        QVERIFY(b->tableErrorLabel->width() >=
+                retry->x() + retry->fontMetrics().horizontalAdvance(retry->text()));
+        // The breadcrumb and the tree stay at the folder shown before, and
+        // "请重试" lists that one.
+        QCOMPARE(b->currentFolderId, rules);
+        QCOMPARE(crumbs(*b), QStringList({"公司文档", "公司制度"}));
+        QCOMPARE(b->treeView->currentIndex().data(Qt::UserRole + 1).toString(), rules);
+        QTest::mouseClick(retry, Qt::LeftButton);
+        QTRY_VERIFY(rowOf(*b, "人事") >= 0);
+        QVERIFY(!b->tableErrorLabel->isVisible());
+    }
+
     void menusFollowTheRights()
     {
         auto b = makeBrowser();

@@ -381,7 +381,8 @@ private slots:
         menuAt(*b, rowOf(*b, "通讯录.xlsx"), "基本操作>收藏");
         QVERIFY(flowRan);
 
-        QVERIFY(deskShows(3, token, "张三|通讯录.xlsx")); // 我的收藏
+        // 我的收藏: the creator beside the creator's picture.
+        QVERIFY(deskShows(3, token, "赵六|通讯录.xlsx"));
 
         // Filed already: the server's refusal, and the dialog stays.
         CollectFile again(b->selectedIds().value(0), "通讯录.xlsx", nullptr);
