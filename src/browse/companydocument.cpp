@@ -183,6 +183,16 @@ bool CompanyDocument::mayDelete(const QVariantMap &entry) const
     return hasLetter(entry, QStringLiteral("R"));
 }
 
+bool CompanyDocument::mayRename(const QVariantMap &entry) const
+{
+    return checkAny(entry, {QStringLiteral("R"), QStringLiteral("E")}, false);
+}
+
+bool CompanyDocument::mayManage(const QVariantMap &entry) const
+{
+    return hasLetter(entry, QStringLiteral("L"));
+}
+
 void CompanyDocument::tableRightClicked(QModelIndex index)
 {
     if (QGuiApplication::mouseButtons() != Qt::RightButton || !index.isValid())
@@ -218,7 +228,7 @@ void CompanyDocument::tableRightClicked(QModelIndex index)
             menu.addAction(QStringLiteral("编辑"), this, [this, entry] { editFile(entry); });
     }
     auto *basic = new QMenu(QStringLiteral("基本操作"), &menu);
-    if (checkAny(entry, {R, E}, false))
+    if (mayRename(entry))
         basic->addAction(QStringLiteral("重命名"), this, [this, entry] { renameEntry(entry); });
     if (checkAny(entry, {R, E, D}, true))
         basic->addAction(QStringLiteral("复制"), this, &CompanyDocument::copyItems);

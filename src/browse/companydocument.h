@@ -44,6 +44,8 @@ protected:
     bool mayOpen(const QVariantMap &entry) const override;
     bool mayDownload(const QVariantMap &entry) const override;
     bool mayDelete(const QVariantMap &entry) const override;
+    bool mayRename(const QVariantMap &entry) const override;
+    bool mayManage(const QVariantMap &entry) const override;
     void prepareListing() override;
     bool showsListing() const override { return !resultMode; }
     void showOpenPercent(int row, int percent) override;

@@ -33,6 +33,7 @@
 #include <QHeaderView>
 #include <QIcon>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -238,6 +239,7 @@ void DocumentBrowser::buildLayout(QWidget *searchButton, int filterWidth)
     connect(table, &QTableWidget::doubleClicked, this, &DocumentBrowser::tableDoubleClicked);
     connect(table, &QTableWidget::pressed, this, &DocumentBrowser::tableRightClicked);
     tableErrorLabel = makeErrorLabel(table, false);
+    table->installEventFilter(this);
 
     auto *progressTimer = new QTimer(this);
     progressTimer->setInterval(500);
@@ -1035,14 +1037,80 @@ void DocumentBrowser::shareItems()
     runWithSelection<ShareFiles>();
 }
 
+// The toolbar offers both for any selection: rows without full control are
+// named before the form is filled in for nothing (the menu leaves them out).
 void DocumentBrowser::publishItems()
 {
+    if (refuseSelected(&DocumentBrowser::mayManage,
+                       QStringLiteral("以下项目没有“完全控制”权限，不能发布：\n%1")))
+        return;
     runWithSelection<DPublish>();
 }
 
 void DocumentBrowser::authItems()
 {
+    if (refuseSelected(&DocumentBrowser::mayManage,
+                       QStringLiteral("以下项目没有“完全控制”权限，不能设置权限：\n%1")))
+        return;
     runWithSelection<DAuthority>();
+}
+
+bool DocumentBrowser::refuseSelected(bool (DocumentBrowser::*may)(const QVariantMap &) const,
+                                     const QString &message)
+{
+    QStringList refused;
+    const QList<QVariantMap> selected = selectedEntries();
+    for (const QVariantMap &entry : selected) {
+        if (!(this->*may)(entry))
+            refused.append(entry.value(QStringLiteral("fileName")).toString());
+    }
+    if (refused.isEmpty())
+        return false;
+    plainMessageBox(this, QMessageBox::Warning, QStringLiteral("操作出错"),
+                    message.arg(nameLines(refused)));
+    return true;
+}
+
+// ---- keyboard ----
+
+bool DocumentBrowser::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != table || event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const auto *key = static_cast<QKeyEvent *>(event);
+    if (key->modifiers() & ~Qt::KeypadModifier)
+        return false;
+    switch (key->key()) {
+    case Qt::Key_F2:
+        renameSelected();
+        return true;
+    case Qt::Key_Delete:
+        deleteItems();
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: {
+        const QModelIndexList rows = table->selectionModel()->selectedRows();
+        if (rows.size() == 1)
+            tableDoubleClicked(rows.first());
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+void DocumentBrowser::renameSelected()
+{
+    const QList<QVariantMap> selected = selectedEntries();
+    if (selected.size() != 1)
+        return;
+    if (!mayRename(selected.first())) {
+        plainMessageBox(this, QMessageBox::Warning, QStringLiteral("操作出错"),
+                        QStringLiteral("没有重命名权限：\n%1")
+                            .arg(selected.first().value(QStringLiteral("fileName")).toString()));
+        return;
+    }
+    renameEntry(selected.first());
 }
 
 void DocumentBrowser::updateFile(QVariantMap entry)

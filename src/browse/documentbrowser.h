@@ -144,6 +144,21 @@ protected:
     virtual bool mayDownload(const QVariantMap &entry) const = 0;
     // May this selected entry be deleted?
     virtual bool mayDelete(const QVariantMap &entry) const = 0;
+    // May this entry be renamed (F2 asks the same as the menu)?
+    virtual bool mayRename(const QVariantMap &entry) const
+    {
+        Q_UNUSED(entry)
+        return true;
+    }
+    // May this selected entry be published or given rights ("完全控制")?
+    virtual bool mayManage(const QVariantMap &entry) const
+    {
+        Q_UNUSED(entry)
+        return true;
+    }
+    // Keys of the file table: F2 renames the selected row, Delete deletes
+    // the selection, Enter opens the current row, as the menu entries do.
+    bool eventFilter(QObject *watched, QEvent *event) override;
     // Called when a listing starts, before the request goes out.
     virtual void prepareListing() {}
     // False while the table shows something other than the listing of
@@ -194,6 +209,12 @@ private:
     using FolderPath = QList<QPair<QString, QString>>;
 
     void setupTable();
+    // F2: renames the one selected row, or says why it may not.
+    void renameSelected();
+    // Names the selected entries that `may` refuses, under `message` ("%1"
+    // for the names), before a dialog opens; true when there were any.
+    bool refuseSelected(bool (DocumentBrowser::*may)(const QVariantMap &) const,
+                        const QString &message);
     // Shows the server's refusal of a folder over the empty table.
     void refuseListing(const QString &reason);
     static bool containsFile(const QVariantList &entries, const QString &fileId);
