@@ -124,8 +124,10 @@ void CompanyDocument::placeOverlays()
 
 void CompanyDocument::prepareListing()
 {
-    if (resultMode)
+    if (resultMode) {
         table->verticalHeader()->setDefaultSectionSize(listingRowHeight);
+        setCrumbNote(QString());
+    }
     resultMode = false;
     table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     for (int i = 0; i + 1 < table->columnCount(); ++i)
@@ -306,6 +308,9 @@ void CompanyDocument::startSearch(const QVariantMap &criteria)
     table->setColumnHidden(last, false);
     table->horizontalHeader()->hide();
 
+    searchKey = criteria.value(QStringLiteral("key")).toString();
+    setCrumbNote(QStringLiteral("正在搜索“%1”").arg(searchKey));
+
     FormParams form = DSearchFullTxt::searchForm(criteria);
     form.insert(QStringLiteral("token"), GCore::instance()->token());
     // Sent once, on a worker: the panel stays usable while the server searches.
@@ -327,11 +332,18 @@ void CompanyDocument::receiveFullTxtData(QVariantMap map)
     if (!map.contains(QStringLiteral("code")) ||
         map.value(QStringLiteral("code")).toString() != QLatin1String("0")) {
         qDebug() << __FILE__ << __LINE__ << "search failed:" << map.value(QStringLiteral("msg"));
+        const QString msg = map.value(QStringLiteral("msg")).toString();
+        setCrumbNote(QStringLiteral("搜索“%1”失败：%2")
+                         .arg(searchKey, msg.isEmpty() ? QStringLiteral("无法连接服务器") : msg));
         return;
     }
     tableErrorLabel->hide();
     const QVariantList hits = map.value(QStringLiteral("data")).toList();
     qDebug() << __FILE__ << __LINE__ << "search hits:" << hits.size();
+    // Said where the folder's name stood: an empty table is no empty folder.
+    setCrumbNote(hits.isEmpty()
+                     ? QStringLiteral("未找到与“%1”相关的文件").arg(searchKey)
+                     : QStringLiteral("搜索“%1”：%2 个文件").arg(searchKey).arg(hits.size()));
     {
         // The rows of running opens are about to go.
         QMutexLocker locker(&mutex);

@@ -54,6 +54,8 @@ private:
     bool checkAny(const QVariantMap &entry, const QStringList &letters, bool multi) const;
 
     bool resultMode = false;
+    // The keyword of the search the table shows or waits for.
+    QString searchKey;
     // Numbers the searches: only the reply to the last one is shown, and only
     // while the table still shows results.
     quint64 searchSerial = 0;

@@ -626,10 +626,32 @@ void DocumentBrowser::setCrumbs(const FolderPath &path)
             layout->addWidget(arrow);
         }
     }
+    if (!crumbNote.isEmpty()) {
+        auto *arrow = new QLabel(crumbWidget);
+        arrow->setPixmap(QPixmap(QStringLiteral(":/images/main/left_arrow.png")));
+        layout->addWidget(arrow);
+        auto *note = new QLabel(crumbWidget);
+        note->setObjectName(QStringLiteral("crumbNote"));
+        // It quotes what the user typed and what the server said: text only.
+        note->setTextFormat(Qt::PlainText);
+        note->setText(crumbNote);
+        note->setStyleSheet(QStringLiteral(".QLabel {color:#888;}"));
+        layout->addWidget(note);
+    }
     crumbWidget->adjustSize();
     crumbWidget->move(0, 2);
     crumbWidget->show();
     reloadButton->raise();
+}
+
+void DocumentBrowser::setCrumbNote(const QString &note)
+{
+    if (note == crumbNote)
+        return;
+    crumbNote = note;
+    FolderPath path{crumbTop};
+    path += pathList;
+    setCrumbs(path);
 }
 
 bool DocumentBrowser::selectInTree(const QString &fileId)

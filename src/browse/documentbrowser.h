@@ -199,6 +199,9 @@ protected:
     void restoreOpenItem(const QString &fileId, const QVariantMap &entry);
     // Makes the tree node of `fileId` current; false when the tree has none.
     bool selectInTree(const QString &fileId);
+    // A grey note after the breadcrumb's last folder (what the table shows
+    // instead of that folder's listing); empty takes it away.
+    void setCrumbNote(const QString &note);
     // The tree's current node and the breadcrumb follow the listed folder,
     // when the tree holds it (after a rebuild of the tree, or a jump to a folder).
     void followListedFolder();
@@ -227,6 +230,7 @@ private:
     int m_area = 0;
     // The first folder of the breadcrumb: the area's top folder, or a share folder.
     QPair<QString, QString> crumbTop;
+    QString crumbNote;
     // Numbers the listing requests, so a reply that arrives after the user
     // has moved on is dropped instead of replacing the newer listing.
     quint64 listSerial = 0;
