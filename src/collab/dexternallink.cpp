@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QVBoxLayout>
 #include <QtMath>
 
@@ -24,9 +25,16 @@ namespace {
 const Qt::Alignment kCaptionAlignment = Qt::AlignLeft | Qt::AlignVCenter;
 
 // The height that shows `lines` lines of a text box without a scroll bar.
+// A line is measured laid out with Chinese in it: the font that draws the
+// Chinese characters may need taller lines than the box's own font.
 int linesHeight(const QPlainTextEdit *edit, int lines)
 {
-    return edit->fontMetrics().lineSpacing() * lines + 2 * edit->frameWidth() +
+    QTextLayout layout(QStringLiteral("描述Ag"), edit->font());
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    layout.endLayout();
+    const int lineHeight = qMax(qCeil(line.height()), edit->fontMetrics().lineSpacing());
+    return lineHeight * lines + 2 * edit->frameWidth() +
            2 * qCeil(edit->document()->documentMargin()) + 2;
 }
 
@@ -99,8 +107,8 @@ DExternalLink::DExternalLink(const QList<QVariantMap> &files, QWidget *parent)
     // Read-only text is still selectable with the mouse and the keyboard.
     addressEdit->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     addressEdit->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    // An address wraps to two lines at most.
-    addressEdit->setMinimumHeight(linesHeight(addressEdit, 2));
+    // A long server name wraps the address to a third line.
+    addressEdit->setMinimumHeight(linesHeight(addressEdit, 3));
     addressRow->addWidget(addressEdit);
     copyButton = DialogStyle::makeButton(QStringLiteral("复制"), body);
     copyButton->setFixedSize(64, 24);

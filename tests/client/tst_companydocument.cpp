@@ -645,8 +645,12 @@ private slots:
 
         // Without the right: refused before any question, in a box wide
         // enough for a window manager to show its title.
+        const QPalette palette = qApp->palette();
         startup::applyStyleSheet(*qApp);
-        auto unstyle = qScopeGuard([] { qApp->setStyleSheet(QString()); });
+        auto unstyle = qScopeGuard([palette] {
+            qApp->setStyleSheet(QString());
+            qApp->setPalette(palette);
+        });
         const QString office = idOf("0", "行政部");
         b->requestFileList(office, false);
         QTRY_VERIFY(rowOf(*b, "办公用品清单.xlsx") >= 0);

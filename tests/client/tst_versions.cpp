@@ -388,15 +388,6 @@ private slots:
             qApp->setStyleSheet(sheetBefore);
             qApp->setPalette(before);
         });
-        // The darkest pixel a widget draws.
-        auto darkest = [](QWidget *widget) {
-            const QImage image = widget->grab().toImage();
-            int least = 255;
-            for (int y = 0; y < image.height(); ++y)
-                for (int x = 0; x < image.width(); ++x)
-                    least = qMin(least, qGray(image.pixel(x, y)));
-            return least;
-        };
         // The note box of the edit dialog and a line edit styled as the
         // browsers style theirs, empty and then with text typed.
         DEditFile dialog(entry({"公共资料", "会议纪要.txt"}), nullptr);
@@ -408,13 +399,14 @@ private slots:
         edit.show();
         QVERIFY(QTest::qWaitForWindowExposed(&edit));
         QCOMPARE(dialog.descEdit->placeholderText(), QStringLiteral("选填"));
-        const int placeholderInk = darkest(&edit);
-        const int noteInk = darkest(dialog.descEdit->viewport());
+        const int placeholderInk = darkestGrey(&edit);
+        const int noteInk = darkestGrey(dialog.descEdit->viewport());
         saveShot(&dialog, "placeholder");
         QTest::keyClicks(&edit, "abc");
         dialog.descEdit->setPlainText("abc");
-        QVERIFY2(placeholderInk > darkest(&edit) + 60, qPrintable(QString::number(placeholderInk)));
-        QVERIFY2(noteInk > darkest(dialog.descEdit->viewport()) + 60,
+        QVERIFY2(placeholderInk > darkestGrey(&edit) + 60,
+                 qPrintable(QString::number(placeholderInk)));
+        QVERIFY2(noteInk > darkestGrey(dialog.descEdit->viewport()) + 60,
                  qPrintable(QString::number(noteInk)));
         QCOMPARE(edit.palette().color(QPalette::Text), QColor("#333"));
     }

@@ -1,6 +1,7 @@
 #include "screenshot.h"
 
 #include <QDir>
+#include <QImage>
 #include <QPixmap>
 #include <QWidget>
 
@@ -16,4 +17,15 @@ void saveShot(QWidget *widget, const QString &name)
     const QString dir = qEnvironmentVariable("FOLVANE_SHOTS");
     QDir().mkpath(dir);
     widget->grab().save(QDir(dir).filePath(name + QStringLiteral(".png")));
+}
+
+int darkestGrey(QWidget *widget)
+{
+    const QImage image = widget->grab().toImage();
+    int least = 255;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            least = qMin(least, qGray(image.pixel(x, y)));
+    }
+    return least;
 }

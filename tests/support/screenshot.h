@@ -10,3 +10,6 @@ class QWidget;
 // nothing is written and the style sheet is left off, as in every other run.
 bool shotsWanted();
 void saveShot(QWidget *widget, const QString &name);
+
+// The darkest grey a widget draws (0 black, 255 white): how dark its text is.
+int darkestGrey(QWidget *widget);
