@@ -31,9 +31,10 @@ const int restoreDelayMs = 500;    // a failed sign-in gives the form back after
 const int autoLoginDelayMs = 2000; // the automatic sign-in waits this long for a cancel
 const int loginTimeoutSeconds = 3;
 
-const char *const editStyle =
-    ".QLineEdit {font-size:10pt;color:#333;border:1px solid #ccc;border-radius:6px;}"
-    ".QLineEdit:disabled {font-size:10pt;color:#888;}";
+// No "color" rule: the text takes the palette's colour, and a colour here
+// would paint the placeholders as dark as typed text.
+const char *const editStyle = ".QLineEdit {font-size:10pt;border:1px solid #ccc;border-radius:6px;}"
+                              ".QLineEdit:disabled {font-size:10pt;color:#888;}";
 // The application style sheet gives every line edit a small minimum height,
 // and a style-sheet minimum replaces the one setFixedSize set; this puts the
 // 36 pixels back (34 inside the 1-pixel border, no vertical padding).
@@ -252,10 +253,9 @@ QWidget *DLogin::buildSettingsPanel()
     portEdit->setValidator(new QIntValidator(0, 99999, portEdit));
     for (QLineEdit *edit : {hostEdit, portEdit}) {
         edit->setFixedSize(270, 36);
-        edit->setStyleSheet(
-            QStringLiteral(".QLineEdit {font-size:10pt;color:#333;border:1px solid #ccc;"
-                           "border-radius:6px;%1}")
-                .arg(QLatin1String(editHeight)));
+        edit->setStyleSheet(QStringLiteral(".QLineEdit {font-size:10pt;border:1px solid #ccc;"
+                                           "border-radius:6px;%1}")
+                                .arg(QLatin1String(editHeight)));
         layout->addWidget(edit);
     }
 

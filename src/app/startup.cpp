@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLibraryInfo>
+#include <QPalette>
 #include <QPushButton>
 #include <QScreen>
 #include <QTranslator>
@@ -141,6 +142,22 @@ int reportTranslations(const QStringList &loaded)
 
 void applyStyleSheet(QApplication &app)
 {
+    // The text colour comes from the palette, not from a "color" rule: Qt 5
+    // paints placeholders in the colour of such a rule, as dark as typed
+    // text, while with the palette they keep the placeholder colour, the
+    // text's at half strength.
+    QPalette palette = app.palette();
+    const QColor text(0x33, 0x33, 0x33);
+    QColor placeholder = text;
+    placeholder.setAlpha(128);
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        for (const QPalette::ColorRole role :
+             {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            palette.setColor(group, role, text);
+        palette.setColor(group, QPalette::PlaceholderText, placeholder);
+    }
+    app.setPalette(palette);
+
     QFile file(QStringLiteral(":/qss.css"));
     if (!file.open(QIODevice::ReadOnly))
         return;

@@ -124,8 +124,10 @@ void CompanyDocument::placeOverlays()
 
 void CompanyDocument::prepareListing()
 {
-    if (resultMode)
+    if (resultMode) {
         table->verticalHeader()->setDefaultSectionSize(listingRowHeight);
+        setCrumbNote(QString());
+    }
     resultMode = false;
     table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     for (int i = 0; i + 1 < table->columnCount(); ++i)
@@ -183,6 +185,16 @@ bool CompanyDocument::mayDelete(const QVariantMap &entry) const
     return hasLetter(entry, QStringLiteral("R"));
 }
 
+bool CompanyDocument::mayRename(const QVariantMap &entry) const
+{
+    return checkAny(entry, {QStringLiteral("R"), QStringLiteral("E")}, false);
+}
+
+bool CompanyDocument::mayManage(const QVariantMap &entry) const
+{
+    return hasLetter(entry, QStringLiteral("L"));
+}
+
 void CompanyDocument::tableRightClicked(QModelIndex index)
 {
     if (QGuiApplication::mouseButtons() != Qt::RightButton || !index.isValid())
@@ -218,7 +230,7 @@ void CompanyDocument::tableRightClicked(QModelIndex index)
             menu.addAction(QStringLiteral("编辑"), this, [this, entry] { editFile(entry); });
     }
     auto *basic = new QMenu(QStringLiteral("基本操作"), &menu);
-    if (checkAny(entry, {R, E}, false))
+    if (mayRename(entry))
         basic->addAction(QStringLiteral("重命名"), this, [this, entry] { renameEntry(entry); });
     if (checkAny(entry, {R, E, D}, true))
         basic->addAction(QStringLiteral("复制"), this, &CompanyDocument::copyItems);
@@ -251,8 +263,10 @@ void CompanyDocument::tableRightClicked(QModelIndex index)
 void CompanyDocument::editFile(QVariantMap entry)
 {
     DEditFile dialog(entry, this);
-    if (dialog.exec() == QDialog::Accepted)
-        requestFileList(currentFolderId, true);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    GCore::instance()->noteChange();
+    requestFileList(currentFolderId, true);
 }
 
 void CompanyDocument::versionCompare(QVariantMap entry)
@@ -294,6 +308,9 @@ void CompanyDocument::startSearch(const QVariantMap &criteria)
     table->setColumnHidden(last, false);
     table->horizontalHeader()->hide();
 
+    searchKey = criteria.value(QStringLiteral("key")).toString();
+    setCrumbNote(QStringLiteral("正在搜索“%1”").arg(searchKey));
+
     FormParams form = DSearchFullTxt::searchForm(criteria);
     form.insert(QStringLiteral("token"), GCore::instance()->token());
     // Sent once, on a worker: the panel stays usable while the server searches.
@@ -315,11 +332,18 @@ void CompanyDocument::receiveFullTxtData(QVariantMap map)
     if (!map.contains(QStringLiteral("code")) ||
         map.value(QStringLiteral("code")).toString() != QLatin1String("0")) {
         qDebug() << __FILE__ << __LINE__ << "search failed:" << map.value(QStringLiteral("msg"));
+        const QString msg = map.value(QStringLiteral("msg")).toString();
+        setCrumbNote(QStringLiteral("搜索“%1”失败：%2")
+                         .arg(searchKey, msg.isEmpty() ? QStringLiteral("无法连接服务器") : msg));
         return;
     }
     tableErrorLabel->hide();
     const QVariantList hits = map.value(QStringLiteral("data")).toList();
     qDebug() << __FILE__ << __LINE__ << "search hits:" << hits.size();
+    // Said where the folder's name stood: an empty table is no empty folder.
+    setCrumbNote(hits.isEmpty()
+                     ? QStringLiteral("未找到与“%1”相关的文件").arg(searchKey)
+                     : QStringLiteral("搜索“%1”：%2 个文件").arg(searchKey).arg(hits.size()));
     {
         // The rows of running opens are about to go.
         QMutexLocker locker(&mutex);
@@ -372,6 +396,9 @@ void CompanyDocument::showFolder(QString parentId, QString fileId)
 {
     if (MainFrame *main = GCore::instance()->mainWidget())
         main->showPanelByName(QStringLiteral("companydocument"));
-    requestFileList(parentId, true, fileId);
+    // A file shared with the user may lie in a folder the user cannot list:
+    // "分享给我的" lists it then.
+    requestFileList(parentId, true, fileId,
+                    parentId == QLatin1String("-9") ? QString() : QStringLiteral("-9"));
     followListedFolder();
 }

@@ -44,6 +44,8 @@ protected:
     bool mayOpen(const QVariantMap &entry) const override;
     bool mayDownload(const QVariantMap &entry) const override;
     bool mayDelete(const QVariantMap &entry) const override;
+    bool mayRename(const QVariantMap &entry) const override;
+    bool mayManage(const QVariantMap &entry) const override;
     void prepareListing() override;
     bool showsListing() const override { return !resultMode; }
     void showOpenPercent(int row, int percent) override;
@@ -52,6 +54,8 @@ private:
     bool checkAny(const QVariantMap &entry, const QStringList &letters, bool multi) const;
 
     bool resultMode = false;
+    // The keyword of the search the table shows or waits for.
+    QString searchKey;
     // Numbers the searches: only the reply to the last one is shown, and only
     // while the table still shows results.
     quint64 searchSerial = 0;

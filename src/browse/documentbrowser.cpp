@@ -33,6 +33,7 @@
 #include <QHeaderView>
 #include <QIcon>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -238,6 +239,7 @@ void DocumentBrowser::buildLayout(QWidget *searchButton, int filterWidth)
     connect(table, &QTableWidget::doubleClicked, this, &DocumentBrowser::tableDoubleClicked);
     connect(table, &QTableWidget::pressed, this, &DocumentBrowser::tableRightClicked);
     tableErrorLabel = makeErrorLabel(table, false);
+    table->installEventFilter(this);
 
     auto *progressTimer = new QTimer(this);
     progressTimer->setInterval(500);
@@ -269,19 +271,34 @@ void DocumentBrowser::setupColumns(const QStringList &labels, const QList<int> &
     table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
 }
 
+namespace {
+
+const QString kLoadFailed = QStringLiteral("数据加载出错");
+
+// Lays out an error label: `reason`, a comma, then its "请重试" link.
+void setErrorText(QLabel *label, const QString &reason)
+{
+    const QString first = reason + QStringLiteral("，");
+    label->setText(first);
+    auto *retry = label->findChild<LinkLabel *>();
+    const QFontMetrics metrics(label->font());
+    label->setFixedSize(metrics.horizontalAdvance(first + retry->text()) + 2, metrics.height());
+    retry->move(metrics.horizontalAdvance(first), 0);
+}
+
+} // namespace
+
 QLabel *DocumentBrowser::makeErrorLabel(QWidget *parent, bool forTree)
 {
-    const QString first = QStringLiteral("数据加载出错，");
-    const QString link = QStringLiteral("请重试");
-    auto *label = new QLabel(first, parent);
+    auto *label = new QLabel(parent);
+    // The server's refusal may be shown here: text, never markup.
+    label->setTextFormat(Qt::PlainText);
     label->setStyleSheet(QStringLiteral(".QLabel {background:transparent;color:#888;}"));
-    const QFontMetrics metrics(label->font());
-    label->setFixedSize(metrics.horizontalAdvance(first + link) + 2, metrics.height());
     auto *retry = new LinkLabel(label);
     retry->setMode(1, QStringLiteral("#a00"), false);
-    retry->setText(link);
-    retry->move(metrics.horizontalAdvance(first), 0);
+    retry->setText(QStringLiteral("请重试"));
     retry->adjustSize();
+    setErrorText(label, kLoadFailed);
     if (forTree)
         connect(retry, &LinkLabel::clicked, this, [this] { treeModel->refresh(false); });
     else
@@ -289,6 +306,13 @@ QLabel *DocumentBrowser::makeErrorLabel(QWidget *parent, bool forTree)
                 [this] { requestFileList(currentFolderId, true); });
     label->hide();
     return label;
+}
+
+void DocumentBrowser::showTableError(const QString &reason)
+{
+    setErrorText(tableErrorLabel, reason);
+    placeOverlays();
+    tableErrorLabel->show();
 }
 
 void DocumentBrowser::placeOverlays()
@@ -325,7 +349,7 @@ void DocumentBrowser::reloadList()
 }
 
 void DocumentBrowser::requestFileList(const QString &parentId, bool force,
-                                      const QString &selectFileId)
+                                      const QString &selectFileId, const QString &fallbackFolderId)
 {
     tableErrorLabel->hide();
     if (parentId == currentFolderId && !force && showsListing())
@@ -353,6 +377,9 @@ void DocumentBrowser::requestFileList(const QString &parentId, bool force,
     auto *thread = new HttpThread(
         apiPath(m_area == 1 ? QStringLiteral("list.jf") : QStringLiteral("list-file.jf")), params);
     thread->setProperty("fileId", selectFileId);
+    thread->setProperty("fallback", fallbackFolderId);
+    thread->setProperty("refusal", fallbackRefusal);
+    fallbackRefusal.clear();
     thread->setProperty("listSerial", ++listSerial);
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     connect(thread, &HttpThread::receiveJson, this, &DocumentBrowser::receiveData);
@@ -361,7 +388,7 @@ void DocumentBrowser::requestFileList(const QString &parentId, bool force,
 
 void DocumentBrowser::receiveData(QVariantMap map)
 {
-    QString selectFileId;
+    QString selectFileId, fallback, refusal;
     if (QObject *from = sender()) {
         const QVariant serial = from->property("listSerial");
         if (serial.isValid() && serial.toULongLong() != listSerial) {
@@ -369,19 +396,59 @@ void DocumentBrowser::receiveData(QVariantMap map)
             return;
         }
         selectFileId = from->property("fileId").toString();
+        fallback = from->property("fallback").toString();
+        refusal = from->property("refusal").toString();
     } else if (m_area == 0) {
         // The library applies only replies of its own requests.
         return;
     }
     table->clearContents();
     table->setRowCount(0);
+    // Without "code" the server was not reached; with one it refused.
+    const bool answered = map.contains(QStringLiteral("code"));
+    if (answered && !isSuccess(map) && !fallback.isEmpty()) {
+        // A file shared with the user in a folder the user may not list: the
+        // folder that lists it instead.
+        qDebug() << __FILE__ << __LINE__ << "folder refused, listing" << fallback << "instead";
+        fallbackRefusal = refusalText(map, kLoadFailed);
+        requestFileList(fallback, true, selectFileId);
+        followListedFolder();
+        return;
+    }
+    const QVariantList entries = map.value(QStringLiteral("data")).toList();
+    if (isSuccess(map) && !refusal.isEmpty() && !containsFile(entries, selectFileId)) {
+        refuseListing(refusal);
+        return;
+    }
     if (!isSuccess(map)) {
-        tableErrorLabel->show();
+        if (answered)
+            refuseListing(refusalText(map, kLoadFailed));
+        else
+            showTableError(kLoadFailed);
         return;
     }
     tableErrorLabel->hide();
-    fillTable(map.value(QStringLiteral("data")).toList(), selectFileId);
+    listedFolderId = currentFolderId;
+    fillTable(entries, selectFileId);
     treeModel->refresh(false);
+}
+
+void DocumentBrowser::refuseListing(const QString &reason)
+{
+    // The folder asked for stays out of the breadcrumb and the tree, and
+    // "请重试" lists the folder shown before it.
+    currentFolderId = listedFolderId.isEmpty() ? QStringLiteral("0") : listedFolderId;
+    followListedFolder();
+    showTableError(reason);
+}
+
+bool DocumentBrowser::containsFile(const QVariantList &entries, const QString &fileId)
+{
+    for (const QVariant &entry : entries) {
+        if (entry.toMap().value(kFileId).toString() == fileId)
+            return true;
+    }
+    return false;
 }
 
 void DocumentBrowser::fillTable(const QVariantList &entries, const QString &selectFileId)
@@ -559,10 +626,32 @@ void DocumentBrowser::setCrumbs(const FolderPath &path)
             layout->addWidget(arrow);
         }
     }
+    if (!crumbNote.isEmpty()) {
+        auto *arrow = new QLabel(crumbWidget);
+        arrow->setPixmap(QPixmap(QStringLiteral(":/images/main/left_arrow.png")));
+        layout->addWidget(arrow);
+        auto *note = new QLabel(crumbWidget);
+        note->setObjectName(QStringLiteral("crumbNote"));
+        // It quotes what the user typed and what the server said: text only.
+        note->setTextFormat(Qt::PlainText);
+        note->setText(crumbNote);
+        note->setStyleSheet(QStringLiteral(".QLabel {color:#888;}"));
+        layout->addWidget(note);
+    }
     crumbWidget->adjustSize();
     crumbWidget->move(0, 2);
     crumbWidget->show();
     reloadButton->raise();
+}
+
+void DocumentBrowser::setCrumbNote(const QString &note)
+{
+    if (note == crumbNote)
+        return;
+    crumbNote = note;
+    FolderPath path{crumbTop};
+    path += pathList;
+    setCrumbs(path);
 }
 
 bool DocumentBrowser::selectInTree(const QString &fileId)
@@ -970,21 +1059,89 @@ void DocumentBrowser::shareItems()
     runWithSelection<ShareFiles>();
 }
 
+// The toolbar offers both for any selection: rows without full control are
+// named before the form is filled in for nothing (the menu leaves them out).
 void DocumentBrowser::publishItems()
 {
+    if (refuseSelected(&DocumentBrowser::mayManage,
+                       QStringLiteral("以下项目没有“完全控制”权限，不能发布：\n%1")))
+        return;
     runWithSelection<DPublish>();
 }
 
 void DocumentBrowser::authItems()
 {
+    if (refuseSelected(&DocumentBrowser::mayManage,
+                       QStringLiteral("以下项目没有“完全控制”权限，不能设置权限：\n%1")))
+        return;
     runWithSelection<DAuthority>();
+}
+
+bool DocumentBrowser::refuseSelected(bool (DocumentBrowser::*may)(const QVariantMap &) const,
+                                     const QString &message)
+{
+    QStringList refused;
+    const QList<QVariantMap> selected = selectedEntries();
+    for (const QVariantMap &entry : selected) {
+        if (!(this->*may)(entry))
+            refused.append(entry.value(QStringLiteral("fileName")).toString());
+    }
+    if (refused.isEmpty())
+        return false;
+    plainMessageBox(this, QMessageBox::Warning, QStringLiteral("操作出错"),
+                    message.arg(nameLines(refused)));
+    return true;
+}
+
+// ---- keyboard ----
+
+bool DocumentBrowser::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != table || event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const auto *key = static_cast<QKeyEvent *>(event);
+    if (key->modifiers() & ~Qt::KeypadModifier)
+        return false;
+    switch (key->key()) {
+    case Qt::Key_F2:
+        renameSelected();
+        return true;
+    case Qt::Key_Delete:
+        deleteItems();
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: {
+        const QModelIndexList rows = table->selectionModel()->selectedRows();
+        if (rows.size() == 1)
+            tableDoubleClicked(rows.first());
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+void DocumentBrowser::renameSelected()
+{
+    const QList<QVariantMap> selected = selectedEntries();
+    if (selected.size() != 1)
+        return;
+    if (!mayRename(selected.first())) {
+        plainMessageBox(this, QMessageBox::Warning, QStringLiteral("操作出错"),
+                        QStringLiteral("没有重命名权限：\n%1")
+                            .arg(selected.first().value(QStringLiteral("fileName")).toString()));
+        return;
+    }
+    renameEntry(selected.first());
 }
 
 void DocumentBrowser::updateFile(QVariantMap entry)
 {
     UpdateFile dialog(entry, this, m_area);
-    if (dialog.exec() == QDialog::Accepted)
-        requestFileList(currentFolderId, true);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    GCore::instance()->noteChange();
+    requestFileList(currentFolderId, true);
 }
 
 // ---- uploads ----

@@ -41,8 +41,11 @@ public:
     // Lists the folder `parentId`. Without `force` nothing happens when that
     // folder is listed already. `selectFileId` names a row to select once the
     // reply is shown.
+    // When the server refuses the folder, `fallbackFolderId` (if given) is
+    // listed instead, provided it holds `selectFileId`.
     void requestFileList(const QString &parentId, bool force,
-                         const QString &selectFileId = QString());
+                         const QString &selectFileId = QString(),
+                         const QString &fallbackFolderId = QString());
     // Lists the current folder again (the main window calls it on switching here).
     void reloadList();
     // Drops the reply of a listing still on its way, for a table that now
@@ -126,6 +129,8 @@ protected:
     // (may be null) goes at the right of the navigation bar.
     void buildLayout(QWidget *searchButton, int filterWidth);
     QLabel *makeErrorLabel(QWidget *parent, bool forTree);
+    // Shows the table's error label with `reason` before its "请重试".
+    void showTableError(const QString &reason);
     // The table's columns: their labels and the widths of the first ones. The
     // name column takes the room the others leave, so all fit the table.
     void setupColumns(const QStringList &labels, const QList<int> &widths);
@@ -139,6 +144,21 @@ protected:
     virtual bool mayDownload(const QVariantMap &entry) const = 0;
     // May this selected entry be deleted?
     virtual bool mayDelete(const QVariantMap &entry) const = 0;
+    // May this entry be renamed (F2 asks the same as the menu)?
+    virtual bool mayRename(const QVariantMap &entry) const
+    {
+        Q_UNUSED(entry)
+        return true;
+    }
+    // May this selected entry be published or given rights ("完全控制")?
+    virtual bool mayManage(const QVariantMap &entry) const
+    {
+        Q_UNUSED(entry)
+        return true;
+    }
+    // Keys of the file table: F2 renames the selected row, Delete deletes
+    // the selection, Enter opens the current row, as the menu entries do.
+    bool eventFilter(QObject *watched, QEvent *event) override;
     // Called when a listing starts, before the request goes out.
     virtual void prepareListing() {}
     // False while the table shows something other than the listing of
@@ -179,6 +199,9 @@ protected:
     void restoreOpenItem(const QString &fileId, const QVariantMap &entry);
     // Makes the tree node of `fileId` current; false when the tree has none.
     bool selectInTree(const QString &fileId);
+    // A grey note after the breadcrumb's last folder (what the table shows
+    // instead of that folder's listing); empty takes it away.
+    void setCrumbNote(const QString &note);
     // The tree's current node and the breadcrumb follow the listed folder,
     // when the tree holds it (after a rebuild of the tree, or a jump to a folder).
     void followListedFolder();
@@ -189,6 +212,15 @@ private:
     using FolderPath = QList<QPair<QString, QString>>;
 
     void setupTable();
+    // F2: renames the one selected row, or says why it may not.
+    void renameSelected();
+    // Names the selected entries that `may` refuses, under `message` ("%1"
+    // for the names), before a dialog opens; true when there were any.
+    bool refuseSelected(bool (DocumentBrowser::*may)(const QVariantMap &) const,
+                        const QString &message);
+    // Shows the server's refusal of a folder over the empty table.
+    void refuseListing(const QString &reason);
+    static bool containsFile(const QVariantList &entries, const QString &fileId);
     // (id, name) of the folders from the top-level node of the tree down to
     // `index`; the area's top folder when there is no node.
     FolderPath treePath(QModelIndex index) const;
@@ -198,7 +230,14 @@ private:
     int m_area = 0;
     // The first folder of the breadcrumb: the area's top folder, or a share folder.
     QPair<QString, QString> crumbTop;
+    QString crumbNote;
     // Numbers the listing requests, so a reply that arrives after the user
     // has moved on is dropped instead of replacing the newer listing.
     quint64 listSerial = 0;
+    // The last folder whose listing the server gave: where the breadcrumb
+    // and "请重试" go back to when a folder is refused.
+    QString listedFolderId;
+    // The refusal that made the next listing the fallback of a refused
+    // folder: shown if that listing does not hold the file either.
+    QString fallbackRefusal;
 };

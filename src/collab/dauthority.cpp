@@ -18,7 +18,8 @@ DAuthority::DAuthority(const QList<QVariantMap> &files, QWidget *parent)
     addRecipientsRow(QStringLiteral("用户范围:"), captionAlignment, 5);
 
     QHBoxLayout *scopeRow = addRow(5);
-    addCaption(scopeRow, QStringLiteral("用户范围:"), captionAlignment);
+    // The range the rights apply to, not a second choice of users.
+    addCaption(scopeRow, QStringLiteral("适用范围:"), captionAlignment);
     scopeBox = new QComboBox(body);
     scopeBox->addItems({QStringLiteral("该文件夹及子文件夹与文件"),
                         QStringLiteral("该文件夹及子文件夹"), QStringLiteral("该文件夹及文件"),
@@ -33,6 +34,9 @@ DAuthority::DAuthority(const QList<QVariantMap> &files, QWidget *parent)
     rightsRow->addWidget(rights);
 
     addButtonRow();
+    // 300 pixels leave the three rows of rights squeezed under the file list:
+    // the dialog is as tall as its rows need.
+    resize(width(), qMax(height(), sizeHint().height()));
 
     connect(saveButton, &QPushButton::clicked, this, &DAuthority::accept);
 }

@@ -15,11 +15,28 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <QVBoxLayout>
+#include <QtMath>
 
 namespace {
 
 const Qt::Alignment kCaptionAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+
+// The height that shows `lines` lines of a text box without a scroll bar.
+// A line is measured laid out with Chinese in it: the font that draws the
+// Chinese characters may need taller lines than the box's own font.
+int linesHeight(const QPlainTextEdit *edit, int lines)
+{
+    QTextLayout layout(QStringLiteral("描述Ag"), edit->font());
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    layout.endLayout();
+    const int lineHeight = qMax(qCeil(line.height()), edit->fontMetrics().lineSpacing());
+    return lineHeight * lines + 2 * edit->frameWidth() +
+           2 * qCeil(edit->document()->documentMargin()) + 2;
+}
 
 } // namespace
 
@@ -78,9 +95,9 @@ DExternalLink::DExternalLink(const QList<QVariantMap> &files, QWidget *parent)
     addSeparator();
 
     descriptionEdit = addNoteRow(QStringLiteral("描述:"), 5);
-    // The description gives up room to the address when the link appears, so
-    // the dialog grows little, if at all.
-    descriptionEdit->setMinimumHeight(24);
+    // Three lines of description stay in sight when the address appears
+    // below it; the dialog grows for the address instead.
+    descriptionEdit->setMinimumHeight(linesHeight(descriptionEdit, 3));
 
     QHBoxLayout *addressRow = addRow(5);
     addressCaption =
@@ -90,7 +107,8 @@ DExternalLink::DExternalLink(const QList<QVariantMap> &files, QWidget *parent)
     // Read-only text is still selectable with the mouse and the keyboard.
     addressEdit->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     addressEdit->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    addressEdit->setMinimumHeight(44);
+    // A long server name wraps the address to a third line.
+    addressEdit->setMinimumHeight(linesHeight(addressEdit, 3));
     addressRow->addWidget(addressEdit);
     copyButton = DialogStyle::makeButton(QStringLiteral("复制"), body);
     copyButton->setFixedSize(64, 24);
@@ -152,6 +170,7 @@ void DExternalLink::generalLink()
     addressEdit->show();
     copyButton->show();
     saveButton->setEnabled(false);
+    resize(width(), qMax(height(), minimumSizeHint().height()));
 }
 
 void DExternalLink::copyAddress()

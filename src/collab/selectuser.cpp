@@ -19,6 +19,9 @@ namespace {
 
 constexpr int kIdRole = Qt::UserRole + 1;
 constexpr int kKindRole = Qt::UserRole + 3;
+// The account name of a user candidate ("wangwu" for 王五): the filter finds
+// colleagues by either name.
+constexpr int kAccountRole = Qt::UserRole + 4;
 constexpr int kGroup = 1;
 constexpr int kUser = 2;
 
@@ -172,9 +175,10 @@ void SelectUser::receiveData(QVariantMap map)
     candidateTable->setRowCount(row + users.size());
     for (const QVariant &value : users) {
         const QVariantMap user = value.toMap();
-        candidateTable->setItem(row++, 0,
-                                makeEntry(user.value(QStringLiteral("realname")).toString(),
-                                          user.value(QStringLiteral("id")).toString(), kUser));
+        QTableWidgetItem *entry = makeEntry(user.value(QStringLiteral("realname")).toString(),
+                                            user.value(QStringLiteral("id")).toString(), kUser);
+        entry->setData(kAccountRole, user.value(QStringLiteral("username")).toString());
+        candidateTable->setItem(row++, 0, entry);
     }
     // Members that arrive while a filter is typed obey it too.
     if (!filterEdit->text().trimmed().isEmpty())
@@ -209,7 +213,8 @@ void SelectUser::table2Clicked(int row, int)
 
 bool SelectUser::matches(const QTableWidgetItem *item, const QString &key)
 {
-    return item && (key.isEmpty() || item->text().contains(key, Qt::CaseInsensitive));
+    return item && (key.isEmpty() || item->text().contains(key, Qt::CaseInsensitive) ||
+                    item->data(kAccountRole).toString().contains(key, Qt::CaseInsensitive));
 }
 
 void SelectUser::slotSearch(QString key)

@@ -37,6 +37,11 @@ public:
     UserDesktop *userDesktop() const { return m_userDesktop; }
     void setUserDesktop(UserDesktop *w) { m_userDesktop = w; }
 
+    // Counts the changes this client made to files (an edit, a new version):
+    // a panel that lists files from elsewhere reloads when shown after one.
+    void noteChange() { ++m_changeCount; }
+    quint64 changeCount() const { return m_changeCount; }
+
     QVariantMap companyRootCache() const { return m_companyRootCache; }
     void setCompanyRootCache(const QVariantMap &cache) { m_companyRootCache = cache; }
     QVariantMap netDiskRootCache() const { return m_netDiskRootCache; }
@@ -83,6 +88,7 @@ private:
     QVariantMap m_companyRootCache;
     QVariantMap m_netDiskRootCache;
     UserDesktop *m_userDesktop = nullptr;
+    quint64 m_changeCount = 0;
 };
 
 // Turns a name that came from the server into one safe path component: no

@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPropertyAnimation>
+#include <QShowEvent>
 #include <QTableWidget>
 #include <QTimer>
 #include <QUrl>
@@ -33,7 +34,7 @@ const int rowHeight = 52;
 const int avatarSide = 32;
 
 // Where the name in a list's first text line comes from.
-enum class NameFrom { Field, Recipients, MyNickname };
+enum class NameFrom { Field, Recipients };
 
 // One list of the left bar: its caption and path, whether each record
 // carries a "files" list (one row per file) or is a file itself, its first
@@ -52,6 +53,10 @@ struct LeftList
     // library; the library lists them under "-9" (shared with me) and "-8"
     // (shared by me).
     const char *folderId;
+    // Per-record lists: the field of the date shown, the one the server
+    // orders the list by (the filing of a favourite, the last change of a
+    // subscribed file); "time" when the record lacks it.
+    const char *dateKey;
 };
 
 // The records of my shares carry the share's own "id", which names no user:
@@ -59,21 +64,22 @@ struct LeftList
 // without a request that could only fail.
 const LeftList leftLists[UserDesktop::leftListCount] = {
     {"分享给我的", "/api/file/share-to-me-list.jf", true, "%1 - 分享给我", NameFrom::Field,
-     "userName", "userId", nullptr},
+     "userName", "userId", nullptr, nullptr},
     {"发布给我的", "/api/file/publish-to-me-list.jf", true, "%1 - 发布给我", NameFrom::Field,
-     "creatorName", "creatorId", nullptr},
+     "creatorName", "creatorId", nullptr, nullptr},
     {"共享给我的", "/api/netdisk/share-to-me-list.jf", true, "%1 - 共享给我", NameFrom::Field,
-     "creatorName", "userId", "-9"},
-    {"我的收藏", "/api/file/my-fav-list.jf", false, "%1", NameFrom::MyNickname, nullptr,
-     "creatorId", nullptr},
+     "creatorName", "userId", "-9", nullptr},
+    // The creator's name beside the creator's picture.
+    {"我的收藏", "/api/file/my-fav-list.jf", false, "%1", NameFrom::Field, "creatorName",
+     "creatorId", nullptr, "createTime"},
     {"我分享的", "/api/file/my-share-list.jf", true, "我分享给- %1", NameFrom::Recipients, nullptr,
-     nullptr, nullptr},
-    {"我发布的", "/api/file/my-publish-list.jf", true, "我发布给- %1", NameFrom::Recipients,
      nullptr, nullptr, nullptr},
+    {"我发布的", "/api/file/my-publish-list.jf", true, "我发布给- %1", NameFrom::Recipients,
+     nullptr, nullptr, nullptr, nullptr},
     {"我共享的", "/api/netdisk/my-share-list.jf", true, "我共享给- %1", NameFrom::Recipients,
-     nullptr, nullptr, "-8"},
+     nullptr, nullptr, "-8", nullptr},
     {"我订阅的", "/api/file/my-subscribe-list.jf", false, "%1", NameFrom::Field, "creatorName",
-     "creatorId", nullptr},
+     "creatorId", nullptr, "time"},
 };
 
 const char *leftBarStyle = ".TPushButton {border:0px;font-weight:bold;font-size:10pt;color:#666;"
@@ -116,9 +122,6 @@ QString firstLineOf(const LeftList &list, const QVariantMap &record)
         name = names.join(QLatin1Char(','));
         break;
     }
-    case NameFrom::MyNickname:
-        name = GCore::instance()->userInfo().value(QStringLiteral("nickname")).toString();
-        break;
     }
     return QString::fromUtf8(list.firstLine).arg(name);
 }
@@ -189,6 +192,8 @@ UserDesktop::UserDesktop(QWidget *parent) : QWidget(parent)
     requestAnouncementData();
     requestRightList(1);
     requestLeftList(0);
+    listsRequested.start();
+    changesSeen = GCore::instance()->changeCount();
 
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(9, 9, 9, 9);
@@ -419,6 +424,22 @@ void UserDesktop::resizeEvent(QResizeEvent *event)
     placeErrorLabels();
 }
 
+void UserDesktop::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // A window restored by the window system is not a return to the desktop.
+    if (event->spontaneous())
+        return;
+    const quint64 changes = GCore::instance()->changeCount();
+    if (changes == changesSeen && listsRequested.isValid() &&
+        listsRequested.elapsed() < reloadSpacingMs)
+        return;
+    changesSeen = changes;
+    listsRequested.start();
+    showLeftTable();
+    showRightTable(latestButton->isChecked() ? 2 : 1);
+}
+
 // ---- announcements ----
 
 void UserDesktop::requestAnouncementData()
@@ -544,9 +565,9 @@ QList<UserDesktop::LeftRow> UserDesktop::leftRows(int entry, const QVariantMap &
             for (const QVariant &file : record.value(QStringLiteral("files")).toList())
                 rows.append({file.toMap(), firstLine, date, avatar, folderId});
         } else {
-            const QVariant time = record.contains(QStringLiteral("createTime"))
-                                      ? record.value(QStringLiteral("createTime"))
-                                      : record.value(QStringLiteral("time"));
+            const QString dateKey = QLatin1String(list.dateKey);
+            const QVariant time = record.contains(dateKey) ? record.value(dateKey)
+                                                           : record.value(QStringLiteral("time"));
             rows.append({record, firstLine, dayText(time), avatar, folderId});
         }
     }
@@ -656,6 +677,7 @@ void UserDesktop::showRightTable(int type)
 
 void UserDesktop::requestRightList(int type)
 {
+    rightType = type;
     FormParams params = tokenOnly();
     params.insert(QStringLiteral("type"), QString::number(type));
     params.insert(QStringLiteral("limit"), QStringLiteral("20"));
@@ -674,6 +696,10 @@ void UserDesktop::receiveRightTableData(QVariantMap reply)
     rightTable->clearContents();
     const QVariantList files = reply.value(QStringLiteral("data")).toList();
     rightTable->setRowCount(files.size());
+    // The latest files come in the order of their last change: that date is
+    // shown, not the creation, which would look out of order.
+    const QString dateKey =
+        rightType == 2 ? QStringLiteral("lastModifyTime") : QStringLiteral("createTime");
     QHash<QString, QIcon> icons;
     for (int row = 0; row < files.size(); ++row) {
         const QVariantMap file = files.at(row).toMap();
@@ -687,8 +713,7 @@ void UserDesktop::receiveRightTableData(QVariantMap reply)
         rightTable->setItem(row, 0, name);
         rightTable->setItem(row, 1,
                             new QTableWidgetItem(file.value(QStringLiteral("user")).toString()));
-        rightTable->setItem(
-            row, 2, new QTableWidgetItem(dayText(file.value(QStringLiteral("createTime")))));
+        rightTable->setItem(row, 2, new QTableWidgetItem(dayText(file.value(dateKey))));
     }
 }
 

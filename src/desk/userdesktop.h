@@ -3,6 +3,7 @@
 #include "core/httpcurl.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QPixmap>
@@ -33,6 +34,9 @@ public:
 
     // The number of left-bar lists.
     static constexpr int leftListCount = 8;
+    // Shown again (the main window switched back here): the lists reload
+    // after a change this client made, otherwise when older than this.
+    static constexpr int reloadSpacingMs = 30000;
     // The entry in force: the first left-bar button that shows its marker, or 0.
     int leftEntry() const;
     // Centres the two load-error labels in their tables.
@@ -88,6 +92,7 @@ public slots:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     QWidget *buildTicker();
@@ -116,6 +121,11 @@ private:
     // of the same table is dropped instead of replacing the newer list.
     quint64 leftSerial = 0;
     quint64 rightSerial = 0;
+    // The kind of the right list asked for last (1 frequent, 2 latest).
+    int rightType = 1;
+    // When the lists were last asked for, and how many changes had been made then.
+    QElapsedTimer listsRequested;
+    quint64 changesSeen = 0;
     // The avatar labels of the left table still waiting for a picture, by
     // user id; one request per user serves all of them.
     QHash<QString, QList<QLabel *>> thumbLabels;

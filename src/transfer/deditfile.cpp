@@ -97,6 +97,11 @@ DEditFile::DEditFile(const QVariantMap &item, QWidget *parent)
                                 QLatin1String(DialogStyle::disabledLook));
     QPushButton *cancel = DialogStyle::makeButton(QStringLiteral("取消"), body);
     cancel->setFixedSize(64, 24);
+    // Enter never discards an edit: neither button is the dialog's default.
+    for (QPushButton *button : {actionButton, cancel}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
     errorLabel = DialogStyle::addMessageRow(layout, body, {actionButton, cancel});
 
     connect(actionButton, &QPushButton::clicked, this, &DEditFile::startEdit);
@@ -312,8 +317,21 @@ void DEditFile::showProgress()
     progressBar->show();
 }
 
+bool DEditFile::discardConfirmed()
+{
+    // Before the download there is nothing of the user's to lose.
+    if (!lockHeld || fetchedSize < 0)
+        return true;
+    return QMessageBox::question(this, QStringLiteral("放弃编辑"),
+                                 QStringLiteral("放弃编辑？本地修改不会上传，文件锁将被释放。"),
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
 void DEditFile::reject()
 {
+    if (!discardConfirmed())
+        return;
     progress->cancel();
     unlock();
     FramelessDialog::reject();

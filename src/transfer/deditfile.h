@@ -58,6 +58,8 @@ public slots:
     void reject() override;
 
 private:
+    // Asks before an edit with a downloaded working copy is given up.
+    bool discardConfirmed();
     QVariantMap sendLock(bool lock);
     void unlock();
     void downloadFailed();

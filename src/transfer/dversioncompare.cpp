@@ -12,6 +12,7 @@
 
 #include <QCheckBox>
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -49,7 +50,8 @@ DVersionCompare::DVersionCompare(const QVariantMap &item, QWidget *parent)
     : FramelessDialog(parent, QColor(QLatin1String(DialogStyle::titleColor)), true), item(item),
       firstProgress(new TransferProgress), secondProgress(new TransferProgress)
 {
-    resize(400, 300);
+    // Wide enough for the upload time and the uploader beside the description.
+    resize(640, 300);
     initTitleBar();
     titleLabel->setText(QStringLiteral("版本列表"));
 
@@ -59,14 +61,24 @@ DVersionCompare::DVersionCompare(const QVariantMap &item, QWidget *parent)
     layout->setContentsMargins(9, 9, 9, 9);
     layout->setSpacing(7);
 
-    versionTable = new QTableWidget(0, 4, body);
+    versionTable = new QTableWidget(0, 6, body);
     versionTable->setHorizontalHeaderLabels({QStringLiteral("选择"), QStringLiteral("版本号"),
-                                             QStringLiteral("文件长度"),
-                                             QStringLiteral("版本描述")});
-    versionTable->setColumnWidth(0, 30);
-    versionTable->setColumnWidth(1, 45);
-    versionTable->setColumnWidth(2, 80);
-    versionTable->horizontalHeader()->setStretchLastSection(true);
+                                             QStringLiteral("文件长度"), QStringLiteral("版本描述"),
+                                             QStringLiteral("上传时间"), QStringLiteral("上传者")});
+    // Never narrower than a header's own text with the style's padding; the
+    // description takes the width left.
+    QHeaderView *header = versionTable->horizontalHeader();
+    header->ensurePolished();
+    // The upload time as wide as its text with the cells' padding.
+    const int timeWidth =
+        versionTable->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00")) + 16;
+    const int widths[] = {30, 45, 80, 0, timeWidth, 90};
+    for (int column = 0; column < 6; ++column) {
+        if (widths[column] > 0)
+            versionTable->setColumnWidth(column,
+                                         qMax(widths[column], header->sectionSizeHint(column)));
+    }
+    header->setSectionResizeMode(3, QHeaderView::Stretch);
     versionTable->verticalHeader()->hide();
     versionTable->setShowGrid(false);
     versionTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -160,6 +172,14 @@ void DVersionCompare::receiveData(QVariantMap map)
         auto *memo = new QTableWidgetItem(record.value(QStringLiteral("memo")).toString());
         memo->setToolTip(memo->text());
         versionTable->setItem(row, 3, memo);
+        const qint64 uploaded = record.value(QStringLiteral("createTime")).toLongLong();
+        versionTable->setItem(
+            row, 4,
+            new QTableWidgetItem(uploaded > 0 ? QDateTime::fromMSecsSinceEpoch(uploaded).toString(
+                                                    QStringLiteral("yyyy-MM-dd HH:mm"))
+                                              : QString()));
+        versionTable->setItem(
+            row, 5, new QTableWidgetItem(record.value(QStringLiteral("user")).toString()));
     }
     if (versionTable->rowCount() < 2)
         compareButton->setEnabled(false);

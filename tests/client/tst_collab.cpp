@@ -161,6 +161,10 @@ private slots:
 
         picker.filterEdit->setText(" 张 ");
         QCOMPARE(texts(picker.candidateTable, true), QStringList({"张三"}));
+        // The account name finds a colleague as well as the nickname.
+        picker.filterEdit->clear();
+        QTest::keyClicks(picker.filterEdit, "Wang");
+        QCOMPARE(texts(picker.candidateTable, true), QStringList({"王五"}));
 
         // Two quick clicks: only the group clicked last is listed.
         const QModelIndex rd = picker.model->index(0, 0, picker.model->index(0, 0));
@@ -367,6 +371,21 @@ private slots:
         bool flowRan = false;
         answerDialog<DAuthority>([&](DAuthority *d) {
             QCOMPARE(texts(d->fileTable), QStringList({"设计文档", "测试报告.csv"}));
+            // One caption for the users, one for the range the rights apply
+            // to; each row as tall as it needs, the rights above the buttons.
+            QStringList captions;
+            for (const QLabel *label : d->findChildren<QLabel *>())
+                captions << label->text();
+            QCOMPARE(captions.count("用户范围:"), 1);
+            QCOMPARE(captions.count("适用范围:"), 1);
+            const int buttonsTop = d->saveButton->mapTo(d, QPoint()).y();
+            for (const char *letter : {"A", "V", "E", "L"}) {
+                QCheckBox *box = d->rights->box(letter);
+                QVERIFY2(box->height() >= box->sizeHint().height(), letter);
+                QVERIFY2(box->mapTo(d, QPoint(0, box->height())).y() <= buttonsTop, letter);
+            }
+            QVERIFY(d->scopeBox->height() >= d->scopeBox->sizeHint().height());
+            saveShot(d, "permissions");
             d->saveButton->click();
             QCOMPARE(d->errorLabel->text(), QStringLiteral("请选择用户范围"));
             answerPicker({"市场部"});

@@ -5,6 +5,7 @@
 #include "app/startup.h"
 #include "browse/companydocument.h"
 #include "browse/droptablewidget.h"
+#include "browse/topbanner.h"
 #include "browserhelpers.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
@@ -333,6 +334,40 @@ private slots:
         QVERIFY(!b->tableErrorLabel->isVisible());
     }
 
+    void refusedFolderShowsTheServersReason()
+    {
+        auto b = makeBrowser();
+        const QString rules = idOf("0", "公司制度");
+        const QModelIndex rulesNode = treeIndex(*b, "公司制度");
+        b->treeView->scrollTo(rulesNode);
+        QTest::mouseClick(b->treeView->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          b->treeView->visualRect(rulesNode).center());
+        QTRY_VERIFY(rowOf(*b, "人事") >= 0);
+
+        // 市场部 is the department's own: the server refuses 张三 and says why.
+        const QString admin = server->login("admin", "admin123");
+        const QString market =
+            findEntry(listing(*server, admin, "0"), "市场部").value("fileId").toString();
+        QVERIFY(!market.isEmpty());
+        const QString reason = listing(*server, token, market).value("msg").toString();
+        QVERIFY(!reason.isEmpty());
+        b->requestFileList(market, false);
+        QTRY_VERIFY(b->tableErrorLabel->isVisible());
+        QCOMPARE(b->tableErrorLabel->text(), reason + "，");
+        saveShot(b.get(), "library-refused");
+        auto *retry = b->tableErrorLabel->findChild<QLabel *>();
+        QVERIFY(b->tableErrorLabel->width() >=
+                retry->x() + retry->fontMetrics().horizontalAdvance(retry->text()));
+        // The breadcrumb and the tree stay at the folder shown before, and
+        // "请重试" lists that one.
+        QCOMPARE(b->currentFolderId, rules);
+        QCOMPARE(crumbs(*b), QStringList({"公司文档", "公司制度"}));
+        QCOMPARE(b->treeView->currentIndex().data(Qt::UserRole + 1).toString(), rules);
+        QTest::mouseClick(retry, Qt::LeftButton);
+        QTRY_VERIFY(rowOf(*b, "人事") >= 0);
+        QVERIFY(!b->tableErrorLabel->isVisible());
+    }
+
     void menusFollowTheRights()
     {
         auto b = makeBrowser();
@@ -531,6 +566,64 @@ private slots:
         QVERIFY(!idOf(idOf("0", "行政部"), "办公用品清单.xlsx").isEmpty());
     }
 
+    void keysAndToolbarAskWhatTheMenuAsks()
+    {
+        auto b = makeBrowser();
+        b->table->setFocus();
+        const QString common = idOf("0", "公共资料");
+        b->requestFileList(common, false);
+        QTRY_VERIFY(rowOf(*b, "产品介绍.pptx") >= 0);
+
+        // F2 renames the selected row through the menu's dialog.
+        b->table->selectRow(rowOf(*b, "产品介绍.pptx"));
+        QString prefilled;
+        answerNextModal([&prefilled](QWidget *modal) {
+            auto *input = qobject_cast<QInputDialog *>(modal);
+            QVERIFY(input);
+            prefilled = input->textValue();
+            input->setTextValue("产品演示");
+            input->accept();
+        });
+        QTest::keyClick(b->table, Qt::Key_F2);
+        QCOMPARE(prefilled, QStringLiteral("产品介绍"));
+        QTRY_VERIFY(rowOf(*b, "产品演示.pptx") >= 0);
+
+        // Enter opens the selected folder.
+        b->table->selectRow(rowOf(*b, "知识库"));
+        QTest::keyClick(b->table, Qt::Key_Return);
+        QCOMPARE(b->currentFolderId, idOf(common, "知识库"));
+        QTRY_VERIFY(b->table->rowCount() > 0);
+
+        // Delete asks first, as the menu's "删除" does; "No" keeps the folder.
+        const QString rd = idOf("0", "研发中心");
+        b->requestFileList(rd, false);
+        QTRY_VERIFY(rowOf(*b, "源码") >= 0);
+        b->table->selectRow(rowOf(*b, "源码"));
+        QString box;
+        answerBoxWith(&box, "No");
+        QTest::keyClick(b->table, Qt::Key_Delete);
+        QVERIFY2(box.startsWith("删除确认|"), qPrintable(box));
+        QVERIFY(!idOf(rd, "源码").isEmpty());
+
+        // Without the rights the menu asks for, F2 and the toolbar's "发布" and
+        // "删除" say what is missing before any form or question.
+        const QString rules = idOf("0", "公司制度");
+        b->requestFileList(rules, false);
+        QTRY_VERIFY(rowOf(*b, "员工手册.docx") >= 0);
+        b->table->selectRow(rowOf(*b, "员工手册.docx"));
+        answerBoxWith(&box);
+        QTest::keyClick(b->table, Qt::Key_F2);
+        QCOMPARE(box, QStringLiteral("操作出错|没有重命名权限：\n员工手册.docx"));
+        answerBoxWith(&box);
+        b->topBanner->buttons().at(4)->click();
+        QCOMPARE(box,
+                 QStringLiteral("操作出错|以下项目没有“完全控制”权限，不能发布：\n员工手册.docx"));
+        answerBoxWith(&box);
+        b->topBanner->buttons().at(7)->click();
+        QCOMPARE(box, QStringLiteral("操作出错|没有删除权限：\n员工手册.docx"));
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+
     void deleteAsksFirst()
     {
         auto b = makeBrowser();
@@ -552,8 +645,12 @@ private slots:
 
         // Without the right: refused before any question, in a box wide
         // enough for a window manager to show its title.
+        const QPalette palette = qApp->palette();
         startup::applyStyleSheet(*qApp);
-        auto unstyle = qScopeGuard([] { qApp->setStyleSheet(QString()); });
+        auto unstyle = qScopeGuard([palette] {
+            qApp->setStyleSheet(QString());
+            qApp->setPalette(palette);
+        });
         const QString office = idOf("0", "行政部");
         b->requestFileList(office, false);
         QTRY_VERIFY(rowOf(*b, "办公用品清单.xlsx") >= 0);

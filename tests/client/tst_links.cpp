@@ -41,6 +41,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTcpServer>
 
 #include <algorithm>
@@ -323,6 +324,29 @@ private slots:
         QVERIFY(page.body.contains("链接的访问次数已用完"));
     }
 
+    void generatedLinkKeepsTheDescriptionReadable()
+    {
+        const QString design = libraryId(libraryId("0", "研发中心"), "设计文档");
+        const QVariantMap file{{"fileId", libraryId(design, "接口说明.md")},
+                               {"fileName", "接口说明.md"}};
+        DExternalLink d({file}, nullptr);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        d.rights->box("1")->click();
+        d.descriptionEdit->setPlainText("给客户\n第二行\n第三行");
+        const int heightBefore = d.height();
+        d.saveButton->click();
+        QVERIFY(d.addressEdit->isVisible());
+        // The three lines of the description and the address are in sight
+        // together, without a scroll bar: the dialog grew for the address.
+        QTRY_VERIFY(!d.descriptionEdit->verticalScrollBar()->isVisible());
+        QTRY_VERIFY(!d.addressEdit->verticalScrollBar()->isVisible());
+        QVERIFY(d.height() > heightBefore);
+        QVERIFY(d.descriptionEdit->mapTo(&d, QPoint(0, d.descriptionEdit->height())).y() <=
+                d.addressEdit->mapTo(&d, QPoint()).y());
+        saveShot(&d, "externallink");
+    }
+
     void anonymousLinkFromTheNetDisk()
     {
         auto d = disk();
@@ -373,7 +397,8 @@ private slots:
         menuAt(*b, rowOf(*b, "通讯录.xlsx"), "基本操作>收藏");
         QVERIFY(flowRan);
 
-        QVERIFY(deskShows(3, token, "张三|通讯录.xlsx")); // 我的收藏
+        // 我的收藏: the creator beside the creator's picture.
+        QVERIFY(deskShows(3, token, "赵六|通讯录.xlsx"));
 
         // Filed already: the server's refusal, and the dialog stays.
         CollectFile again(b->selectedIds().value(0), "通讯录.xlsx", nullptr);

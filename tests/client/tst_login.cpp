@@ -2,6 +2,7 @@
 // real server and against scripted replies no real server would send, the
 // remembered account and password, and the automatic sign-in.
 #include "app/dlogin.h"
+#include "app/startup.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "scriptedhttpserver.h"
@@ -647,14 +648,20 @@ void TestLogin::returnKeySignsInOnlyOnTheLoginPanel()
 
 void TestLogin::keepsItsSizesUnderTheApplicationStyleSheet()
 {
-    QFile qss(":/qss.css");
-    QVERIFY(qss.open(QIODevice::ReadOnly));
-    qApp->setStyleSheet(QString::fromUtf8(qss.readAll()));
+    const QPalette palette = qApp->palette();
+    startup::applyStyleSheet(*qApp);
     {
         DLogin dialog;
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         Form form(&dialog);
+        // Placeholders in the style's grey, typed text dark.
+        form.username->clear();
+        const int placeholderInk = darkestGrey(form.username);
+        saveShot(&dialog, "login");
+        form.username->setText("zhangsan");
+        QVERIFY2(placeholderInk > darkestGrey(form.username) + 60,
+                 qPrintable(QString::number(placeholderInk)));
         QCOMPARE(dialog.size(), QSize(676, 456));
         QCOMPARE(form.username->size(), QSize(250, 36));
         QCOMPARE(form.password->size(), QSize(250, 36));
@@ -667,6 +674,7 @@ void TestLogin::keepsItsSizesUnderTheApplicationStyleSheet()
         QCOMPARE(form.port->size(), QSize(270, 36));
     }
     qApp->setStyleSheet(QString());
+    qApp->setPalette(palette);
 }
 
 FOLVANE_TEST_MAIN(TestLogin)

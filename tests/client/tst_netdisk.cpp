@@ -192,11 +192,30 @@ private slots:
         menuAt(*d, rowOf(*d, "合同"), "重命名");
         QTRY_VERIFY(rowOf(*d, "合同2025") >= 0);
 
+        // The keys do what the menu does: F2 renames, Enter opens, Delete asks.
+        d->table->setFocus();
         d->table->selectRow(rowOf(*d, "合同2025"));
+        answerNextModal([](QWidget *modal) {
+            auto *input = qobject_cast<QInputDialog *>(modal);
+            QVERIFY(input);
+            QCOMPARE(input->textValue(), QStringLiteral("合同2025"));
+            input->setTextValue("合同2026");
+            input->accept();
+        });
+        QTest::keyClick(d->table, Qt::Key_F2);
+        QTRY_VERIFY(rowOf(*d, "合同2026") >= 0);
+        const QString folderId = findEntry(diskListing("0"), "合同2026").value("fileId").toString();
+        d->table->selectRow(rowOf(*d, "合同2026"));
+        QTest::keyClick(d->table, Qt::Key_Return);
+        QCOMPARE(d->currentFolderId, folderId);
+        d->requestFileList("0", false);
+        QTRY_VERIFY(rowOf(*d, "合同2026") >= 0);
+
+        d->table->selectRow(rowOf(*d, "合同2026"));
         clickInNextModal("Yes");
-        d->deleteItems();
-        QTRY_COMPARE(rowOf(*d, "合同2025"), -1);
-        QVERIFY(findEntry(diskListing("0"), "合同2025").isEmpty());
+        QTest::keyClick(d->table, Qt::Key_Delete);
+        QTRY_COMPARE(rowOf(*d, "合同2026"), -1);
+        QVERIFY(findEntry(diskListing("0"), "合同2026").isEmpty());
     }
 
     // ---- the dialogs on their own ----

@@ -21,6 +21,7 @@
 #include <QDesktopServices>
 #include <QHeaderView>
 #include <QJsonDocument>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSemaphore>
@@ -379,16 +380,44 @@ private slots:
         b->reFreshNav();
         QTRY_VERIFY(rowOf(*b, "会议纪要.txt") >= 0);
         const QVariantMap criteria{{"key", "部署"}, {"parentId", ""}, {"ext", QStringList()}};
+        // The grey line after the breadcrumb's folders.
+        const auto note = [&b] {
+            const QLabel *label =
+                b->crumbWidget ? b->crumbWidget->findChild<QLabel *>("crumbNote") : nullptr;
+            return label ? label->text() : QString();
+        };
+        const auto crumbs = [&b] {
+            QStringList out;
+            for (const QPushButton *button : b->crumbWidget->findChildren<QPushButton *>())
+                out << button->text();
+            return out;
+        };
         const auto searchAndWait = [&] {
             b->startSearch(criteria);
             QTRY_COMPARE(hitNames(*b), QStringList({"服务器部署说明.md"}));
             QVERIFY(!b->table->horizontalHeader()->isVisible() && b->table->isColumnHidden(0));
+            QCOMPARE(note(), QStringLiteral("搜索“部署”：1 个文件"));
+            QCOMPARE(crumbs(), QStringList({"公司文档", "公共资料"}));
         };
 
         searchAndWait();
+        QTest::qWait(200);
+        saveShot(b.get(), "search");
         b->reloadButton->click();
         QTRY_VERIFY(rowOf(*b, "会议纪要.txt") >= 0);
         QVERIFY(showsListing(*b));
+        QCOMPARE(note(), QString());
+
+        // No hits, and a search the server refuses: each says so.
+        b->startSearch({{"key", "不存在的词"}, {"parentId", ""}, {"ext", QStringList()}});
+        QTRY_COMPARE(note(), QStringLiteral("未找到与“不存在的词”相关的文件"));
+        QCOMPARE(b->table->rowCount(), 0);
+        useServer(recorderPort);
+        b->startSearch(criteria);
+        QTRY_COMPARE(note(), QStringLiteral("搜索“部署”失败：表单已记录"));
+        useServer(server->port());
+        b->reloadButton->click();
+        QTRY_VERIFY(rowOf(*b, "会议纪要.txt") >= 0);
         QVERIFY(!b->table->item(rowOf(*b, "会议纪要.txt"), 0)
                      ->data(SearchHitDelegate::hitRole)
                      .isValid());

@@ -6,6 +6,8 @@
 #include "app/mainwidget.h"
 #include "browse/companydocument.h"
 #include "browse/droptablewidget.h"
+#include "browserhelpers.h"
+#include "collabhelpers.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "desk/dshowanouncement.h"
@@ -15,11 +17,14 @@
 #include "scriptedhttpserver.h"
 #include "serverprocess.h"
 #include "testmain.h"
+#include "transfer/deditfile.h"
 #include "widgets/linklabel.h"
 #include "widgets/loaderrorlabel.h"
 #include "widgets/tpushbutton.h"
+#include "widgets/treeview.h"
 
 #include <QBuffer>
+#include <QDesktopServices>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -123,6 +128,7 @@ private slots:
     void zhangsansListsFilesAndTicker();
     void viewAndDoubleClickOpenTheFolderInTheLibrary();
     void failedListsOfferRetry();
+    void listsReloadWhenShownAgainAfterAChange();
     void serverTextStaysTextAndAvatarsAreSharedPerUser();
 
 private:
@@ -184,8 +190,9 @@ void TestUserDesktop::zhangsansListsFilesAndTicker()
         {"王五 - 分享给我|宣传册.pdf|" + daysAgo(2), "李四 - 分享给我|需求说明.docx|" + daysAgo(4)},
         {"王五 - 发布给我|客户名单.xlsx|" + daysAgo(5)},
         {"李四 - 共享给我|待办.txt|" + daysAgo(1), "王五 - 共享给我|笔记.txt|" + daysAgo(1)},
-        {"张三|会议纪要.txt|" + daysAgo(2), "张三|接口说明.md|" + daysAgo(5),
-         "张三|员工手册.docx|" + daysAgo(8)},
+        // 我的收藏: each creator beside his own picture.
+        {"赵六|会议纪要.txt|" + daysAgo(2), "张三|接口说明.md|" + daysAgo(5),
+         "系统管理员|员工手册.docx|" + daysAgo(8)},
         {"我分享给- 市场部|接口说明.md|" + daysAgo(3)},
         {"我发布给- 王五,行政部|接口说明.md|" + daysAgo(1)},
         {"我共享给- 李四|笔记.txt|" + daysAgo(2)},
@@ -208,13 +215,17 @@ void TestUserDesktop::zhangsansListsFilesAndTicker()
             if (entry == 5)
                 fallback = avatarOf(desk, 0);
         } else {
-            // 我订阅的: the 12 files below 公共资料 and 公司制度, latest first.
+            // 我订阅的: the 12 files below 公共资料 and 公司制度, latest change
+            // first, each with the date of that change.
             QTRY_COMPARE(desk.leftTable->rowCount(), 12);
             // The minutes' last version and the FAQ were both changed 4 days ago.
             QStringList latest{leftRow(desk, 0), leftRow(desk, 1)};
             latest.sort();
-            QCOMPARE(latest, QStringList({"赵六|会议纪要.txt|" + daysAgo(5),
+            QCOMPARE(latest, QStringList({"赵六|会议纪要.txt|" + daysAgo(4),
                                           "赵六|常见问题.txt|" + daysAgo(4)}));
+            for (int row = 1; row < 12; ++row)
+                QVERIFY(desk.leftTable->item(row - 1, 1)->text() >=
+                        desk.leftTable->item(row, 1)->text());
         }
     }
 
@@ -236,7 +247,24 @@ void TestUserDesktop::zhangsansListsFilesAndTicker()
     QVERIFY(desk.latestButton->isChecked());
     QVERIFY(!desk.oftenButton->isChecked());
     QTRY_COMPARE(desk.rightTable->rowCount(), 20);
-    QCOMPARE(rightRows(desk).first(), "年会通知.txt|赵六|" + daysAgo(3));
+    // In the order of their last change, each with the date of that change.
+    const QVariantList latestFiles = HttpCurl::instance()
+                                         ->postJson(server->url() + "/api/file/list-my-file.jf",
+                                                    {{"token", token}, {"type", "2"}})
+                                         .toMap()
+                                         .value("data")
+                                         .toList();
+    QCOMPARE(latestFiles.size(), 20);
+    for (int row = 0; row < 20; ++row) {
+        const QVariantMap file = latestFiles.at(row).toMap();
+        QCOMPARE(rightRows(desk).at(row),
+                 file.value("fileName").toString() + "|" + file.value("user").toString() + "|" +
+                     QDateTime::fromMSecsSinceEpoch(file.value("lastModifyTime").toLongLong())
+                         .toString("yyyy-MM-dd"));
+        if (row > 0)
+            QVERIFY(desk.rightTable->item(row - 1, 2)->text() >=
+                    desk.rightTable->item(row, 2)->text());
+    }
 
     // A click opens the viewer with that announcement.
     QString shown;
@@ -284,6 +312,19 @@ void TestUserDesktop::viewAndDoubleClickOpenTheFolderInTheLibrary()
     QTRY_COMPARE(selectedName(*library), QString("需求说明.docx"));
     QVERIFY(rowOf(library->table, "架构图.png", 0) >= 0);
 
+    // A shared file in a folder 张三 may not list (王五's brochure in 市场部):
+    // "分享给我的" lists it, in the tree and the breadcrumb too.
+    window.showPanelByName("userdesktop");
+    const int brochure = rowOf(desk->leftTable, "宣传册.pdf", 0);
+    QVERIFY(brochure >= 0);
+    answerNextMenu(&entries, "查看");
+    rightClick(desk->leftTable->viewport(), rowCentre(desk->leftTable, brochure));
+    QTRY_VERIFY(library->isVisible());
+    QTRY_COMPARE(selectedName(*library), QString("宣传册.pdf"));
+    QCOMPARE(library->currentFolderId, QString("-9"));
+    QCOMPARE(library->treeView->currentIndex().data().toString(), QString("分享给我的"));
+    QVERIFY(!library->tableErrorLabel->isVisible());
+
     // A double click on a frequent file.
     window.showPanelByName("userdesktop");
     const int minutes = rowOf(desk->rightTable, "会议纪要.txt", 0);
@@ -302,6 +343,74 @@ void TestUserDesktop::viewAndDoubleClickOpenTheFolderInTheLibrary()
     QTRY_VERIFY(library->isVisible());
     QTRY_COMPARE(selectedName(*library), QString("待办.txt"));
     QCOMPARE(library->currentFolderId, QString("-9"));
+}
+
+void TestUserDesktop::listsReloadWhenShownAgainAfterAChange()
+{
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler("file", &recorder, "open");
+    auto unset = qScopeGuard([] { QDesktopServices::unsetUrlHandler("file"); });
+    MainWidget window;
+    window.resize(1200, 800);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    UserDesktop *desk = GCore::instance()->userDesktop();
+    CompanyDocument *library = GCore::instance()->companyDocument();
+    QTest::mouseClick(desk->latestButton, Qt::LeftButton);
+    QTRY_COMPARE(desk->rightTable->rowCount(), 20);
+    QVERIFY(rowOf(desk->rightTable, "会议纪要.txt", 0) > 0);
+    const int marker = Qt::UserRole + 20;
+    desk->rightTable->item(0, 0)->setData(marker, true);
+
+    // Back again soon, with nothing changed: the lists stay as they were.
+    window.showPanelByName("companydocument");
+    window.showPanelByName("userdesktop");
+    QTest::qWait(300);
+    QCOMPARE(desk->rightTable->rowCount(), 20);
+    QVERIFY(desk->rightTable->item(0, 0)->data(marker).toBool());
+
+    // 张三 edits the minutes in the library; back on the desktop they are
+    // the latest file, changed today.
+    window.showPanelByName("companydocument");
+    auto post = [this](const QString &path, const FormParams &form) {
+        FormParams withToken = form;
+        withToken.insert("token", token);
+        return HttpCurl::instance()->postJson(server->url() + path, withToken).toMap();
+    };
+    QString folder;
+    for (const QVariant &e :
+         post("/api/file/list-file.jf", {{"parentId", "0"}}).value("data").toList())
+        if (e.toMap().value("fileName") == "公共资料")
+            folder = e.toMap().value("fileId").toString();
+    QVariantMap notes;
+    for (const QVariant &e :
+         post("/api/file/list-file.jf", {{"parentId", folder}}).value("data").toList())
+        if (e.toMap().value("fileName") == "会议纪要.txt")
+            notes = e.toMap();
+    QVERIFY(!notes.isEmpty());
+    bool edited = false;
+    answerDialog<DEditFile>([&](DEditFile *d) {
+        d->actionButton->click();
+        QTRY_COMPARE(recorder.opened.size(), 1);
+        QFile copy(recorder.opened.first().toLocalFile());
+        QVERIFY(copy.open(QIODevice::Append));
+        copy.write("\n补充一行\n");
+        copy.close();
+        clickInNextModal("OK");
+        d->actionButton->click();
+        QTRY_VERIFY(!d->isVisible());
+        edited = d->result() == QDialog::Accepted;
+    });
+    library->editFile(notes);
+    QVERIFY(edited);
+    window.showPanelByName("userdesktop");
+    QTRY_VERIFY(desk->rightTable->rowCount() > 0 &&
+                desk->rightTable->item(0, 0)->text() == "会议纪要.txt");
+    QCOMPARE(desk->rightTable->item(0, 2)->text(), QDate::currentDate().toString("yyyy-MM-dd"));
+    QVERIFY(!desk->rightTable->item(0, 0)->data(marker).isValid());
+    QTest::mouseClick(desk->leftBarButtons.at(3), Qt::LeftButton);
+    QTRY_VERIFY(desk->leftTable->rowCount() > 0);
+    saveShot(desk, "desktop");
 }
 
 void TestUserDesktop::failedListsOfferRetry()

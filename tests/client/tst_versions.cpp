@@ -1,6 +1,7 @@
 // New versions, editing under lock and the version list with its comparison
 // backends, against folvane-server with the demo data (and the scripted
 // server where a transfer must stall or the exact form matters).
+#include "app/startup.h"
 #include "browse/companydocument.h"
 #include "browse/droptablewidget.h"
 #include "browse/netdisk.h"
@@ -25,10 +26,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTableWidget>
 #include <QTemporaryDir>
 
@@ -339,6 +342,75 @@ private slots:
         QCOMPARE(lockAs(*server, lisi, id, "0"), QStringLiteral("ok"));
     }
 
+    void cancelWithAWorkingCopyAsksFirst()
+    {
+        const QVariantMap notes = entry({"公共资料", "会议纪要.txt"});
+        const QString id = notes.value("fileId").toString();
+        DEditFile dialog(notes, nullptr);
+        dialog.show();
+        dialog.actionButton->click();
+        QTRY_COMPARE(recorder.opened.size(), 1);
+        QPushButton *cancel = nullptr;
+        for (QPushButton *button : dialog.findChildren<QPushButton *>()) {
+            if (button->text() == "取消")
+                cancel = button;
+        }
+        QVERIFY(cancel);
+        // Neither button is what Enter presses.
+        for (QPushButton *button : {cancel, dialog.actionButton})
+            QVERIFY2(!button->autoDefault() && !button->isDefault(), qPrintable(button->text()));
+        saveShot(&dialog, "editfile");
+
+        // A stray Space on the focused "取消" asks; "No" keeps the edit and the lock.
+        cancel->setFocus();
+        QString box;
+        answerBox(&box, "No");
+        QTest::keyClick(cancel, Qt::Key_Space);
+        QCOMPARE(box, QStringLiteral("放弃编辑|放弃编辑？本地修改不会上传，文件锁将被释放。"));
+        QVERIFY(dialog.isVisible());
+        QVERIFY(lockAs(*server, lisi, id, "1").contains("张三"));
+
+        answerBox(&box, "Yes");
+        cancel->click();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(lockAs(*server, lisi, id, "1"), QStringLiteral("ok"));
+        QCOMPARE(lockAs(*server, lisi, id, "0"), QStringLiteral("ok"));
+    }
+
+    void placeholdersAreGreyInTheClientsLook()
+    {
+        // The client's own look: the style sheet and palette of the start-up.
+        const QPalette before = qApp->palette();
+        const QString sheetBefore = qApp->styleSheet();
+        startup::applyStyleSheet(*qApp);
+        auto restore = qScopeGuard([&] {
+            qApp->setStyleSheet(sheetBefore);
+            qApp->setPalette(before);
+        });
+        // The note box of the edit dialog and a line edit styled as the
+        // browsers style theirs, empty and then with text typed.
+        DEditFile dialog(entry({"公共资料", "会议纪要.txt"}), nullptr);
+        dialog.show();
+        QLineEdit edit;
+        edit.setStyleSheet(".QLineEdit {background:#fff;border:1px solid #ccc;}");
+        edit.setPlaceholderText("请输入关键词");
+        edit.resize(200, 30);
+        edit.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&edit));
+        QCOMPARE(dialog.descEdit->placeholderText(), QStringLiteral("选填"));
+        const int placeholderInk = darkestGrey(&edit);
+        const int noteInk = darkestGrey(dialog.descEdit->viewport());
+        saveShot(&dialog, "placeholder");
+        QTest::keyClicks(&edit, "abc");
+        dialog.descEdit->setPlainText("abc");
+        QVERIFY2(placeholderInk > darkestGrey(&edit) + 60,
+                 qPrintable(QString::number(placeholderInk)));
+        QVERIFY2(noteInk > darkestGrey(dialog.descEdit->viewport()) + 60,
+                 qPrintable(QString::number(noteInk)));
+        QCOMPARE(edit.palette().color(QPalette::Text), QColor("#333"));
+    }
+
     void refusedLockStopsAndKeepsTheHoldersLock()
     {
         // 李四 holds the lock of 需求说明.docx; even the administrator is stopped,
@@ -408,6 +480,37 @@ private slots:
         QCOMPARE(dialog.versionTable->item(0, 1)->text(), QStringLiteral("3"));
         QCOMPARE(dialog.versionTable->item(2, 1)->text(), QStringLiteral("1"));
         QCOMPARE(dialog.versionTable->item(0, 3)->text(), QStringLiteral("2024年修订"));
+        // Every header shows its whole text; who uploaded each version and
+        // when follow the description, as the server sends them.
+        QHeaderView *header = dialog.versionTable->horizontalHeader();
+        QStringList headers;
+        for (int column = 0; column < dialog.versionTable->columnCount(); ++column) {
+            headers << dialog.versionTable->horizontalHeaderItem(column)->text();
+            QVERIFY2(header->sectionSize(column) >= header->sectionSizeHint(column),
+                     qPrintable(headers.last()));
+        }
+        QCOMPARE(headers,
+                 QStringList({"选择", "版本号", "文件长度", "版本描述", "上传时间", "上传者"}));
+        QVERIFY(header->sectionViewportPosition(5) + header->sectionSize(5) <=
+                dialog.versionTable->viewport()->width());
+        const QVariantList sent = versionsOf(*server, zhang, handbook.value("fileId").toString());
+        for (int row = 0; row < 3; ++row) {
+            const QVariantMap version = sent.at(row).toMap();
+            QCOMPARE(dialog.versionTable->item(row, 1)->text(),
+                     version.value("version").toString());
+            QCOMPARE(dialog.versionTable->item(row, 4)->text(),
+                     QDateTime::fromMSecsSinceEpoch(version.value("createTime").toLongLong())
+                         .toString("yyyy-MM-dd HH:mm"));
+            QCOMPARE(dialog.versionTable->item(row, 5)->text(), version.value("user").toString());
+            QVERIFY(!version.value("user").toString().isEmpty());
+            for (const int column : {4, 5}) {
+                const QString text = dialog.versionTable->item(row, column)->text();
+                QVERIFY2(dialog.versionTable->fontMetrics().horizontalAdvance(text) <
+                             header->sectionSize(column),
+                         qPrintable(text));
+            }
+        }
+        saveShot(&dialog, "versionlist");
         QVERIFY(dialog.compareButton->isEnabled());
         tick(dialog, {"2"});
         dialog.compareButton->click();

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "app/startup.h"
 #include "modalanswer.h"
+#include "screenshot.h"
 #include "temphome.h"
 
 #include <QApplication>
@@ -16,6 +18,8 @@
         QApplication app(argc, argv);                                                              \
         app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
         installModalWatchdog();                                                                    \
+        if (shotsWanted())                                                                         \
+            startup::applyStyleSheet(app);                                                         \
         TestObject tc;                                                                             \
         QTEST_SET_MAIN_SOURCE_PATH                                                                 \
         return QTest::qExec(&tc, argc, argv);                                                      \
