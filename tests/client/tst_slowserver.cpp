@@ -16,6 +16,7 @@
 #include "serverprocess.h"
 #include "stallmeter.h"
 #include "testmain.h"
+#include "transfer/daddfolder.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -90,11 +91,10 @@ class TestSlowServer : public QObject
 
     QString idOf(const QString &parentId, const QString &name) const
     {
-        const QVariantMap reply =
-            HttpCurl::instance()
-                ->postJson(server->url() + "/api/file/list-file.jf",
-                           {{"token", token}, {"parentId", parentId}})
-                .toMap();
+        const QVariantMap reply = HttpCurl::instance()
+                                      ->postJson(server->url() + "/api/file/list-file.jf",
+                                                 {{"token", token}, {"parentId", parentId}})
+                                      .toMap();
         return findEntry(reply, name).value("fileId").toString();
     }
 
@@ -227,6 +227,44 @@ private slots:
             QVERIFY2(meter.longestGapMs() < kLongestGapMs,
                      qPrintable(QString::number(meter.longestGapMs())));
         }
+        pointClientAt(server->port());
+    }
+
+    void lateAnswersFindTheirWindowsGone()
+    {
+        // Windows closed while their request is out: the request still does
+        // its work on the server, and its answer touches nothing (the
+        // sanitizers would see it).
+        DelayingRelay slow(server->port(), 1000);
+        pointClientAt(server->port());
+        GCore::instance()->setToken(token);
+        const QString common = idOf("0", "公共资料");
+        {
+            DAddFolder dialog(common, {"公司文档", "公共资料"}, nullptr, 0);
+            dialog.show();
+            dialog.nameEdit->setText("晚到的回答");
+            pointClientAt(slow.port());
+            dialog.accept();
+            QVERIFY(!dialog.nameEdit->isEnabled());
+            // Cannot be closed while the request is out.
+            dialog.reject();
+            QVERIFY(dialog.isVisible());
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!idOf(common, "晚到的回答").isEmpty(), kWaitMs);
+        {
+            pointClientAt(server->port());
+            CompanyDocument b;
+            b.requestFileList(common, false);
+            QTRY_VERIFY(rowOf(b, "晚到的回答") >= 0);
+            b.table->selectRow(rowOf(b, "晚到的回答"));
+            pointClientAt(slow.port());
+            clickInNextModal("Yes");
+            b.deleteItems();
+            QVERIFY(b.isChanging());
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(idOf(common, "晚到的回答").isEmpty(), kWaitMs);
+        // Longer than the relay holds the answers.
+        QTest::qWait(1500);
         pointClientAt(server->port());
     }
 };
