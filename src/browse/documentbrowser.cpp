@@ -897,6 +897,8 @@ void DocumentBrowser::downloadFile()
 
 void DocumentBrowser::renameEntry(const QVariantMap &entry)
 {
+    if (changing)
+        return;
     QString name = entry.value(QStringLiteral("fileName")).toString();
     const QString extension = entry.value(QStringLiteral("fileExtend")).toString();
     // The server keeps the extension; the user edits only the name before it.
@@ -905,6 +907,7 @@ void DocumentBrowser::renameEntry(const QVariantMap &entry)
     const QString newName =
         QInputDialog::getText(this, QStringLiteral("重命名"), QStringLiteral("请输入新的文件名："),
                               QLineEdit::Normal, name);
+    // A delete may have started while the name was asked.
     if (newName.isEmpty() || changing)
         return;
     GCore *core = GCore::instance();
