@@ -26,7 +26,7 @@ namespace {
 const char *const loginButtonText = "登 录";
 const char *const serverErrorText = "登录错误：服务器异常";
 
-const int requestDelayMs = 50;     // lets the busy state paint before the blocking call
+const int requestDelayMs = 50;     // lets the busy state paint before the request goes out
 const int restoreDelayMs = 500;    // a failed sign-in gives the form back after this
 const int autoLoginDelayMs = 2000; // the automatic sign-in waits this long for a cancel
 const int loginTimeoutSeconds = 3;
@@ -356,11 +356,19 @@ void DLogin::sendLogin(const QString &username, const QString &password)
     params.insert(QStringLiteral("password"), password);
     params.insert(QStringLiteral("mac"), local.first);
     params.insert(QStringLiteral("ip"), local.second);
-    const QVariantMap reply = HttpCurl::instance()
-                                  ->postJson(QStringLiteral("%1/api/user/login.jf").arg(base),
-                                             params, loginTimeoutSeconds, QStringLiteral("utf8"))
-                                  .toMap();
+    // The dialog stays busy (its inputs disabled) until the answer.
+    HttpThread::post(
+        QStringLiteral("%1/api/user/login.jf").arg(base), params, this,
+        [this, username, password, base](const QVariantMap &reply) {
+            loginReplied(username, password, base, reply);
+        },
+        loginTimeoutSeconds);
+}
 
+void DLogin::loginReplied(const QString &username, const QString &password, const QString &base,
+                          const QVariantMap &reply)
+{
+    GCore *core = GCore::instance();
     if (reply.isEmpty()) {
         failLogin(QStringLiteral("登录错误：无法连接服务器"));
         return;

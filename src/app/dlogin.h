@@ -45,6 +45,9 @@ private:
     void scheduleAutoLogin();
     void startLogin(bool manual);
     void sendLogin(const QString &username, const QString &password);
+    // The rest of the sign-in once the server answered (or not) at `base`.
+    void loginReplied(const QString &username, const QString &password, const QString &base,
+                      const QVariantMap &reply);
     void cancelAutoLogin();
     void showError(const QString &text, int timeoutMs);
     void failLogin(const QString &text);

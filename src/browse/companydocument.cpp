@@ -257,6 +257,7 @@ void CompanyDocument::tableRightClicked(QModelIndex index)
         menu.addAction(QStringLiteral("外部链接"), this,
                        [this] { runWithSelection<DExternalLink>(); });
     }
+    disableWhileChanging(&menu);
     menu.exec(QCursor::pos());
 }
 

@@ -36,6 +36,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMutexLocker>
 #include <QPainter>
@@ -146,6 +147,8 @@ DocumentBrowser::~DocumentBrowser()
     openProgress.clear();
     openThreads.clear();
     openItems.clear();
+    // The table empties itself after this object is gone.
+    disconnect(table->model(), nullptr, this, nullptr);
 }
 
 void DocumentBrowser::buildLayout(QWidget *searchButton, int filterWidth)
@@ -260,6 +263,11 @@ void DocumentBrowser::setupTable()
     table->verticalHeader()->hide();
     table->setShowGrid(false);
     table->setItemDelegate(new NoFocusDelegate(table));
+    // Clearing and shrinking are the changes that delete items.
+    connect(table->model(), &QAbstractItemModel::modelAboutToBeReset, this,
+            [this] { ++tableGeneration; });
+    connect(table->model(), &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this] { ++tableGeneration; });
 }
 
 void DocumentBrowser::setupColumns(const QStringList &labels, const QList<int> &widths)
@@ -758,17 +766,17 @@ void DocumentBrowser::openRowLater(const QVariantMap &entry)
     const QString fileId = entry.value(kFileId).toString();
     // The row is looked up again when the timer fires: the table may have
     // been refilled in between.
-    QTimer::singleShot(0, this, [this, entry, fileId] {
-        QTableWidgetItem *dateItem = nullptr;
-        for (int r = 0; r < table->rowCount(); ++r) {
-            const QTableWidgetItem *item = table->item(r, 0);
-            if (item && item->data(kIdRole).toString() == fileId) {
-                dateItem = table->item(r, 1);
-                break;
-            }
-        }
-        openFile(entry, dateItem);
-    });
+    QTimer::singleShot(0, this, [this, entry, fileId] { openFile(entry, dateItemOf(fileId)); });
+}
+
+QTableWidgetItem *DocumentBrowser::dateItemOf(const QString &fileId) const
+{
+    for (int r = 0; r < table->rowCount(); ++r) {
+        const QTableWidgetItem *item = table->item(r, 0);
+        if (item && item->data(kIdRole).toString() == fileId)
+            return table->item(r, 1);
+    }
+    return nullptr;
 }
 
 void DocumentBrowser::openFile(const QVariantMap &entry, QTableWidgetItem *dateItem)
@@ -776,15 +784,35 @@ void DocumentBrowser::openFile(const QVariantMap &entry, QTableWidgetItem *dateI
     const QString fileId = entry.value(kFileId).toString();
     {
         QMutexLocker locker(&mutex);
-        if (openProgress.contains(fileId))
+        if (openProgress.contains(fileId) || openChecks.contains(fileId))
             return; // already on its way
     }
+    openChecks.insert(fileId);
+    const quint64 generation = tableGeneration;
+    HttpThread::post(
+        apiPath(QStringLiteral("md5.jf")),
+        {{QStringLiteral("token"), GCore::instance()->token()}, {kFileId, fileId}}, this,
+        [this, entry, dateItem, fileId, generation](const QVariantMap &reply) {
+            openChecks.remove(fileId);
+            QTableWidgetItem *item = dateItem;
+            // The row was listed anew meanwhile: its item now is another one,
+            // and a file no longer listed is not opened (as a listing cancels
+            // an open download).
+            if (dateItem && generation != tableGeneration) {
+                item = dateItemOf(fileId);
+                if (!item)
+                    return;
+            }
+            openChecked(entry, item, reply);
+        },
+        3);
+}
+
+void DocumentBrowser::openChecked(const QVariantMap &entry, QTableWidgetItem *dateItem,
+                                  const QVariantMap &reply)
+{
+    const QString fileId = entry.value(kFileId).toString();
     GCore *core = GCore::instance();
-    const QVariantMap reply =
-        HttpCurl::instance()
-            ->postJson(apiPath(QStringLiteral("md5.jf")),
-                       {{QStringLiteral("token"), core->token()}, {kFileId, fileId}}, 3)
-            .toMap();
     if (!isSuccess(reply)) {
         QMessageBox::warning(this, QStringLiteral("打开出错"), QStringLiteral("无法连接服务器"));
         return;
@@ -958,6 +986,8 @@ void DocumentBrowser::downloadFile()
 
 void DocumentBrowser::renameEntry(const QVariantMap &entry)
 {
+    if (changing)
+        return;
     QString name = entry.value(QStringLiteral("fileName")).toString();
     const QString extension = entry.value(QStringLiteral("fileExtend")).toString();
     // The server keeps the extension; the user edits only the name before it.
@@ -966,27 +996,53 @@ void DocumentBrowser::renameEntry(const QVariantMap &entry)
     const QString newName =
         QInputDialog::getText(this, QStringLiteral("重命名"), QStringLiteral("请输入新的文件名："),
                               QLineEdit::Normal, name);
-    if (newName.isEmpty())
+    // A delete may have started while the name was asked.
+    if (newName.isEmpty() || changing)
         return;
     GCore *core = GCore::instance();
-    const QVariantMap reply =
-        HttpCurl::instance()
-            ->postJson(core->serverUrl() + QStringLiteral("/api/file/rename.jf"),
-                       {{QStringLiteral("token"), core->token()},
-                        {kFileId, entry.value(kFileId).toString()},
-                        {QStringLiteral("name"), newName}})
-            .toMap();
-    if (isSuccess(reply))
-        requestFileList(currentFolderId, true);
-    else
-        plainMessageBox(this, QMessageBox::Warning, QStringLiteral("操作出错"),
-                        refusalText(reply, QStringLiteral("无法重命名")));
+    setChanging(true);
+    HttpThread::post(core->serverUrl() + QStringLiteral("/api/file/rename.jf"),
+                     {{QStringLiteral("token"), core->token()},
+                      {kFileId, entry.value(kFileId).toString()},
+                      {QStringLiteral("name"), newName}},
+                     this, [this](const QVariantMap &reply) {
+                         setChanging(false);
+                         if (isSuccess(reply))
+                             requestFileList(currentFolderId, true);
+                         else
+                             plainMessageBox(this, QMessageBox::Warning, QStringLiteral("操作出错"),
+                                             refusalText(reply, QStringLiteral("无法重命名")));
+                     });
+}
+
+void DocumentBrowser::setChanging(bool on)
+{
+    changing = on;
+    const QList<QPushButton *> buttons = topBanner->buttons();
+    for (QPushButton *button : buttons) {
+        if (button->text() == QStringLiteral("删除"))
+            button->setEnabled(!on);
+    }
+}
+
+void DocumentBrowser::disableWhileChanging(QMenu *menu) const
+{
+    if (!changing)
+        return;
+    const QList<QAction *> actions = menu->actions();
+    for (QAction *action : actions) {
+        if (action->menu())
+            disableWhileChanging(action->menu());
+        else if (action->text() == QStringLiteral("重命名") ||
+                 action->text() == QStringLiteral("删除"))
+            action->setEnabled(false);
+    }
 }
 
 void DocumentBrowser::deleteItems()
 {
     const QStringList ids = selectedIds();
-    if (ids.isEmpty())
+    if (ids.isEmpty() || changing)
         return;
     // Refused before the question: asking first and refusing after the "yes"
     // would make the user confirm for nothing.
@@ -1005,16 +1061,21 @@ void DocumentBrowser::deleteItems()
             this, QStringLiteral("删除确认"), QStringLiteral("是否确认删除所选项？"),
             QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
         return;
-    const QVariantMap reply = HttpCurl::instance()
-                                  ->postJson(apiPath(QStringLiteral("delete.jf")),
-                                             {{QStringLiteral("token"), GCore::instance()->token()},
-                                              {QStringLiteral("fileIds"), ids.join(',')}})
-                                  .toMap();
-    if (isSuccess(reply))
-        requestFileList(currentFolderId, true);
-    else
-        plainMessageBox(this, QMessageBox::Warning, QStringLiteral("操作出错"),
-                        refusalText(reply, QStringLiteral("无法删除")));
+    // Another delete or a rename may have started while the question was open.
+    if (changing)
+        return;
+    setChanging(true);
+    HttpThread::post(apiPath(QStringLiteral("delete.jf")),
+                     {{QStringLiteral("token"), GCore::instance()->token()},
+                      {QStringLiteral("fileIds"), ids.join(',')}},
+                     this, [this](const QVariantMap &reply) {
+                         setChanging(false);
+                         if (isSuccess(reply))
+                             requestFileList(currentFolderId, true);
+                         else
+                             plainMessageBox(this, QMessageBox::Warning, QStringLiteral("操作出错"),
+                                             refusalText(reply, QStringLiteral("无法删除")));
+                     });
 }
 
 void DocumentBrowser::copyItems()

@@ -5,6 +5,7 @@
 #include <QModelIndex>
 #include <QMutex>
 #include <QPair>
+#include <QSet>
 #include <QStringList>
 #include <QVariantMap>
 #include <QWidget>
@@ -65,6 +66,10 @@ public:
     // Entries and ids of the selected rows, top to bottom.
     QList<QVariantMap> selectedEntries() const;
     QStringList selectedIds() const;
+
+    // True while a rename or delete request is out: the inputs that start
+    // either are disabled until its answer.
+    bool isChanging() const { return changing; }
 
     // The cache file of an opened file: a folder per MD5 (32 hex digits, else
     // the result is empty) holding the file under the entry's own file name,
@@ -191,6 +196,9 @@ protected:
     // it (a folder inside a colleague's shared folder).
     void openFolder(const QString &fileId, const QString &name = QString());
     void renameEntry(const QVariantMap &entry);
+    // Disables the menu's "重命名" and "删除" (in its submenus too) while a
+    // rename or delete is out.
+    void disableWhileChanging(QMenu *menu) const;
     // Schedules openFile for a row (the slot returns before the download starts).
     void openRowLater(const QVariantMap &entry);
     // The date text of an entry, as the table shows it.
@@ -221,6 +229,12 @@ private:
     // Shows the server's refusal of a folder over the empty table.
     void refuseListing(const QString &reason);
     static bool containsFile(const QVariantList &entries, const QString &fileId);
+    // The rest of openFile once the server has told the file's MD5.
+    void openChecked(const QVariantMap &entry, QTableWidgetItem *dateItem,
+                     const QVariantMap &reply);
+    // The date item of the row that lists `fileId`, or null.
+    QTableWidgetItem *dateItemOf(const QString &fileId) const;
+    void setChanging(bool on);
     // (id, name) of the folders from the top-level node of the tree down to
     // `index`; the area's top folder when there is no node.
     FolderPath treePath(QModelIndex index) const;
@@ -240,4 +254,10 @@ private:
     // The refusal that made the next listing the fallback of a refused
     // folder: shown if that listing does not hold the file either.
     QString fallbackRefusal;
+    // Counts the changes that delete the table's items, so an answer that
+    // arrives later knows whether an item it was given still exists.
+    quint64 tableGeneration = 0;
+    // Files whose MD5 check is out: opening one again waits for it.
+    QSet<QString> openChecks;
+    bool changing = false;
 };

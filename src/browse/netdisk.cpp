@@ -99,6 +99,7 @@ void NetDisk::tableRightClicked(QModelIndex index)
     menu.addAction(QStringLiteral("删除"), this, &NetDisk::deleteItems);
     menu.addAction(QStringLiteral("共享"), this, &NetDisk::shareItems);
     menu.addAction(QStringLiteral("外部链接"), this, [this] { runWithSelection<DExternalLink>(); });
+    disableWhileChanging(&menu);
     menu.exec(QCursor::pos());
 }
 

@@ -5,6 +5,8 @@
 #include <QThread>
 #include <QVariantMap>
 
+#include <functional>
+
 // Runs one JSON form request off the interface thread and emits the decoded
 // reply map (empty when the server was unreachable or answered no JSON object).
 class HttpThread : public QThread
@@ -19,6 +21,18 @@ public:
     // keep painting meanwhile. The caller disables its own inputs for the wait.
     static QVariantMap waitFor(const QString &url, const FormParams &params);
 
+    // For the short requests of the windows that go on with the answer: runs
+    // the request on a worker and calls `done` with the reply map on the
+    // thread of `context` once it arrives, without any local event loop. A
+    // `context` destroyed meanwhile never hears of the late reply. The caller
+    // disables the inputs that would send the same request again.
+    // `timeoutSeconds` -1 is the transport's default limit.
+    static void post(const QString &url, const FormParams &params, QObject *context,
+                     std::function<void(const QVariantMap &reply)> done, int timeoutSeconds = -1);
+
+    // The whole-request limit in seconds (-1, the default: the transport's).
+    void setTimeout(int seconds) { timeoutSeconds = seconds; }
+
 signals:
     void receiveJson(QVariantMap map);
 
@@ -28,4 +42,5 @@ protected:
 private:
     QString url;
     FormParams params;
+    int timeoutSeconds = -1;
 };

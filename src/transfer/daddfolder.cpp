@@ -1,7 +1,7 @@
 #include "transfer/daddfolder.h"
 
 #include "core/gcore.h"
-#include "core/httpcurl.h"
+#include "core/httpthread.h"
 #include "widgets/dialogstyle.h"
 #include "widgets/messagelabel.h"
 
@@ -61,6 +61,7 @@ DAddFolder::DAddFolder(const QString &parentId, const QStringList &pathNames, QW
         buttonRow->addWidget(button);
     }
     layout->addLayout(buttonRow);
+    saveButton = save;
     connect(save, &QPushButton::clicked, this, &DAddFolder::accept);
     connect(close, &QPushButton::clicked, this, &DAddFolder::reject);
     nameEdit->setFocus();
@@ -68,6 +69,8 @@ DAddFolder::DAddFolder(const QString &parentId, const QStringList &pathNames, QW
 
 void DAddFolder::accept()
 {
+    if (isWaiting())
+        return;
     const QString name = nameEdit->text().trimmed();
     if (name.isEmpty()) {
         nameEdit->setFocus();
@@ -76,16 +79,26 @@ void DAddFolder::accept()
     GCore *core = GCore::instance();
     const QString url = core->serverUrl() + (type == 1 ? QStringLiteral("/api/netdisk/save-fold.jf")
                                                        : QStringLiteral("/api/file/save-fold.jf"));
-    const QVariantMap reply = HttpCurl::instance()
-                                  ->postJson(url, {{QStringLiteral("token"), core->token()},
-                                                   {QStringLiteral("parentId"), parentId},
-                                                   {QStringLiteral("name"), name}})
-                                  .toMap();
-    if (reply.contains(QStringLiteral("code")) &&
-        reply.value(QStringLiteral("code")).toString() == QLatin1String("0")) {
-        FramelessDialog::accept();
-        return;
-    }
-    const QString msg = reply.value(QStringLiteral("msg")).toString();
-    errorLabel->showMessage(msg.isEmpty() ? QStringLiteral("无法创建文件夹") : msg);
+    setWaiting(true, {nameEdit, saveButton});
+    HttpThread::post(url,
+                     {{QStringLiteral("token"), core->token()},
+                      {QStringLiteral("parentId"), parentId},
+                      {QStringLiteral("name"), name}},
+                     this, [this](const QVariantMap &reply) {
+                         setWaiting(false, {nameEdit, saveButton});
+                         if (reply.contains(QStringLiteral("code")) &&
+                             reply.value(QStringLiteral("code")).toString() == QLatin1String("0")) {
+                             FramelessDialog::accept();
+                             return;
+                         }
+                         const QString msg = reply.value(QStringLiteral("msg")).toString();
+                         errorLabel->showMessage(msg.isEmpty() ? QStringLiteral("无法创建文件夹")
+                                                               : msg);
+                     });
+}
+
+void DAddFolder::reject()
+{
+    if (!isWaiting())
+        FramelessDialog::reject();
 }

@@ -6,6 +6,7 @@
 
 class MessageLabel;
 class QLineEdit;
+class QPushButton;
 
 // The new-folder dialog of both browsers: shows where the folder will go,
 // takes its name, creates it on the server and closes only on success; a
@@ -20,9 +21,12 @@ public:
     QLineEdit *nameEdit = nullptr;
     // The red message with its own 3-second clock.
     MessageLabel *errorLabel = nullptr;
+    QPushButton *saveButton = nullptr;
 
 public slots:
     void accept() override;
+    // Ignored while the request is out.
+    void reject() override;
 
 private:
     QString parentId;

@@ -3,6 +3,7 @@
 #include "core/downloadthread.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
+#include "core/httpthread.h"
 #include "core/uploadthread.h"
 #include "widgets/dialogstyle.h"
 #include "widgets/messagelabel.h"
@@ -102,6 +103,7 @@ DEditFile::DEditFile(const QVariantMap &item, QWidget *parent)
         button->setAutoDefault(false);
         button->setDefault(false);
     }
+    cancelButton = cancel;
     errorLabel = DialogStyle::addMessageRow(layout, body, {actionButton, cancel});
 
     connect(actionButton, &QPushButton::clicked, this, &DEditFile::startEdit);
@@ -126,31 +128,36 @@ QString DEditFile::workingCopyPath(const QVariantMap &item)
            safeFileName(item.value(QStringLiteral("fileName")).toString());
 }
 
-QVariantMap DEditFile::sendLock(bool lock)
+void DEditFile::sendLock(bool lock, std::function<void(const QVariantMap &reply)> done)
 {
     GCore *core = GCore::instance();
     const FormParams form{
         {QStringLiteral("token"), core->token()},
         {QStringLiteral("fileId"), item.value(QStringLiteral("fileId")).toString()},
         {QStringLiteral("type"), lock ? QStringLiteral("1") : QStringLiteral("0")}};
-    return HttpCurl::instance()
-        ->postJson(core->serverUrl() + QStringLiteral("/api/file/lock.jf"), form, -1,
-                   QStringLiteral("utf8"))
-        .toMap();
+    setWaiting(true, {actionButton, cancelButton});
+    HttpThread::post(core->serverUrl() + QStringLiteral("/api/file/lock.jf"), form, this,
+                     [this, done = std::move(done)](const QVariantMap &reply) {
+                         setWaiting(false, {actionButton, cancelButton});
+                         done(reply);
+                     });
 }
 
-void DEditFile::unlock()
+void DEditFile::unlock(std::function<void()> then)
 {
     // Only a lock this dialog took is released: another user's lock is not
     // ours to lift (an administrator's request would lift it).
-    if (!lockHeld)
-        return;
-    const QVariantMap reply = sendLock(false);
-    if (!isSuccess(reply)) {
-        qDebug() << __FILE__ << __LINE__ << "unlock refused" << reply;
+    if (!lockHeld) {
+        then();
         return;
     }
-    lockHeld = false;
+    sendLock(false, [this, then = std::move(then)](const QVariantMap &reply) {
+        if (isSuccess(reply))
+            lockHeld = false;
+        else
+            qDebug() << __FILE__ << __LINE__ << "unlock refused" << reply;
+        then();
+    });
 }
 
 void DEditFile::startEdit()
@@ -159,9 +166,13 @@ void DEditFile::startEdit()
         finishEdit();
         return;
     }
-    if (transferring)
+    if (transferring || isWaiting())
         return;
-    const QVariantMap reply = sendLock(true);
+    sendLock(true, [this](const QVariantMap &reply) { lockReplied(reply); });
+}
+
+void DEditFile::lockReplied(const QVariantMap &reply)
+{
     if (!isSuccess(reply)) {
         // Someone else holds the lock (the message names the holder), or the
         // server cannot be reached: nothing is fetched and no upload offered.
@@ -194,18 +205,24 @@ void DEditFile::startEdit()
 
 void DEditFile::downloadFailed()
 {
-    unlock();
-    statusLabel->setText(QStringLiteral("下载出错"));
-    errorLabel->clearMessage();
-    actionButton->setEnabled(true);
-    actionButton->setText(kStart);
-    progressBar->hide();
-    phase = 0;
+    unlock([this] {
+        statusLabel->setText(QStringLiteral("下载出错"));
+        errorLabel->clearMessage();
+        actionButton->setEnabled(true);
+        actionButton->setText(kStart);
+        progressBar->hide();
+        phase = 0;
+    });
 }
 
 void DEditFile::downloadFinished(QString tempPath)
 {
     transferring = false;
+    if (closing) {
+        if (!tempPath.isEmpty())
+            QFile::remove(tempPath);
+        return;
+    }
     bool refused = tempPath.isEmpty() || HttpCurl::isServerRefusalFile(tempPath);
     // The earlier working copy is replaced only by a complete download.
     if (!refused) {
@@ -283,12 +300,15 @@ void DEditFile::uploadFinished(QVariantMap map)
 {
     transferring = false;
     progress->uploaded = 0;
+    if (closing)
+        return;
     actionButton->setEnabled(true);
     if (isSuccess(map)) {
-        unlock();
-        QMessageBox::information(this, QStringLiteral("编辑成功"), QStringLiteral("文件已编辑成功"),
-                                 QMessageBox::Ok);
-        accept();
+        unlock([this] {
+            QMessageBox::information(this, QStringLiteral("编辑成功"),
+                                     QStringLiteral("文件已编辑成功"), QMessageBox::Ok);
+            accept();
+        });
         return;
     }
     const QString msg = map.value(QStringLiteral("msg")).toString();
@@ -330,9 +350,9 @@ bool DEditFile::discardConfirmed()
 
 void DEditFile::reject()
 {
-    if (!discardConfirmed())
+    if (isWaiting() || !discardConfirmed())
         return;
     progress->cancel();
-    unlock();
-    FramelessDialog::reject();
+    closing = true;
+    unlock([this] { FramelessDialog::reject(); });
 }

@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QVariantMap>
 
+#include <functional>
+
 class MessageLabel;
 class QComboBox;
 class QLabel;
@@ -60,12 +62,22 @@ public slots:
 private:
     // Asks before an edit with a downloaded working copy is given up.
     bool discardConfirmed();
-    QVariantMap sendLock(bool lock);
-    void unlock();
+    // Sends the lock (or unlock) request on a worker; `done` gets the reply.
+    // The dialog's buttons wait meanwhile.
+    void sendLock(bool lock, std::function<void(const QVariantMap &reply)> done);
+    // Releases the lock this dialog holds, then runs `then` (at once when it
+    // holds none).
+    void unlock(std::function<void()> then);
     void downloadFailed();
+    // The rest of "开始编辑" once the server answered the lock request.
+    void lockReplied(const QVariantMap &reply);
 
     WorkerSet workers;
+    QPushButton *cancelButton = nullptr;
     bool transferring = false;
+    // Cancelled, and waiting for the lock to be released before it closes:
+    // a transfer's late answer changes nothing any more.
+    bool closing = false;
     // Size and time of the working copy as downloaded, to notice an unchanged one.
     qint64 fetchedSize = -1;
     QDateTime fetchedTime;

@@ -1,7 +1,7 @@
 #include "transfer/dfoldertree.h"
 
 #include "core/gcore.h"
-#include "core/httpcurl.h"
+#include "core/httpthread.h"
 #include "models/treeviewmodel.h"
 #include "widgets/dialogstyle.h"
 #include "widgets/plainmessagebox.h"
@@ -59,6 +59,7 @@ DFolderTree::DFolderTree(const QStringList &sourceIds, int mode, const QString &
         buttonRow->addWidget(button);
     }
     layout->addLayout(buttonRow);
+    okButton = ok;
     connect(ok, &QPushButton::clicked, this, &DFolderTree::accept);
     connect(close, &QPushButton::clicked, this, &DFolderTree::reject);
 
@@ -73,6 +74,8 @@ DFolderTree::DFolderTree(const QStringList &sourceIds, int mode, const QString &
 
 void DFolderTree::accept()
 {
+    if (isWaiting())
+        return;
     const QString targetId = view->currentIndex().data(Qt::UserRole + 1).toString();
     if (targetId == currentFolderId) {
         FramelessDialog::accept();
@@ -80,19 +83,28 @@ void DFolderTree::accept()
     }
     GCore *core = GCore::instance();
     const QString url = core->serverUrl() + path;
-    const QVariantMap reply =
-        HttpCurl::instance()
-            ->postJson(url, {{QStringLiteral("token"), core->token()},
-                             {QStringLiteral("targetId"), targetId},
-                             {QStringLiteral("sourceIds"), sourceIds.join(QLatin1Char(','))}})
-            .toMap();
-    if (reply.contains(QStringLiteral("code")) &&
-        reply.value(QStringLiteral("code")).toString() == QLatin1String("0")) {
-        FramelessDialog::accept();
-        return;
-    }
-    QString msg = reply.value(QStringLiteral("msg")).toString();
-    if (msg.isEmpty())
-        msg = mode == 2 ? QStringLiteral("无法移动") : QStringLiteral("无法复制");
-    plainMessageBox(this, QMessageBox::Warning, QStringLiteral("操作出错"), msg);
+    setWaiting(true, {view, okButton});
+    HttpThread::post(
+        url,
+        {{QStringLiteral("token"), core->token()},
+         {QStringLiteral("targetId"), targetId},
+         {QStringLiteral("sourceIds"), sourceIds.join(QLatin1Char(','))}},
+        this, [this](const QVariantMap &reply) {
+            setWaiting(false, {view, okButton});
+            if (reply.contains(QStringLiteral("code")) &&
+                reply.value(QStringLiteral("code")).toString() == QLatin1String("0")) {
+                FramelessDialog::accept();
+                return;
+            }
+            QString msg = reply.value(QStringLiteral("msg")).toString();
+            if (msg.isEmpty())
+                msg = mode == 2 ? QStringLiteral("无法移动") : QStringLiteral("无法复制");
+            plainMessageBox(this, QMessageBox::Warning, QStringLiteral("操作出错"), msg);
+        });
+}
+
+void DFolderTree::reject()
+{
+    if (!isWaiting())
+        FramelessDialog::reject();
 }

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 
+class QPushButton;
 class TreeView;
 class TreeViewModel;
 
@@ -23,6 +24,8 @@ public:
 
 public slots:
     void accept() override;
+    // Ignored while the request is out.
+    void reject() override;
 
 protected:
     // A picker over the folder tree of `area` (0 the library, 1 the net disk)
@@ -35,4 +38,5 @@ private:
     int mode = 1;
     QString currentFolderId;
     QString path;
+    QPushButton *okButton = nullptr;
 };

@@ -73,3 +73,16 @@ void FramelessDialog::paintEvent(QPaintEvent *)
 {
     paintFrame();
 }
+
+void FramelessDialog::setWaiting(bool on, const QList<QWidget *> &inputs)
+{
+    waiting = on;
+    for (QWidget *input : inputs)
+        input->setEnabled(!on);
+    if (closeButton)
+        closeButton->setEnabled(!on);
+    if (on)
+        setCursor(Qt::BusyCursor);
+    else
+        unsetCursor();
+}

@@ -3,6 +3,7 @@
 #include "widgets/framelessframe.h"
 
 #include <QDialog>
+#include <QList>
 
 // The base of every dialog: a frameless window with a shadow, a rounded white
 // body, a title bar in the dialog's brush with maximise (when resizable) and
@@ -22,4 +23,14 @@ public slots:
 protected:
     void initTitleBar();
     void paintEvent(QPaintEvent *event) override;
+
+    // Marks a request of the dialog as out (true) or answered (false): the
+    // `inputs` that would send it again and the title bar's close button are
+    // disabled meanwhile, under the busy cursor. Subclasses ignore reject()
+    // while isWaiting(): the answer decides how the dialog ends.
+    void setWaiting(bool on, const QList<QWidget *> &inputs);
+    bool isWaiting() const { return waiting; }
+
+private:
+    bool waiting = false;
 };

@@ -473,18 +473,24 @@ private slots:
                  QDateTime::fromMSecsSinceEpoch(e.value("lastModifyTime").toLongLong())
                      .toString("yyyy-MM-dd HH:mm:ss"));
 
-        // Unchanged: opened again without a download.
+        // Unchanged: opened again without a download (which would log anew).
+        auto logged = [&path] {
+            QFile log(path + ".log");
+            return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+        };
+        const QByteArray firstLog = logged();
+        QTest::qWait(5);
         b->openFile(e, b->table->item(row, 1));
-        QVERIFY(b->openThreads.isEmpty());
         QTRY_COMPARE(recorder.opened.size(), 2);
+        QCOMPARE(logged(), firstLog);
 
         // Changed by the user after the download: fetched again.
         QVERIFY(cached.setFileTime(QDateTime::currentDateTime().addSecs(60),
                                    QFileDevice::FileModificationTime));
         cached.close();
         b->openFile(e, b->table->item(row, 1));
-        QVERIFY(!b->openThreads.isEmpty());
         QTRY_COMPARE(recorder.opened.size(), 3);
+        QVERIFY(logged() != firstLog);
         QVERIFY(b->openThreads.isEmpty());
         QDesktopServices::unsetUrlHandler("file");
     }
@@ -635,6 +641,7 @@ private slots:
         answerBoxWith(&box, "No");
         b->deleteItems();
         QVERIFY(box.startsWith("删除确认|"));
+        QVERIFY(!b->isChanging());
         QVERIFY(box.contains("是否确认删除所选项？"));
         QVERIFY(!idOf(rd, "测试报告.csv").isEmpty());
         answerBoxWith(&box, "Yes");
@@ -771,6 +778,7 @@ private slots:
                     save = button;
             name->setText("源码");
             save->click();
+            QTRY_VERIFY(save->isEnabled());
             firstError = labelTexts(modal);
             name->setText("  计划  ");
             save->click();
@@ -953,7 +961,7 @@ private slots:
             box.clear();
             answerBoxWith(&box);
             b.openFile(e, &dateItem);
-            QCOMPARE(box, QStringLiteral("打开出错|服务器返回数据错误"));
+            QTRY_COMPARE(box, QStringLiteral("打开出错|服务器返回数据错误"));
         }
         QTest::qWait(100);
         QCOMPARE(filesBelow(QDir::homePath()), before);
@@ -979,7 +987,7 @@ private slots:
         box.clear();
         answerBoxWith(&box);
         b.openFile(e, &dateItem);
-        QCOMPARE(box, QStringLiteral("打开出错|无法连接服务器"));
+        QTRY_COMPARE(box, QStringLiteral("打开出错|无法连接服务器"));
     }
 };
 

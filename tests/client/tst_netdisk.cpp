@@ -162,9 +162,17 @@ private slots:
         CompanyDocument library;
         QVariantMap copy = findEntry(libraryListing("0"), "待办.txt");
         QVERIFY(!copy.isEmpty());
+        const QString log = recorder.opened.first().toLocalFile() + ".log";
+        QFile logFile(log);
+        QVERIFY(logFile.open(QIODevice::ReadOnly));
+        const QByteArray downloaded = logFile.readAll();
+        logFile.close();
         library.openFile(copy, nullptr);
-        QVERIFY(library.openThreads.isEmpty()); // fresh in the cache: no download
         QTRY_COMPARE(recorder.opened.size(), 2);
+        // Fresh in the cache: no download wrote the log again.
+        QVERIFY(library.openThreads.isEmpty());
+        QVERIFY(logFile.open(QIODevice::ReadOnly));
+        QCOMPARE(logFile.readAll(), downloaded);
         QCOMPARE(recorder.opened.at(0), recorder.opened.at(1));
         QDesktopServices::unsetUrlHandler("file");
     }
@@ -243,17 +251,22 @@ private slots:
 
         dialog.nameEdit->setText("  新建  ");
         dialog.accept();
+        // The same request cannot go twice while the first is out.
+        QVERIFY(!dialog.nameEdit->isEnabled());
+        dialog.accept();
+        dialog.reject();
+        QTRY_COMPARE(dialog.errorLabel->text(), QStringLiteral("无法创建文件夹"));
+        QVERIFY(dialog.nameEdit->isEnabled());
         QCOMPARE(scripted.requests().size(), 1);
         QVERIFY(scripted.requests().first().startsWith("POST /api/netdisk/save-fold.jf"));
         QCOMPARE(ScriptedHttpServer::bodyOf(scripted.requests().first()),
                  HttpCurl::formBody({{"token", token}, {"parentId", "42"}, {"name", "新建"}}));
-        QCOMPARE(dialog.errorLabel->text(), QStringLiteral("无法创建文件夹"));
         QVERIFY(dialog.isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(dialog.errorLabel->text().isEmpty(), 4000);
 
         reply = "{\"code\":\"0\"}";
         dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QTRY_COMPARE(dialog.result(), int(QDialog::Accepted));
     }
 
     void folderPickerSendsAllIdsAndFallsBack()
@@ -276,7 +289,7 @@ private slots:
                 qobject_cast<QMessageBox *>(modal)->accept();
             });
             dialog.accept(); // no folder chosen: an empty target
-            QCOMPARE(box, mode == 2 ? QStringLiteral("操作出错|无法移动")
+            QTRY_COMPARE(box, mode == 2 ? QStringLiteral("操作出错|无法移动")
                                     : QStringLiteral("操作出错|无法复制"));
             QVERIFY(dialog.isVisible());
             const QByteArray request = scripted.requests().last();

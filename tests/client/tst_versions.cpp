@@ -311,7 +311,10 @@ private slots:
         dialog.show();
         QCOMPARE(dialog.statusLabel->text(), QStringLiteral("准备编辑"));
         dialog.actionButton->click();
-        QCOMPARE(dialog.actionButton->text(), QStringLiteral("完成编辑"));
+        // Nothing starts twice while the lock request is out.
+        QVERIFY(!dialog.actionButton->isEnabled());
+        dialog.reject();
+        QTRY_COMPARE(dialog.actionButton->text(), QStringLiteral("完成编辑"));
         QTRY_COMPARE(recorder.opened.size(), 1);
         QVERIFY(dialog.actionButton->isEnabled());
         QCOMPARE(dialog.statusLabel->text(), QStringLiteral("开始编辑"));
@@ -422,7 +425,7 @@ private slots:
             DEditFile dialog(doc, nullptr);
             dialog.show();
             dialog.actionButton->click();
-            QCOMPARE(dialog.statusLabel->text(), QStringLiteral("文件已被李四锁定"));
+            QTRY_COMPARE(dialog.statusLabel->text(), QStringLiteral("文件已被李四锁定"));
             QCOMPARE(dialog.actionButton->text(), QStringLiteral("开始编辑"));
             QVERIFY(recorder.opened.isEmpty());
             QVERIFY(!QFileInfo::exists(DEditFile::workingCopyPath(doc)));
@@ -456,6 +459,9 @@ private slots:
             QTRY_VERIFY(dialog.statusLabel->text().startsWith("下载中("));
             QVERIFY(!dialog.actionButton->isEnabled());
             dialog.reject();
+            // Closes once the lock is released.
+            QTRY_VERIFY(!dialog.isVisible());
+            QCOMPARE(dialog.result(), int(QDialog::Rejected));
         }
         const QList<QByteArray> requests = scripted.requests();
         QCOMPARE(requests.size(), 3);

@@ -1,0 +1,26 @@
+#include "stallmeter.h"
+
+StallMeter::StallMeter(int intervalMs)
+{
+    m_timer.setTimerType(Qt::PreciseTimer);
+    m_timer.setInterval(intervalMs);
+    connect(&m_timer, &QTimer::timeout, this, &StallMeter::tick);
+    restart();
+    m_timer.start();
+}
+
+void StallMeter::restart()
+{
+    m_clock.start();
+    m_last = 0;
+    m_longest = 0;
+    m_ticks = 0;
+}
+
+void StallMeter::tick()
+{
+    const qint64 now = m_clock.elapsed();
+    m_longest = qMax(m_longest, now - m_last);
+    m_last = now;
+    ++m_ticks;
+}
