@@ -4,6 +4,8 @@
 #include "core/httpcurl.h"
 #include "core/httpthread.h"
 #include "core/passwordstore.h"
+#include "core/transportsettings.h"
+#include "core/trustgate.h"
 #include "widgets/dialogstyle.h"
 #include "widgets/messagelabel.h"
 #include "widgets/tpushbutton.h"
@@ -193,6 +195,16 @@ QWidget *DLogin::buildLoginPanel()
     boxes->addStretch();
     layout->addLayout(boxes);
 
+    plainHttpWarning =
+        new QLabel(QStringLiteral("注意：服务器地址使用 HTTP，密码将以明文在网络中传输。"), panel);
+    plainHttpWarning->setObjectName(QStringLiteral("plainHttpWarning"));
+    plainHttpWarning->setTextFormat(Qt::PlainText);
+    plainHttpWarning->setWordWrap(true);
+    plainHttpWarning->setFixedWidth(250);
+    plainHttpWarning->setStyleSheet(QStringLiteral("color:#c60;"));
+    layout->addWidget(plainHttpWarning);
+    updatePlainHttpWarning();
+
     auto *buttonColumn = new QVBoxLayout;
     buttonColumn->setContentsMargins(0, 0, 0, 0);
     buttonColumn->setSpacing(11);
@@ -346,9 +358,20 @@ void DLogin::startLogin(bool manual)
                        [this, username, password]() { sendLogin(username, password); });
 }
 
+void DLogin::updatePlainHttpWarning()
+{
+    // Over plain HTTP to another machine the password can be read on the way.
+    const ServerAddress server = ServerAddress::fromSettings(GCore::instance()->readSettings());
+    plainHttpWarning->setVisible(server.isValid() && !server.isHttps() && !server.isLoopback());
+}
+
 void DLogin::sendLogin(const QString &username, const QString &password)
 {
     GCore *core = GCore::instance();
+    // A new sign-in: certificates refused before may be asked about again,
+    // and the proxy (the system's may have changed) is looked up anew.
+    TrustGate::instance()->resetRefusals();
+    core->applyTransportSettings();
     const QString base = core->serverUrl();
     const QPair<QString, QString> local = core->localMacAndIp();
     FormParams params;
@@ -487,6 +510,7 @@ void DLogin::slotSettingData()
     settings.insert(QStringLiteral("host"), host);
     settings.insert(QStringLiteral("port"), port);
     core->writeSettings(settings);
+    updatePlainHttpWarning();
     showLoginPanel();
     if (settingsMessage->property("autoLogin").toBool()) {
         settingsMessage->setProperty("autoLogin", false);

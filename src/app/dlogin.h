@@ -51,6 +51,7 @@ private:
     void setInputsEnabled(bool enabled);
     void restoreForm();
     void showLoginPanel();
+    void updatePlainHttpWarning();
 
     TPushButton *settingsButton = nullptr;
     QWidget *loginPanel = nullptr;
@@ -60,6 +61,7 @@ private:
     MessageLabel *settingsMessage = nullptr;
     MessageLabel *errorLabel = nullptr;
     QLabel *footerLabel = nullptr;
+    QLabel *plainHttpWarning = nullptr;
     QLineEdit *usernameEdit = nullptr;
     QLineEdit *passwordEdit = nullptr;
     QPushButton *loginButton = nullptr;
