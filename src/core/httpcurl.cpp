@@ -327,7 +327,7 @@ private:
     {
         static_cast<Transport *>(user)->shareMutex(data).unlock();
     }
-    std::mutex &shareMutex(curl_lock_data data)
+    std::recursive_mutex &shareMutex(curl_lock_data data)
     {
         return shareMutexes[size_t(data) < shareMutexes.size() ? size_t(data) : 0];
     }
@@ -343,7 +343,7 @@ private:
     std::mutex poolMutex;
     std::condition_variable poolChanged;
     QHash<QString, Server> servers;
-    std::array<std::mutex, CURL_LOCK_DATA_LAST> shareMutexes;
+    std::array<std::recursive_mutex, CURL_LOCK_DATA_LAST> shareMutexes;
     CURLSH *sharing = nullptr;
     std::atomic<int> handlesMade{0};
 };
@@ -368,6 +368,17 @@ private:
     bool limited;
     CURL *h;
 };
+
+// Whether libcurl knows the system's CA folder (hashed names, as OpenSSL
+// reads them), which then stays in use whatever CURLOPT_CAINFO says.
+bool systemCaFolder()
+{
+    static const bool known = [] {
+        const curl_version_info_data *info = curl_version_info(CURLVERSION_NOW);
+        return info && info->capath && QFileInfo(QFile::decodeName(info->capath)).isDir();
+    }();
+    return known;
+}
 
 // The options every call takes from the one place: the proxy, the TLS
 // verification (or the user's pin), the share and the stall limit.
@@ -412,8 +423,15 @@ void setTransportOptions(CURL *h, const UrlServer &server, const TransportSettin
             curl_blob blob{const_cast<char *>(settings.caBundle.constData()),
                            size_t(settings.caBundle.size()), CURL_BLOB_COPY};
             curl_easy_setopt(h, CURLOPT_CAINFO_BLOB, &blob);
-        } else if (!settings.caFile.isEmpty()) {
-            curl_easy_setopt(h, CURLOPT_CAINFO, QFile::encodeName(settings.caFile).constData());
+        } else if (systemCaFolder()) {
+            // The system's CAs come from their folder, looked up by hash
+            // when a chain needs them; reading the whole bundle file instead
+            // costs a new connection far more than its handshake. The CA
+            // file, when there is one, is read beside them.
+            curl_easy_setopt(h, CURLOPT_CAINFO,
+                             settings.caFile.isEmpty()
+                                 ? nullptr
+                                 : QFile::encodeName(settings.caFile).constData());
         }
     }
 #ifdef Q_OS_WIN
