@@ -397,6 +397,9 @@ void setTransportOptions(CURL *h, const UrlServer &server, const TransportSettin
         curl_easy_setopt(h, CURLOPT_PROXY, settings.proxyUrl.toUtf8().constData());
         // The user's choice holds for every address, whatever no_proxy says.
         curl_easy_setopt(h, CURLOPT_NOPROXY, "");
+        // The requests that return headers with the body read one header
+        // block: the proxy's answer to CONNECT is not part of the reply.
+        curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
         if (!settings.proxyUser.isEmpty()) {
             curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, settings.proxyUser.toUtf8().constData());
             curl_easy_setopt(h, CURLOPT_PROXYPASSWORD, settings.proxyPassword.toUtf8().constData());
