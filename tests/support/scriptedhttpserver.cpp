@@ -81,6 +81,14 @@ private:
 
     void finish()
     {
+        if (m_reply.keepAlive) {
+            m_answered = false;
+            m_buffer.clear();
+            m_sent = 0;
+            if (m_socket->bytesAvailable() > 0)
+                readMore();
+            return;
+        }
         if (!m_reply.close)
             return;
         m_socket->flush();
@@ -237,6 +245,16 @@ QByteArray ScriptedHttpServer::okReply(const QByteArray &body, const QByteArray 
     return "HTTP/1.1 200 OK\r\nContent-Type: " + contentType +
            "\r\nContent-Length: " + QByteArray::number(body.size()) +
            "\r\nConnection: close\r\n\r\n" + body;
+}
+
+ScriptedHttpServer::Reply ScriptedHttpServer::keepAliveReply(const QByteArray &body,
+                                                             const QByteArray &contentType)
+{
+    Reply reply;
+    reply.bytes = okReply(body, contentType).replace("Connection: close", "Connection: keep-alive");
+    reply.close = false;
+    reply.keepAlive = true;
+    return reply;
 }
 
 QByteArray ScriptedHttpServer::multipartField(const QByteArray &request, const QByteArray &name)

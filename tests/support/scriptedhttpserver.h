@@ -29,6 +29,9 @@ public:
         int trickleChunk = 4096;
         int trickleIntervalMs = 20;
         bool close = true; // close the connection when everything is sent
+        // Instead of closing: wait for the next request on the same
+        // connection (the bytes should carry "Connection: keep-alive").
+        bool keepAlive = false;
     };
     using Script = std::function<Reply(const QByteArray &request)>;
 
@@ -66,6 +69,9 @@ public:
     // A complete "HTTP/1.1 200 OK" reply with Content-Length.
     static QByteArray okReply(const QByteArray &body,
                               const QByteArray &contentType = "application/json");
+    // The same reply for a connection that stays open.
+    static Reply keepAliveReply(const QByteArray &body,
+                                const QByteArray &contentType = "application/json");
 
 private:
     friend class ScriptedConnection;
