@@ -13,6 +13,7 @@
 #include "testmain.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -275,6 +276,33 @@ private slots:
         QCOMPARE(asked.count(), 3);
         QCOMPARE(again.previous, fingerprintOf(first.cert));
         QCOMPARE(server.requests().size(), before + 1);
+    }
+
+    // Signing in from the dialog, whose request runs on the interface thread:
+    // the trust dialog still opens over it, and trusting signs in.
+    void signInDialogAsks()
+    {
+        const TestCertificates::Pair pair = certs.selfSigned(QStringLiteral("dialog"));
+        ScriptedHttpServer server;
+        server.setTls(pair.cert, pair.key);
+        const quint16 port = server.start([](const QByteArray &request) {
+            return ScriptedHttpServer::Reply{ScriptedHttpServer::okReply(
+                request.contains("list-dir") ? QByteArray(R"({"code":0,"msg":"","data":[]})")
+                                             : kLoginReply)};
+        });
+        writeServerSettings(QStringLiteral("https://127.0.0.1"), port);
+        DLogin login;
+        login.findChild<QLineEdit *>(QStringLiteral("usernameEdit"))->setText(QStringLiteral("zs"));
+        login.findChild<QLineEdit *>(QStringLiteral("passwordEdit"))
+            ->setText(QStringLiteral("pw-7"));
+        QSignalSpy accepted(&login, &QDialog::accepted);
+        Shown shown;
+        answerTrust(true, &shown, &server);
+        login.findChild<QPushButton *>(QStringLiteral("loginButton"))->click();
+        QVERIFY(accepted.wait(10000));
+        QCOMPARE(shown.requestsBefore, 0);
+        QVERIFY(ScriptedHttpServer::bodyOf(server.requests().first()).contains("pw-7"));
+        QCOMPARE(GCore::instance()->token(), QStringLiteral("tok-1"));
     }
 
     // Twenty calls meet the same unknown certificate at once: one dialog,
