@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the client and the server (release), starts folvane-server with the
-# demo data on a loopback port, points the client's settings at it when they
-# name no server yet, and starts the client from the folder that holds its
+# demo data over HTTPS on a loopback port (with a certificate of a private
+# demo CA made here once), points the client's settings at it when they name
+# no server yet, and starts the client from the folder that holds its
 # translations. The server stops when the client exits.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -21,6 +22,42 @@ log="$demo/server.log"
 port_file="$demo/last-port"
 previous_port="$(cat "$port_file" 2>/dev/null || true)"
 
+# A private demo CA and a server certificate it signs for 127.0.0.1 and
+# localhost, made once: the client trusts the CA through its settings, so the
+# demo signs in over HTTPS without asking. The CA is kept for good (settings
+# name it); the server certificate is made again when it runs out.
+tls="$demo/tls"
+ca_pem="$tls/ca.pem"
+make_demo_certificates() {
+  (
+    umask 077
+    mkdir -p "$tls"
+    chmod 700 "$tls"
+    if [ ! -s "$ca_pem" ] || [ ! -s "$tls/ca.key" ]; then
+      openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes \
+        -keyout "$tls/ca.key" -out "$ca_pem" -days 3650 -subj "/CN=Folvane Demo CA" \
+        -addext "basicConstraints=critical,CA:TRUE" \
+        -addext "keyUsage=critical,keyCertSign,cRLSign" >/dev/null 2>&1
+      rm -f "$tls/server.pem"
+    fi
+    if [ ! -s "$tls/server.pem" ] || [ ! -s "$tls/server.key" ] ||
+      ! openssl x509 -in "$tls/server.pem" -noout -checkend 86400 >/dev/null 2>&1; then
+      printf '%s\n' "subjectAltName=IP:127.0.0.1,DNS:localhost" "basicConstraints=CA:FALSE" \
+        "keyUsage=critical,digitalSignature" "extendedKeyUsage=serverAuth" >"$tls/server.ext"
+      openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes \
+        -keyout "$tls/server.key" -out "$tls/server.csr" -subj "/CN=127.0.0.1" >/dev/null 2>&1
+      openssl x509 -req -in "$tls/server.csr" -CA "$ca_pem" -CAkey "$tls/ca.key" \
+        -CAcreateserial -days 825 -extfile "$tls/server.ext" -out "$tls/server.pem" \
+        >/dev/null 2>&1
+      rm -f "$tls/server.csr"
+    fi
+  )
+}
+if ! make_demo_certificates; then
+  echo "openssl could not make the demo certificates in $tls" >&2
+  exit 1
+fi
+
 server_pid=""
 stop_server() {
   if [ -n "$server_pid" ] && kill -0 "$server_pid" 2>/dev/null; then
@@ -36,7 +73,7 @@ trap 'exit 130' INT TERM
 start_server() {
   : >"$log"
   "$build/bin/folvane-server" --data "$demo/data" --listen "127.0.0.1:$1" --seed demo \
-    >"$log" 2>&1 &
+    --tls-cert "$tls/server.pem" --tls-key "$tls/server.key" >"$log" 2>&1 &
   server_pid=$!
   for _ in $(seq 1 300); do
     if line="$(grep -m1 -o 'listening on [0-9.]*:[0-9]*' "$log")"; then
@@ -67,16 +104,18 @@ if ! { [ -n "$previous_port" ] && start_server "$previous_port"; }; then
 fi
 echo "$server_port" >"$port_file"
 
-# The client's settings: "host" and "port" are written when none are set, or
-# when they still name the demo server of an earlier run on another port.
-# Anything else the user configured is left alone. The file stays owner-only.
+# The client's settings: "host" ("https://127.0.0.1"), "port" and "caFile"
+# (the demo CA) are written when no server is set, or when they still name the
+# demo server of an earlier run (also one from before the demo spoke HTTPS,
+# written as the bare host "127.0.0.1"). Anything else the user configured is
+# left alone. The file stays owner-only.
 settings_dir="$HOME/folvane/data"
 mkdir -p "$settings_dir"
 chmod 700 "$HOME/folvane" "$settings_dir" 2>/dev/null || true
 (
   umask 077
   perl -MJSON::PP -e '
-    my ($file, $port, $previous) = @ARGV;
+    my ($file, $port, $previous, $ca) = @ARGV;
     my $settings = {};
     if (open my $in, "<", $file) {
       local $/;
@@ -88,26 +127,30 @@ chmod 700 "$HOME/folvane" "$settings_dir" 2>/dev/null || true
     my $host = $settings->{host};
     my $old = $settings->{port};
     my $unset = !defined $host || !defined $old || $host eq "" || $old eq "";
-    my $ours = defined $host && $host eq "127.0.0.1" && defined $old && $previous ne ""
-               && "$old" eq $previous;
+    my $ours = defined $host && ($host eq "https://127.0.0.1" || $host eq "127.0.0.1")
+               && defined $old && $previous ne "" && "$old" eq $previous;
     if (!$unset && !$ours) {
       print "The client is set to use the server $host:$old (left unchanged).\n";
       exit 0;
     }
-    $settings->{host} = "127.0.0.1";
+    $settings->{host} = "https://127.0.0.1";
     $settings->{port} = "$port";
+    $settings->{caFile} = $ca;
     my $tmp = "$file.tmp$$";
     open my $out, ">", $tmp or die "cannot write $tmp: $!\n";
     print $out JSON::PP->new->pretty->canonical->encode($settings);
     close $out or die "cannot write $tmp: $!\n";
     chmod 0600, $tmp;
     rename $tmp, $file or die "cannot replace $file: $!\n";
-  ' "$settings_dir/setting.json" "$server_port" "$previous_port"
+  ' "$settings_dir/setting.json" "$server_port" "$previous_port" "$ca_pem"
 )
 [ -f "$settings_dir/setting.json" ] && chmod 600 "$settings_dir/setting.json"
 
 cat <<EOF
-folvane-server is running on 127.0.0.1:$server_port with the demo data ($demo/data).
+folvane-server is running on https://127.0.0.1:$server_port with the demo data ($demo/data).
+Its certificate comes from the demo CA $ca_pem, which the client trusts
+through its settings; a browser opening an external link asks about it
+unless that CA is imported into it.
 Sign in with the demo account:
   账号 admin      密码 admin123   (administrator)
   账号 zhangsan   密码 123456

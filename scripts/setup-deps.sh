@@ -11,6 +11,7 @@ packages=(
   libzip-dev libdtl-dev
   libreoffice-writer-nogui libreoffice-impress-nogui python3-uno
   libboost-dev libcpp-httplib-dev nlohmann-json3-dev libsqlite3-dev libsodium-dev libssl-dev
+  openssl
   libgtest-dev googletest
   clang libclang-rt-14-dev
   xvfb xauth x11-apps imagemagick xcompmgr fonts-wqy-microhei

@@ -31,6 +31,7 @@ namespace {
 
 const char *const usage =
     "Usage: folvane-server --data DIR --listen HOST:PORT [--seed demo]\n"
+    "                      [--tls-cert FILE --tls-key FILE] [--header-seconds N]\n"
     "\n"
     "The reference document server of the Folvane desktop client.\n"
     "\n"
@@ -45,6 +46,15 @@ const char *const usage =
     "                      favourites, shares and publications) and print the\n"
     "                      demo accounts to standard error; a folder that already\n"
     "                      has data is left as it is.\n"
+    "  --tls-cert FILE     serve HTTPS (TLS 1.2 and 1.3 only) instead of plain HTTP,\n"
+    "                      with this PEM certificate: the server's certificate\n"
+    "                      first, then the intermediate CA certificates.\n"
+    "  --tls-key FILE      the PEM private key of that certificate (unencrypted;\n"
+    "                      keep it readable by the server's user alone).\n"
+    "  --header-seconds N  a request's line and headers must arrive within N\n"
+    "                      seconds of its first byte (over HTTPS the first\n"
+    "                      request's within N seconds of the connection, the\n"
+    "                      handshake included). Default 10.\n"
     "  --help              show this text.\n"
     "\n"
     "Once it accepts connections the server prints one line to standard output:\n"
@@ -61,7 +71,8 @@ int fail(const std::string &message)
 
 int main(int argc, char **argv)
 {
-    std::string dataDir, listen = "127.0.0.1:8080", seed;
+    std::string dataDir, listen = "127.0.0.1:8080", seed, tlsCert, tlsKey;
+    HttpServer::Options options = ApiServer::defaultOptions();
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto value = [&](std::string &out) {
@@ -79,6 +90,19 @@ int main(int argc, char **argv)
         } else if (arg == "--listen") {
             if (!value(listen))
                 return fail("--listen needs HOST:PORT");
+        } else if (arg == "--tls-cert") {
+            if (!value(tlsCert))
+                return fail("--tls-cert needs a file");
+        } else if (arg == "--tls-key") {
+            if (!value(tlsKey))
+                return fail("--tls-key needs a file");
+        } else if (arg == "--header-seconds") {
+            std::string seconds;
+            if (!value(seconds) || seconds.empty() ||
+                seconds.find_first_not_of("0123456789") != std::string::npos ||
+                seconds.size() > 5 || std::stoi(seconds) < 1)
+                return fail("--header-seconds needs a number of seconds (1 or more)");
+            options.headerSeconds = std::stoi(seconds);
         } else if (arg == "--seed") {
             if (!value(seed) || seed != "demo")
                 return fail("--seed knows only \"demo\"");
@@ -102,6 +126,8 @@ int main(int argc, char **argv)
     }
     if (host.empty() || port < 0 || port > 65535)
         return fail("bad --listen value " + listen);
+    if (tlsCert.empty() != tlsKey.empty())
+        return fail("--tls-cert and --tls-key go together");
 
     if (sodium_init() < 0)
         return fail("libsodium cannot start");
@@ -145,7 +171,10 @@ int main(int argc, char **argv)
         ShareService shares(store, files);
         DeskService desk(store, files);
         LinkService links(store, files, accounts);
-        ApiServer server(Services{accounts, files, shares, desk, links, search, blobs});
+        ApiServer server(Services{accounts, files, shares, desk, links, search, blobs}, options);
+        std::string tlsProblem;
+        if (!tlsCert.empty() && !server.useTls(tlsCert, tlsKey, tlsProblem))
+            return fail(tlsProblem);
         int bound = server.bind(host, port);
         if (bound < 0)
             return fail("cannot listen on " + listen);

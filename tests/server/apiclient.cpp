@@ -6,6 +6,15 @@ ApiClient::ApiClient(int port) : http("127.0.0.1", port)
     http.set_write_timeout(120);
 }
 
+ApiClient::ApiClient(const std::string &schemeHostPort, const std::string &caFile)
+    : http(schemeHostPort)
+{
+    http.set_read_timeout(120);
+    http.set_write_timeout(120);
+    http.set_ca_cert_path(caFile.c_str());
+    http.enable_server_certificate_verification(true);
+}
+
 nlohmann::json ApiClient::post(const std::string &path, const Form &form)
 {
     httplib::Params params;

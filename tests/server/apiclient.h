@@ -14,6 +14,9 @@ public:
     using Form = std::map<std::string, std::string>;
 
     explicit ApiClient(int port);
+    // A client of "https://host:port" that trusts the CA certificates of the
+    // PEM file `caFile` (and verifies the server's name against them).
+    ApiClient(const std::string &schemeHostPort, const std::string &caFile);
 
     // Posts a form; the reply parsed as JSON (a null value when it is not).
     nlohmann::json post(const std::string &path, const Form &form);

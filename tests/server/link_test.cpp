@@ -201,6 +201,7 @@ TEST_F(Links, PasswordLinkAsksFirstAndKeepsOnlyAHash)
     std::string cookie = right->get_header_value("Set-Cookie");
     ASSERT_FALSE(cookie.empty());
     EXPECT_TRUE(contains(cookie, "HttpOnly"));
+    EXPECT_FALSE(contains(cookie, "Secure")) << "plain HTTP could not send it back";
     cookie = cookie.substr(0, cookie.find(';'));
     httplib::Headers headers{{"Cookie", cookie}};
     auto page = browser.Get(path.c_str(), headers);

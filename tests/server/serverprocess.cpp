@@ -24,13 +24,15 @@ TempDir::~TempDir()
     std::filesystem::remove_all(dir, ec);
 }
 
-ServerProcess::ServerProcess(bool demo, const std::string &dataDir) : data(dataDir)
+ServerProcess::ServerProcess(bool demo, const std::string &dataDir,
+                             const std::vector<std::string> &extraArgs)
+    : data(dataDir)
 {
     if (data.empty()) {
         data = makeTempDir("folvane-data");
         ownsData = true;
     }
-    if (!start(FOLVANE_SERVER_BIN, data, demo ? "demo" : "")) {
+    if (!start(FOLVANE_SERVER_BIN, data, demo ? "demo" : "", 60000, extraArgs)) {
         const std::string why = error();
         if (ownsData) {
             std::error_code ec;

@@ -27,15 +27,6 @@ namespace {
 const char *const jsonType = "application/json; charset=utf-8";
 const char *const diskFullMessage = "磁盘空间不足";
 
-HttpServer::Options serverOptions()
-{
-    HttpServer::Options options;
-    // Routes block on the database and the disk: a few threads per core keep
-    // the cores busy while some of them wait.
-    options.threads = std::max(8u, 4 * std::thread::hardware_concurrency());
-    return options;
-}
-
 std::string get(const Fields &fields, const char *key)
 {
     auto it = fields.find(key);
@@ -99,10 +90,19 @@ template <typename F> void guarded(HttpResponse &res, F &&body)
 
 } // namespace
 
-ApiServer::ApiServer(const Services &services)
+HttpServer::Options ApiServer::defaultOptions()
+{
+    HttpServer::Options options;
+    // Routes block on the database and the disk: a few threads per core keep
+    // the cores busy while some of them wait.
+    options.threads = std::max(8u, 4 * std::thread::hardware_concurrency());
+    return options;
+}
+
+ApiServer::ApiServer(const Services &services, const HttpServer::Options &options)
     : accounts(services.accounts), files(services.files), shares(services.shares),
       desk(services.desk), links(services.links), search(services.search), blobs(services.blobs),
-      linkPage(services.links, services.blobs), http(serverOptions())
+      linkPage(services.links, services.blobs), http(options)
 {
     http.setErrorPage([](HttpResponse &res) {
         int code = res.status == 404 ? CodeNotFound : CodeBadInput;
@@ -122,6 +122,12 @@ std::string ApiServer::envelope(int code, const std::string &message, const json
 {
     json reply{{"code", code}, {"msg", message}, {"data", data}};
     return reply.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+bool ApiServer::useTls(const std::string &certificateFile, const std::string &keyFile,
+                       std::string &error)
+{
+    return http.useTls(certificateFile, keyFile, error);
 }
 
 int ApiServer::bind(const std::string &host, int port)

@@ -52,8 +52,15 @@ public:
     using UploadHandler =
         std::function<Reply(const Session &, const Fields &, BlobWriter &, const std::string &)>;
 
-    explicit ApiServer(const Services &services);
+    // A few threads per core (routes block on the database and the disk) and
+    // the HTTP layer's deadlines.
+    static HttpServer::Options defaultOptions();
 
+    explicit ApiServer(const Services &services,
+                       const HttpServer::Options &options = defaultOptions());
+
+    // Serves HTTPS with these PEM files (see HttpServer::useTls).
+    bool useTls(const std::string &certificateFile, const std::string &keyFile, std::string &error);
     // Binds to host:port (0 picks a free port); returns the port or -1.
     int bind(const std::string &host, int port);
     // Serves until stop(); false if the server could not run.

@@ -22,6 +22,7 @@ struct HttpRequest
     std::vector<std::pair<std::string, std::string>> headers;
     std::vector<std::string> matches; // the route's captures; [0] is the whole path
     std::string remote;               // the peer's address ("192.0.2.7", "2001:db8::1")
+    bool secure = false;              // arrived over HTTPS
 
     // The first header of that name (any case); empty when there is none.
     std::string header(const std::string &name) const;

@@ -4,6 +4,7 @@
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/asio/ssl/context.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
 #include <boost/asio/write.hpp>
@@ -12,6 +13,10 @@
 #include <boost/beast/http/error.hpp>
 #include <boost/beast/http/parser.hpp>
 #include <boost/beast/http/read.hpp>
+#include <boost/beast/ssl/ssl_stream.hpp>
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 
 #include <strings.h>
 #include <sys/resource.h>
@@ -27,12 +32,14 @@
 #include <optional>
 #include <regex>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
 namespace http = beast::http;
 using tcp = asio::ip::tcp;
+using TlsStream = beast::ssl_stream<tcp::socket>;
 
 namespace {
 
@@ -45,6 +52,8 @@ const int64_t sendSlice = 64ll << 20;     // file bytes sent before others get a
 const size_t readSlice = 64u << 20;       // body bytes read before others get a turn
 const uint64_t bodyLowWater = 256u << 10; // bytes a body read waits for
 const int lingerSeconds = 2;
+const size_t firstRead = 4096;         // what a TLS connection reads for a request's start
+const int64_t securePiece = 256 << 10; // file bytes encrypted and sent at once over TLS
 
 const char *reason(int status)
 {
@@ -186,47 +195,79 @@ struct HttpServer::Impl
     std::map<std::string, Route> exact; // "METHOD path"
     std::vector<Pattern> patterns;
     ErrorPage errorPage;
+    std::unique_ptr<asio::ssl::context> tls; // set when the server speaks HTTPS
 };
 
 namespace {
 
-class Connection : public std::enable_shared_from_this<Connection>
+template <class Stream> class Connection : public std::enable_shared_from_this<Connection<Stream>>
 {
 public:
     Connection(HttpServer::Impl &server, tcp::socket socket)
-        : server(server), socket(std::move(socket)), timer(this->socket.get_executor()),
-          buffer(bufferLimit)
+        : server(server), stream(makeStream(server, std::move(socket))),
+          timer(this->socket().get_executor()), buffer(bufferLimit)
     {
     }
 
     void start()
     {
         beast::error_code ec;
-        socket.set_option(tcp::no_delay(true), ec);
-        socket.native_non_blocking(true, ec);
+        socket().set_option(tcp::no_delay(true), ec);
+        socket().native_non_blocking(true, ec);
         // Reads made directly (a body's pieces) answer "would block" instead
         // of waiting.
-        socket.non_blocking(true, ec);
-        auto peer = socket.remote_endpoint(ec);
+        socket().non_blocking(true, ec);
+        auto peer = socket().remote_endpoint(ec);
         if (!ec) {
             auto address = peer.address();
             if (address.is_v6() && address.to_v6().is_v4_mapped())
                 address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
             remote = address.to_string();
         }
-        waitRequest();
+        if constexpr (secure) {
+            // The handshake runs on the clock of the first request's line and
+            // headers: a client that connects and stays silent, or drips its
+            // handshake, is closed as soon as one that drips its headers.
+            arm(server.options.headerSeconds);
+            stream.async_handshake(asio::ssl::stream_base::server,
+                                   [self = this->shared_from_this()](beast::error_code ec) {
+                                       if (ec)
+                                           return self->close();
+                                       self->readHeader(false);
+                                   });
+        } else {
+            waitRequest();
+        }
     }
 
 private:
+    static constexpr bool secure = !std::is_same_v<Stream, tcp::socket>;
+
+    static Stream makeStream(HttpServer::Impl &server, tcp::socket socket)
+    {
+        if constexpr (secure)
+            return Stream(std::move(socket), *server.tls);
+        else
+            return socket;
+    }
+
+    tcp::socket &socket()
+    {
+        if constexpr (secure)
+            return stream.next_layer();
+        else
+            return stream;
+    }
+
     void arm(int seconds)
     {
         timer.expires_after(std::chrono::seconds(seconds));
-        timer.async_wait([self = shared_from_this()](beast::error_code ec) {
+        timer.async_wait([self = this->shared_from_this()](beast::error_code ec) {
             if (ec == asio::error::operation_aborted)
                 return;
             if (self->timer.expiry() <= std::chrono::steady_clock::now()) {
                 beast::error_code ignored;
-                self->socket.close(ignored);
+                self->socket().close(ignored);
             }
         });
     }
@@ -235,7 +276,7 @@ private:
     {
         beast::error_code ignored;
         timer.cancel();
-        socket.close(ignored);
+        socket().close(ignored);
     }
 
     // Idle until the next request begins; pipelined bytes already read go on
@@ -245,23 +286,40 @@ private:
         if (buffer.size() > 0)
             return readHeader();
         arm(server.options.idleSeconds);
-        socket.async_wait(tcp::socket::wait_read,
-                          [self = shared_from_this()](beast::error_code ec) {
-                              if (ec)
-                                  return self->close();
-                              self->readHeader();
-                          });
+        if constexpr (secure) {
+            // The TLS layer may already hold bytes it took from the socket, so
+            // the socket's readiness proves nothing: a small read waits for
+            // the request's first bytes instead.
+            stream.async_read_some(buffer.prepare(firstRead), [self = this->shared_from_this()](
+                                                                  beast::error_code ec, size_t n) {
+                if (ec)
+                    return self->close();
+                self->buffer.commit(n);
+                self->readHeader();
+            });
+        } else {
+            socket().async_wait(tcp::socket::wait_read,
+                                [self = this->shared_from_this()](beast::error_code ec) {
+                                    if (ec)
+                                        return self->close();
+                                    self->readHeader();
+                                });
+        }
     }
 
-    void readHeader()
+    // `restartClock` false keeps the deadline already running (the
+    // handshake's, for the first request over TLS).
+    void readHeader(bool restartClock = true)
     {
         parser.emplace();
         parser->header_limit(headerLimit);
         parser->body_limit(std::numeric_limits<std::uint64_t>::max());
-        arm(server.options.headerSeconds);
-        http::async_read_header(
-            socket, buffer, *parser,
-            [self = shared_from_this()](beast::error_code ec, size_t) { self->onHeader(ec); });
+        if (restartClock)
+            arm(server.options.headerSeconds);
+        http::async_read_header(stream, buffer, *parser,
+                                [self = this->shared_from_this()](beast::error_code ec, size_t) {
+                                    self->onHeader(ec);
+                                });
     }
 
     void onHeader(beast::error_code ec)
@@ -280,6 +338,7 @@ private:
         request = HttpRequest();
         request.method = std::string(message.method_string());
         request.remote = remote;
+        request.secure = secure;
         request.target = std::string(message.target());
         splitTarget(request.target, request.path, request.query);
         for (const auto &field : message)
@@ -297,8 +356,8 @@ private:
             strcasecmp(request.header("Expect").c_str(), "100-continue") == 0 && !http10) {
             static const char interim[] = "HTTP/1.1 100 Continue\r\n\r\n";
             arm(server.options.transferSeconds);
-            asio::async_write(socket, asio::buffer(interim, sizeof interim - 1),
-                              [self = shared_from_this()](beast::error_code ec, size_t) {
+            asio::async_write(stream, asio::buffer(interim, sizeof interim - 1),
+                              [self = this->shared_from_this()](beast::error_code ec, size_t) {
                                   if (ec)
                                       return self->close();
                                   self->readBody();
@@ -345,7 +404,48 @@ private:
                 return finishBody(false);
         }
         arm(server.options.transferSeconds);
-        readRaw();
+        if (chunk.empty())
+            chunk.resize(static_cast<size_t>(std::min<uint64_t>(bodyLeft, bodyChunk)));
+        if constexpr (secure)
+            readSecure();
+        else
+            readRaw();
+    }
+
+    // Where the next piece of a body is read: the route's buffer where it
+    // has one, else the connection's.
+    char *bodyTarget(size_t &want)
+    {
+        size_t room = 0;
+        char *target = exchange->bodySpace(room);
+        if (!target) {
+            target = chunk.data();
+            room = chunk.size();
+        }
+        want = static_cast<size_t>(std::min<uint64_t>(room, bodyLeft));
+        return target;
+    }
+
+    // Over TLS the body comes through the TLS layer, a record at a time.
+    void readSecure()
+    {
+        if (bodyLeft == 0) {
+            bodyRead = true;
+            return finishBody(true);
+        }
+        size_t want = 0;
+        char *target = bodyTarget(want);
+        stream.async_read_some(
+            asio::buffer(target, want),
+            [self = this->shared_from_this(), target](beast::error_code ec, size_t n) {
+                if (ec)
+                    return self->close(); // the client went away
+                self->bodyLeft -= n;
+                if (!self->feed(target, n))
+                    return self->finishBody(false);
+                self->progress();
+                self->readSecure();
+            });
     }
 
     // A body of known length is read straight from the socket in large
@@ -356,8 +456,6 @@ private:
     // KiB instead of one per network packet burst.
     void readRaw()
     {
-        if (chunk.empty())
-            chunk.resize(static_cast<size_t>(std::min<uint64_t>(bodyLeft, bodyChunk)));
         size_t taken = 0;
         for (;;) {
             if (bodyLeft == 0) {
@@ -365,16 +463,10 @@ private:
                 setLowWater(1);
                 return finishBody(true);
             }
-            // Straight into the route's buffer where it has one.
-            size_t room = 0;
-            char *target = exchange->bodySpace(room);
-            if (!target) {
-                target = chunk.data();
-                room = chunk.size();
-            }
-            size_t want = static_cast<size_t>(std::min<uint64_t>(room, bodyLeft));
+            size_t want = 0;
+            char *target = bodyTarget(want);
             beast::error_code ec;
-            size_t n = socket.read_some(asio::buffer(target, want), ec);
+            size_t n = socket().read_some(asio::buffer(target, want), ec);
             if (ec == asio::error::would_block || ec == asio::error::try_again)
                 break;
             if (ec)
@@ -388,17 +480,18 @@ private:
             taken += n;
             if (taken >= readSlice) {
                 // Other connections of this thread get a turn.
-                asio::post(socket.get_executor(), [self = shared_from_this()] { self->readRaw(); });
+                asio::post(socket().get_executor(),
+                           [self = this->shared_from_this()] { self->readRaw(); });
                 return;
             }
         }
         setLowWater(static_cast<int>(std::min<uint64_t>(bodyLeft, bodyLowWater)));
-        socket.async_wait(tcp::socket::wait_read,
-                          [self = shared_from_this()](beast::error_code ec) {
-                              if (ec)
-                                  return self->close();
-                              self->readRaw();
-                          });
+        socket().async_wait(tcp::socket::wait_read,
+                            [self = this->shared_from_this()](beast::error_code ec) {
+                                if (ec)
+                                    return self->close();
+                                self->readRaw();
+                            });
     }
 
     // The socket counts as readable once this many bytes are waiting (or at
@@ -409,7 +502,7 @@ private:
             bytes = 1;
         if (bytes == lowWater)
             return;
-        if (::setsockopt(socket.native_handle(), SOL_SOCKET, SO_RCVLOWAT, &bytes, sizeof bytes) ==
+        if (::setsockopt(socket().native_handle(), SOL_SOCKET, SO_RCVLOWAT, &bytes, sizeof bytes) ==
             0)
             lowWater = bytes;
     }
@@ -433,7 +526,8 @@ private:
         body.size = chunk.size();
         arm(server.options.transferSeconds);
         http::async_read_some(
-            socket, buffer, *parser, [self = shared_from_this()](beast::error_code ec, size_t) {
+            stream, buffer, *parser,
+            [self = this->shared_from_this()](beast::error_code ec, size_t) {
                 if (ec == http::error::need_buffer)
                     ec = {};
                 if (ec) {
@@ -538,11 +632,17 @@ private:
         std::array<asio::const_buffer, 2> pieces = {
             asio::buffer(head.data() + headSent, head.size() - headSent),
             asio::buffer(r.body.data() + bodySent, r.body.size() - bodySent)};
-        if (headSent == head.size() && bodySent == r.body.size())
-            return r.fileFd >= 0 ? sendFile() : written();
+        if (headSent == head.size() && bodySent == r.body.size()) {
+            if (r.fileFd < 0)
+                return written();
+            if constexpr (secure)
+                return sendSecure();
+            else
+                return sendFile();
+        }
         arm(server.options.transferSeconds);
-        socket.async_write_some(pieces,
-                                [self = shared_from_this()](beast::error_code ec, size_t n) {
+        stream.async_write_some(pieces,
+                                [self = this->shared_from_this()](beast::error_code ec, size_t n) {
                                     if (ec)
                                         return self->close();
                                     size_t toHead = std::min(n, self->head.size() - self->headSent);
@@ -557,14 +657,14 @@ private:
         int64_t slice = 0;
         while (fileLeft > 0) {
             size_t want = static_cast<size_t>(std::min<int64_t>(fileLeft, 1 << 30));
-            ssize_t n = ::sendfile(socket.native_handle(), response->fileFd, &fileOffset, want);
+            ssize_t n = ::sendfile(socket().native_handle(), response->fileFd, &fileOffset, want);
             if (n > 0) {
                 fileLeft -= n;
                 slice += n;
                 if (slice >= sendSlice && fileLeft > 0) {
                     arm(server.options.transferSeconds); // bytes moved
-                    asio::post(socket.get_executor(),
-                               [self = shared_from_this()] { self->sendFile(); });
+                    asio::post(socket().get_executor(),
+                               [self = this->shared_from_this()] { self->sendFile(); });
                     return;
                 }
                 continue;
@@ -573,17 +673,43 @@ private:
                 continue;
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
                 arm(server.options.transferSeconds);
-                socket.async_wait(tcp::socket::wait_write,
-                                  [self = shared_from_this()](beast::error_code ec) {
-                                      if (ec)
-                                          return self->close();
-                                      self->sendFile();
-                                  });
+                socket().async_wait(tcp::socket::wait_write,
+                                    [self = this->shared_from_this()](beast::error_code ec) {
+                                        if (ec)
+                                            return self->close();
+                                        self->sendFile();
+                                    });
                 return;
             }
             return close(); // the file ended early or the socket broke
         }
         written();
+    }
+
+    // Over TLS the file's bytes are encrypted on their way out, so they pass
+    // through memory a piece at a time instead of going by sendfile.
+    void sendSecure()
+    {
+        if (fileLeft == 0)
+            return written();
+        size_t want = static_cast<size_t>(std::min<int64_t>(fileLeft, securePiece));
+        if (chunk.size() < want)
+            chunk.resize(want);
+        ssize_t n;
+        do
+            n = ::pread(response->fileFd, chunk.data(), want, fileOffset);
+        while (n < 0 && errno == EINTR);
+        if (n <= 0)
+            return close(); // the file ended early
+        asio::async_write(stream, asio::buffer(chunk.data(), static_cast<size_t>(n)),
+                          [self = this->shared_from_this()](beast::error_code ec, size_t sent) {
+                              if (ec)
+                                  return self->close();
+                              self->fileOffset += static_cast<off_t>(sent);
+                              self->fileLeft -= static_cast<int64_t>(sent);
+                              self->progress();
+                              self->sendSecure();
+                          });
     }
 
     void written()
@@ -602,10 +728,23 @@ private:
     // reset connection.
     void closeGracefully()
     {
-        beast::error_code ec;
-        socket.shutdown(tcp::socket::shutdown_send, ec);
-        if (bodyRead || ec)
-            return close();
+        if constexpr (secure) {
+            if (bodyRead) {
+                // Goodbye with close_notify, waiting a moment for the client's.
+                arm(lingerSeconds);
+                stream.async_shutdown(
+                    [self = this->shared_from_this()](beast::error_code) { self->close(); });
+                return;
+            }
+            // No close_notify here: once it is sent, OpenSSL refuses the body
+            // still arriving and the client would meet a reset instead of
+            // the answer. The answer says "Connection: close" and its length.
+        } else {
+            beast::error_code ec;
+            socket().shutdown(tcp::socket::shutdown_send, ec);
+            if (bodyRead || ec)
+                return close();
+        }
         if (chunk.size() < 64 * 1024)
             chunk.resize(64 * 1024);
         lingered = 0;
@@ -615,17 +754,22 @@ private:
 
     void drain()
     {
-        socket.async_read_some(asio::buffer(chunk.data(), chunk.size()),
-                               [self = shared_from_this()](beast::error_code ec, size_t n) {
-                                   self->lingered += n;
-                                   if (ec || self->lingered > lingerLimit)
-                                       return self->close();
-                                   self->drain();
-                               });
+        auto dropped = [self = this->shared_from_this()](beast::error_code ec, size_t n) {
+            self->lingered += n;
+            if (ec || self->lingered > lingerLimit)
+                return self->close();
+            self->drain();
+        };
+        // Over TLS the rest passes through the TLS layer, which needs it to
+        // stay in step.
+        if constexpr (secure)
+            stream.async_read_some(asio::buffer(chunk.data(), chunk.size()), std::move(dropped));
+        else
+            socket().async_read_some(asio::buffer(chunk.data(), chunk.size()), std::move(dropped));
     }
 
     HttpServer::Impl &server;
-    tcp::socket socket;
+    Stream stream;
     asio::steady_timer timer;
     beast::flat_buffer buffer;
     std::optional<http::request_parser<http::buffer_body>> parser;
@@ -671,7 +815,10 @@ void HttpServer::Impl::accept()
         if (ec == asio::error::operation_aborted || !acceptor.is_open())
             return;
         if (!ec) {
-            std::make_shared<Connection>(*this, std::move(socket))->start();
+            if (tls)
+                std::make_shared<Connection<TlsStream>>(*this, std::move(socket))->start();
+            else
+                std::make_shared<Connection<tcp::socket>>(*this, std::move(socket))->start();
             return accept();
         }
         // Out of descriptors (or another passing failure): wait a moment
@@ -704,6 +851,58 @@ std::unique_ptr<HttpExchange> HttpServer::exchangeFor(HttpRequest &request) cons
 void HttpServer::setErrorPage(ErrorPage page)
 {
     d->errorPage = std::move(page);
+}
+
+namespace {
+
+// The last error OpenSSL queued, as text.
+std::string tlsError()
+{
+    unsigned long code = ERR_get_error();
+    ERR_clear_error();
+    if (code == 0)
+        return "unknown error";
+    char text[256];
+    ERR_error_string_n(code, text, sizeof text);
+    return text;
+}
+
+} // namespace
+
+bool HttpServer::useTls(const std::string &certificateFile, const std::string &keyFile,
+                        std::string &error)
+{
+    auto context = std::make_unique<asio::ssl::context>(asio::ssl::context::tls_server);
+    SSL_CTX *ctx = context->native_handle();
+    // TLS 1.2 and 1.3 only; 1.2 with forward-secret AEAD suites only.
+    // Renegotiation is refused: it would let a client make the server repeat
+    // handshakes on one connection at will.
+    SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+    SSL_CTX_set_options(ctx, SSL_OP_NO_COMPRESSION | SSL_OP_CIPHER_SERVER_PREFERENCE |
+                                 SSL_OP_NO_RENEGOTIATION);
+    // Idle keep-alive connections give their TLS buffers back.
+    SSL_CTX_set_mode(ctx, SSL_MODE_RELEASE_BUFFERS);
+    if (SSL_CTX_set_cipher_list(ctx, "ECDHE+AESGCM:ECDHE+CHACHA20:!aNULL") != 1) {
+        error = "TLS cipher list: " + tlsError();
+        return false;
+    }
+    ERR_clear_error();
+    if (SSL_CTX_use_certificate_chain_file(ctx, certificateFile.c_str()) != 1) {
+        error = "cannot use the certificate " + certificateFile + ": " + tlsError();
+        return false;
+    }
+    if (SSL_CTX_use_PrivateKey_file(ctx, keyFile.c_str(), SSL_FILETYPE_PEM) != 1) {
+        error = "cannot use the private key " + keyFile + ": " + tlsError();
+        return false;
+    }
+    if (SSL_CTX_check_private_key(ctx) != 1) {
+        error =
+            "the private key " + keyFile + " does not belong to the certificate " + certificateFile;
+        ERR_clear_error();
+        return false;
+    }
+    d->tls = std::move(context);
+    return true;
 }
 
 int HttpServer::bind(const std::string &host, int port)

@@ -17,6 +17,9 @@
 //   transfer that stalls for `transferSeconds` is closed;
 // - requests on a kept-alive connection are answered in order, pipelined ones
 //   included; files go out with sendfile.
+// Over HTTPS the same holds, with the TLS handshake counted in the first
+// request's `headerSeconds`, so a client cannot hold a connection open by
+// being slow to shake hands or silent after it.
 // A route's exchange runs on the thread that read the request; routes do
 // their blocking work there (the database, the blob store), which is why
 // there are several threads.
@@ -49,6 +52,11 @@ public:
     // The exchange the routes make for a request whose method and path are
     // set; fills its `matches`. What a connection does once headers arrive.
     std::unique_ptr<HttpExchange> exchangeFor(HttpRequest &request) const;
+
+    // Serves HTTPS (TLS 1.2 and 1.3) with the PEM certificate chain and key
+    // from these files instead of plain HTTP; call before run(). False with
+    // `error` set when they cannot be used.
+    bool useTls(const std::string &certificateFile, const std::string &keyFile, std::string &error);
 
     // Binds and listens on host:port (0 picks a free port); returns the port
     // or -1.

@@ -34,7 +34,8 @@ std::string page(const std::string &body)
            "body{font-family:sans-serif;margin:2em auto;max-width:720px;color:#333}"
            "h1{font-size:1.3em;color:#0696f5}table{border-collapse:collapse;width:100%}"
            "td,th{padding:6px;border-bottom:1px solid #eaeaea;text-align:left}"
-           ".note{color:#a00}.done{color:#2a7d2a}.desc{color:#666;white-space:pre-wrap}a{color:#0696f5}"
+           ".note{color:#a00}.done{color:#2a7d2a}.desc{color:#666;white-space:pre-wrap}a{color:#"
+           "0696f5}"
            "</style></head><body><h1>外部链接</h1>" +
            body + "</body></html>\n";
 }
@@ -228,8 +229,10 @@ void LinkPage::unlock(const HttpRequest &req, const FormParser &form, bool ok, H
             return;
         }
         publicHeaders(res);
+        // Over HTTPS the key never goes back over plain HTTP.
         res.setHeader("Set-Cookie", std::string(cookieName) + "=" + links.accessKey(link) +
-                                        "; Path=/link/" + code + "; HttpOnly; SameSite=Strict");
+                                        "; Path=/link/" + code + "; HttpOnly; SameSite=Strict" +
+                                        (req.secure ? "; Secure" : ""));
         res.setRedirect("/link/" + code, 303);
     } catch (const ServiceError &e) {
         // Too many wrong passwords: the form stays, with the time to wait.

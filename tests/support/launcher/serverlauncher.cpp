@@ -18,9 +18,21 @@ ServerLauncher::~ServerLauncher()
 }
 
 bool ServerLauncher::start(const std::string &binary, const std::string &dataDir,
-                           const std::string &seed, int timeoutMs)
+                           const std::string &seed, int timeoutMs,
+                           const std::vector<std::string> &extraArgs)
 {
     failure.clear();
+    // The arguments are put together before the fork: the child only execs.
+    std::vector<std::string> args = {binary, "--data", dataDir, "--listen", "127.0.0.1:0"};
+    if (!seed.empty()) {
+        args.push_back("--seed");
+        args.push_back(seed);
+    }
+    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+    std::vector<char *> argv;
+    for (std::string &arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
     int pipeFds[2];
     if (pipe(pipeFds) != 0) {
         failure = "pipe failed";
@@ -45,12 +57,7 @@ bool ServerLauncher::start(const std::string &binary, const std::string &dataDir
         dup2(pipeFds[1], STDOUT_FILENO);
         close(pipeFds[0]);
         close(pipeFds[1]);
-        if (seed.empty())
-            execl(binary.c_str(), binary.c_str(), "--data", dataDir.c_str(), "--listen",
-                  "127.0.0.1:0", static_cast<char *>(nullptr));
-        else
-            execl(binary.c_str(), binary.c_str(), "--data", dataDir.c_str(), "--listen",
-                  "127.0.0.1:0", "--seed", seed.c_str(), static_cast<char *>(nullptr));
+        execv(binary.c_str(), argv.data());
         _exit(127);
     }
     close(pipeFds[1]);
