@@ -17,6 +17,7 @@ packages=(
   xvfb xauth x11-apps imagemagick xcompmgr fonts-wqy-microhei
   nginx python3 tinyproxy microsocks openssl
   chromium chromium-driver python3-selenium
+  desktop-file-utils appstream dpkg-dev systemd
 )
 
 missing=()

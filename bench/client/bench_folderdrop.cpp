@@ -28,7 +28,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -137,8 +137,8 @@ public:
         GCore *core = GCore::instance();
         CompanyDocument *library = core->companyDocument();
         auto *panel = static_cast<TransferPanel *>(core->transferPanel());
-        auto *uploads = panel->findChild<QTableWidget *>(QStringLiteral("uploadTable"));
-        auto *history = panel->findChild<QTableWidget *>(QStringLiteral("historyTable"));
+        auto *uploads = panel->findChild<QTableView *>(QStringLiteral("uploadTable"));
+        auto *history = panel->findChild<QTableView *>(QStringLiteral("historyTable"));
         clearHistory(panel);
         const QString target =
             saveFolder(QStringLiteral("0"), QStringLiteral("client-%1").arg(index));
@@ -165,10 +165,10 @@ public:
                     firstRow = clock.nsecsElapsed();
             });
         QEventLoop done;
-        const int historyBefore = history->rowCount();
+        const int historyBefore = history->model()->rowCount();
         const QMetaObject::Connection rowsDone =
             QObject::connect(history->model(), &QAbstractItemModel::rowsInserted, [&] {
-                if (history->rowCount() - historyBefore >= kFiles && end < 0) {
+                if (history->model()->rowCount() - historyBefore >= kFiles && end < 0) {
                     end = clock.nsecsElapsed();
                     done.quit();
                 }
@@ -219,7 +219,7 @@ public:
 
         // Rows of failed uploads stay; the others leave a second after their end.
         waitMs(1500);
-        run.failed = uploads->rowCount();
+        run.failed = uploads->model()->rowCount();
         const int stored = filesBelow(target);
         if (stored != kFiles)
             std::fprintf(stderr, "client run %d: %d files stored of %d\n", index, stored, kFiles);

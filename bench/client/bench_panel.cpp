@@ -8,7 +8,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -81,7 +81,7 @@ int main(int argc, char *argv[])
                    ? 0.0
                    : delays.at(std::min(int(delays.size() * p), int(delays.size()) - 1));
     };
-    const int running = panel.findChild<QTableWidget *>("downloadTable")->rowCount();
+    const int running = panel.findChild<QTableView *>("downloadTable")->model()->rowCount();
     std::printf("transfers running: %d, probe ticks: %d over %d ms\n", running, int(delays.size()),
                 kMeasureMs);
     std::printf("probe delay p50 %.2f ms, p99 %.2f ms, max %.2f ms (goal p99 < 50 ms)\n", pct(0.5),

@@ -5,6 +5,13 @@
 //
 //   folvane_resgen --svg DIR --qss FILE --out DIR
 //
+// With --icon it instead renders the application icon at the sizes of the
+// desktop's icon theme:
+//
+//   folvane_resgen --icon SVG --name NAME --out DIR
+//
+// writes DIR/NxN/apps/NAME.png for each size.
+//
 // The output depends only on the sources and the installed fonts, so every
 // build produces the same files.
 
@@ -51,6 +58,33 @@ bool writePng(const QImage &image, const QString &path)
     return true;
 }
 
+QImage renderSvg(QSvgRenderer &renderer, const QSize &size)
+{
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    renderer.render(&p, QRectF(QPointF(0, 0), size));
+    return image;
+}
+
+// The sizes desktops look up in the hicolor theme's apps folders.
+bool renderAppIcon(const QString &svg, const QString &name, const QString &outRoot)
+{
+    QSvgRenderer renderer(svg);
+    if (!renderer.isValid())
+        return fail(QStringLiteral("cannot parse %1").arg(svg));
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        const QString path =
+            QStringLiteral("%1/%2x%2/apps/%3.png").arg(outRoot).arg(size).arg(name);
+        if (!writePng(renderSvg(renderer, QSize(size, size)), path))
+            return false;
+    }
+    return true;
+}
+
 bool renderSvgs(const QString &svgRoot, const QString &outRoot, QStringList &files)
 {
     QStringList sources;
@@ -66,16 +100,7 @@ bool renderSvgs(const QString &svgRoot, const QString &outRoot, QStringList &fil
         QSvgRenderer renderer(source);
         if (!renderer.isValid())
             return fail(QStringLiteral("cannot parse %1").arg(source));
-        const QSize size = renderer.defaultSize();
-        QImage image(size, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        {
-            QPainter p(&image);
-            p.setRenderHint(QPainter::Antialiasing);
-            p.setRenderHint(QPainter::TextAntialiasing);
-            p.setRenderHint(QPainter::SmoothPixmapTransform);
-            renderer.render(&p, QRectF(QPointF(0, 0), size));
-        }
+        const QImage image = renderSvg(renderer, renderer.defaultSize());
         QString relative = base.relativeFilePath(source);
         relative.chop(4);
         relative += QLatin1String(".png");
@@ -140,7 +165,17 @@ int main(int argc, char *argv[])
     parser.addOption({"svg", "Folder of SVG sources (images/... below it).", "dir"});
     parser.addOption({"qss", "The style sheet to compile in as :/qss.css.", "file"});
     parser.addOption({"out", "Output folder for the pictures and folvane.qrc.", "dir"});
+    parser.addOption({"icon", "Render this SVG as the application icon's sizes.", "svg"});
+    parser.addOption({"name", "The icon's name in the theme (with --icon).", "name"});
     parser.process(app);
+    if (parser.isSet("icon")) {
+        if (!parser.isSet("name") || !parser.isSet("out")) {
+            fail("--icon needs --name and --out");
+            return 2;
+        }
+        return renderAppIcon(parser.value("icon"), parser.value("name"), parser.value("out")) ? 0
+                                                                                              : 1;
+    }
     if (!parser.isSet("svg") || !parser.isSet("qss") || !parser.isSet("out")) {
         fail("--svg, --qss and --out are required");
         return 2;

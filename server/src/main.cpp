@@ -1,5 +1,6 @@
 // folvane-server: the reference document server of the Folvane client.
 
+#include "folvaneversion.h"
 #include "http/apiserver.h"
 #include "seed/demoseed.h"
 #include "service/accountservice.h"
@@ -22,20 +23,25 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <pthread.h>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
 const char *const usage =
-    "Usage: folvane-server --data DIR --listen HOST:PORT [--seed demo]\n"
+    "Usage: folvane-server [--config FILE] --data DIR --listen HOST:PORT [--seed demo]\n"
     "                      [--tls-cert FILE --tls-key FILE] [--header-seconds N]\n"
     "\n"
     "The reference document server of the Folvane desktop client.\n"
     "\n"
     "Options:\n"
+    "  --config FILE       read options from FILE, one \"key = value\" a line\n"
+    "                      (keys: listen, data, tls-cert, tls-key; \"#\" starts a\n"
+    "                      comment). Options on the command line win.\n"
     "  --data DIR          data folder: DIR/folvane.db (SQLite), DIR/sessions.db\n"
     "                      (sign-in tokens) and DIR/blobs/ (file contents by MD5).\n"
     "                      Created when missing.\n"
@@ -56,6 +62,7 @@ const char *const usage =
     "                      request's within N seconds of the connection, the\n"
     "                      handshake included). Default 10.\n"
     "  --help              show this text.\n"
+    "  --version           print the version.\n"
     "\n"
     "Once it accepts connections the server prints one line to standard output:\n"
     "  listening on HOST:PORT\n"
@@ -67,22 +74,81 @@ int fail(const std::string &message)
     return 2;
 }
 
+// A configuration file's lines stand for the options of the same names, so
+// they go through the same checks as the command line, which follows them
+// and so overrides them.
+bool readConfig(const std::string &path, std::vector<std::string> &args, std::string &error)
+{
+    std::ifstream in(path);
+    if (!in) {
+        error = "cannot read " + path;
+        return false;
+    }
+    const auto trim = [](const std::string &text) {
+        const size_t first = text.find_first_not_of(" \t\r");
+        if (first == std::string::npos)
+            return std::string();
+        return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+    };
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        line = trim(line);
+        if (line.empty() || line[0] == '#')
+            continue;
+        const std::string where = path + ":" + std::to_string(number) + ": ";
+        const size_t equals = line.find('=');
+        if (equals == std::string::npos) {
+            error = where + "expected key = value";
+            return false;
+        }
+        const std::string key = trim(line.substr(0, equals));
+        const std::string value = trim(line.substr(equals + 1));
+        if (key != "listen" && key != "data" && key != "tls-cert" && key != "tls-key") {
+            error = where + "unknown key " + key;
+            return false;
+        }
+        if (value.empty()) {
+            error = where + key + " has no value";
+            return false;
+        }
+        args.push_back("--" + key);
+        args.push_back(value);
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     std::string dataDir, listen = "127.0.0.1:8080", seed, tlsCert, tlsKey;
     HttpServer::Options options = ApiServer::defaultOptions();
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
+    std::vector<std::string> args, commandLine(argv + 1, argv + argc);
+    for (size_t i = 0; i < commandLine.size(); ++i) {
+        if (commandLine[i] != "--config")
+            continue;
+        std::string error;
+        if (i + 1 >= commandLine.size())
+            return fail("--config needs a file");
+        if (!readConfig(commandLine[i + 1], args, error))
+            return fail(error);
+        commandLine.erase(commandLine.begin() + i, commandLine.begin() + i + 2);
+        break;
+    }
+    args.insert(args.end(), commandLine.begin(), commandLine.end());
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &arg = args[i];
         auto value = [&](std::string &out) {
-            if (i + 1 >= argc)
+            if (i + 1 >= args.size())
                 return false;
-            out = argv[++i];
+            out = args[++i];
             return true;
         };
         if (arg == "--help" || arg == "-h") {
             std::fputs(usage, stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::printf("folvane-server %s\n", FOLVANE_VERSION);
             return 0;
         } else if (arg == "--data") {
             if (!value(dataDir))

@@ -3,26 +3,142 @@
 #include "app/dlogin.h"
 #include "app/mainwidget.h"
 #include "core/gcore.h"
+#include "core/singleinstance.h"
 #include "core/trustgate.h"
+#include "folvaneversion.h"
 #include "widgets/dtrustcertificate.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDebug>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
+#include <QLibraryInfo>
+#include <QPushButton>
 #include <QScreen>
 #include <QTranslator>
 
+#include <cstdio>
+#include <memory>
+
 namespace startup {
 
-void installTranslations(QApplication &app)
+namespace {
+
+const QString checkTranslationsOption = QStringLiteral("check-translations");
+
+void setUpParser(QCommandLineParser &parser)
 {
-    // Looked up relative to the working directory; a missing file is ignored.
-    auto *widgets = new QTranslator(&app);
-    if (widgets->load(QStringLiteral("widgets.qm")))
-        app.installTranslator(widgets);
-    auto *qt = new QTranslator(&app);
-    if (qt->load(QStringLiteral("qt_zh_CN.qm")))
-        app.installTranslator(qt);
+    parser.setApplicationDescription(
+        QStringLiteral("Folvane Desktop, the client of an enterprise document server."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    QCommandLineOption check(checkTranslationsOption,
+                             QStringLiteral("Print the translations loaded and end."));
+    check.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(check);
+}
+
+// Loads the first of the folders' copies of the catalogue; empty when none
+// loads.
+QString loadCatalogue(QApplication &app, const QString &file, const QStringList &folders)
+{
+    for (const QString &folder : folders) {
+        const QString path = QDir(folder).filePath(file);
+        if (!QFileInfo::exists(path))
+            continue;
+        auto translator = std::make_unique<QTranslator>();
+        if (translator->load(path)) {
+            translator->setParent(&app);
+            app.installTranslator(translator.release());
+            return path;
+        }
+    }
+    return QString();
+}
+
+void bringToFront(QWidget *window)
+{
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+} // namespace
+
+void describeApplication()
+{
+    // The window system's class of every window ("folvane"), as the desktop
+    // entry's StartupWMClass names it.
+    QCoreApplication::setApplicationName(QStringLiteral("folvane"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(FOLVANE_VERSION));
+    QGuiApplication::setDesktopFileName(QLatin1String(desktopId));
+}
+
+bool onlyAsksForInformation(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    QCommandLineParser parser;
+    setUpParser(parser);
+    parser.parse(arguments);
+    // The names as given: -h, -?, --help, --help-all, -v, --version.
+    const QStringList asked = parser.optionNames();
+    for (const char *name : {"h", "?", "help", "help-all", "v", "version"}) {
+        if (asked.contains(QLatin1String(name)))
+            return true;
+    }
+    return false;
+}
+
+Options parseCommandLine(QCoreApplication &app)
+{
+    QCommandLineParser parser;
+    setUpParser(parser);
+    parser.process(app);
+    Options options;
+    options.checkTranslations = parser.isSet(checkTranslationsOption);
+    return options;
+}
+
+QStringList translationFolders()
+{
+    const QString program = QCoreApplication::applicationDirPath();
+    return {program, QDir::cleanPath(program + QStringLiteral("/../share/folvane/translations")),
+            QDir::currentPath()};
+}
+
+QStringList installTranslations(QApplication &app)
+{
+    QStringList loaded;
+    const QStringList folders = translationFolders();
+    const QString widgets = loadCatalogue(app, QStringLiteral("widgets.qm"), folders);
+    if (!widgets.isEmpty())
+        loaded.append(widgets);
+    // Qt's own catalogue, where Qt is installed with its translations, when
+    // the client has no copy of its own.
+    const QString qt = loadCatalogue(
+        app, QStringLiteral("qt_zh_CN.qm"),
+        folders + QStringList{QLibraryInfo::location(QLibraryInfo::TranslationsPath)});
+    if (!qt.isEmpty())
+        loaded.append(qt);
+    if (loaded.size() < 2)
+        qDebug() << "translations: looked in" << folders << "and found only" << loaded;
+    return loaded;
+}
+
+int reportTranslations(const QStringList &loaded)
+{
+    for (const QString &path : loaded)
+        std::printf("catalogue %s\n", qUtf8Printable(path));
+    QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    std::printf("button %s\n", qUtf8Printable(buttons.button(QDialogButtonBox::Ok)->text()));
+    std::printf("button %s\n", qUtf8Printable(buttons.button(QDialogButtonBox::Cancel)->text()));
+    std::fflush(stdout);
+    return loaded.isEmpty() ? 1 : 0;
 }
 
 void applyStyleSheet(QApplication &app)
@@ -48,6 +164,30 @@ void installTrustDialog()
         gate->answer(info, trusted);
     });
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, gate, &TrustGate::shutDown);
+}
+
+bool claimSingleInstance(QApplication &app)
+{
+    auto *instance = new SingleInstance(SingleInstance::defaultName(), &app);
+    if (!instance->claim())
+        return false;
+    QObject::connect(instance, &SingleInstance::activationRequested, &app, &raiseWindow);
+    return true;
+}
+
+void raiseWindow()
+{
+    // The main window is the client's one plain top-level window; the modal
+    // dialog on show, if any, goes in front of it, as it would be in use.
+    const QList<QWidget *> windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        if (window->windowType() == Qt::Window && window->isVisible()) {
+            bringToFront(window);
+            break;
+        }
+    }
+    if (QWidget *modal = QApplication::activeModalWidget())
+        bringToFront(modal);
 }
 
 int runSession(QApplication &app)

@@ -109,7 +109,6 @@ void GCore::applyTransportSettings(const QString &proxyPassword)
     ProxyChoice proxy = ProxyChoice::fromSettings(settings);
     proxy.password = proxyPassword;
     transport.resolveProxy(proxy, ServerAddress::fromSettings(settings).baseUrl());
-    transport.stallSeconds = HttpCurl::instance()->transportSettings().stallSeconds;
     HttpCurl::instance()->setTransportSettings(transport);
 }
 

@@ -46,6 +46,8 @@ constexpr long kDownloadTimeout = 36000;
 constexpr long kUploadConnectTimeout = 20;
 constexpr long kUploadTimeout = 10800;
 
+std::atomic<int> stallTime{60};
+
 // Any fixed 20 characters of lower-case letters and digits: values written
 // under "pwd" by one build can only be read back by a build with the same key.
 constexpr char kBuiltInKey[] = "f0lv4nedesk7opk3y9q2";
@@ -380,13 +382,14 @@ bool systemCaFolder()
     return known;
 }
 
+void setStallLimit(CURL *h);
+
 // The options every call takes from the one place: the proxy, the TLS
 // verification (or the user's pin), the share and the stall limit.
 void setTransportOptions(CURL *h, const UrlServer &server, const TransportSettings &settings)
 {
     curl_easy_setopt(h, CURLOPT_SHARE, Transport::instance().share());
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, long(settings.stallSeconds));
+    setStallLimit(h);
 
     if (settings.direct) {
         // An empty proxy and "*" as the exceptions: libcurl then ignores the
@@ -545,7 +548,9 @@ size_t writeToFile(char *ptr, size_t size, size_t count, void *userdata)
 int progressCallback(void *clientp, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow)
 {
     auto *progress = static_cast<TransferProgress *>(clientp);
-    progress->downloaded.store(double(dlnow), std::memory_order_relaxed);
+    progress->downloaded.store(progress->downloadBase.load(std::memory_order_relaxed) +
+                                   double(dlnow),
+                               std::memory_order_relaxed);
     progress->uploaded.store(double(ulnow), std::memory_order_relaxed);
     return progress->isRunning() ? 0 : 1;
 }
@@ -565,6 +570,14 @@ void setCommonOptions(CURL *h, const QByteArray &url)
     // Signals cannot be used safely from worker threads; every operation runs
     // on one, so none of them may use the alarm-based name lookup timeout.
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+}
+
+// A connection that moves no byte for the stall time fails, instead of
+// waiting for the long total timeout.
+void setStallLimit(CURL *h)
+{
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, long(stallTime.load()));
 }
 
 void setProgress(CURL *h, TransferProgress *progress)
@@ -774,7 +787,96 @@ void setDownloadOptions(CURL *c, const QByteArray &url, const QByteArray &body, 
     curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE, long(body.size()));
     curl_easy_setopt(c, CURLOPT_HEADER, 0L);
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers);
+    setStallLimit(c);
     setProgress(c, progress);
+}
+
+// What the write callback of a partial download knows: the answer's headers
+// as they come, and whether it has decided to append, to write again from
+// the first byte, or to stop and ask again without a range.
+struct PartSink
+{
+    CURL *handle = nullptr;
+    QFile *file = nullptr;
+    PartDownload *part = nullptr;
+    bool decided = false;
+    bool askAgain = false;
+    QByteArray contentRange;
+    bool encoded = false;
+};
+
+size_t partHeader(char *ptr, size_t size, size_t count, void *userdata)
+{
+    auto *sink = static_cast<PartSink *>(userdata);
+    const QByteArray line = QByteArray(ptr, int(size * count)).trimmed();
+    // A new status line (after a redirect or a 100) starts a new answer.
+    if (line.startsWith("HTTP/")) {
+        sink->contentRange.clear();
+        sink->encoded = false;
+    }
+    const int colon = line.indexOf(':');
+    if (colon > 0) {
+        const QByteArray name = line.left(colon).trimmed().toLower();
+        const QByteArray value = line.mid(colon + 1).trimmed();
+        if (name == "content-range")
+            sink->contentRange = value;
+        else if (name == "content-encoding" && !value.isEmpty() && value.toLower() != "identity")
+            sink->encoded = true;
+    }
+    return size * count;
+}
+
+// "bytes FIRST-LAST/TOTAL": false when it is not that.
+bool parseContentRange(const QByteArray &value, qint64 &first, qint64 &total)
+{
+    if (!value.startsWith("bytes "))
+        return false;
+    const QByteArray rest = value.mid(6);
+    const int dash = rest.indexOf('-');
+    const int slash = rest.indexOf('/');
+    if (dash <= 0 || slash <= dash)
+        return false;
+    bool okFirst = false, okLast = false, okTotal = false;
+    first = rest.left(dash).toLongLong(&okFirst);
+    const qint64 last = rest.mid(dash + 1, slash - dash - 1).toLongLong(&okLast);
+    total = rest.mid(slash + 1).toLongLong(&okTotal);
+    return okFirst && okLast && okTotal && first <= last && last < total;
+}
+
+// Decides, at the answer's first bytes, where they go.
+bool decidePart(PartSink *sink)
+{
+    sink->decided = true;
+    PartDownload &part = *sink->part;
+    long code = 0;
+    curl_easy_getinfo(sink->handle, CURLINFO_RESPONSE_CODE, &code);
+    curl_off_t length = -1;
+    curl_easy_getinfo(sink->handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    if (part.held > 0 && code == 206) {
+        qint64 first = 0, total = 0;
+        // Ranges of an encoded answer count encoded bytes: never appended.
+        if (!sink->encoded && parseContentRange(sink->contentRange, first, total) &&
+            first == part.held && (part.total < 0 || total == part.total)) {
+            part.resumed = true;
+            part.serverTotal = total;
+            return sink->file->seek(part.held);
+        }
+        sink->askAgain = true;
+        return false;
+    }
+    // A whole answer (a server without ranges, or a refusal): from the first byte.
+    part.resumed = false;
+    part.serverTotal = length >= 0 && !sink->encoded ? qint64(length) : -1;
+    return sink->file->resize(0) && sink->file->seek(0);
+}
+
+size_t writePart(char *ptr, size_t size, size_t count, void *userdata)
+{
+    auto *sink = static_cast<PartSink *>(userdata);
+    if (!sink->decided && !decidePart(sink))
+        return 0;
+    const size_t n = size * count;
+    return sink->file->write(ptr, qint64(n)) == qint64(n) ? n : 0;
 }
 
 } // namespace
@@ -832,10 +934,120 @@ QString HttpCurl::downloadToFile(const QString &url, const FormParams &params,
     return file.fileName();
 }
 
+void HttpCurl::downloadPart(const QString &url, const FormParams &params, PartDownload &part,
+                            TransferProgress *progress)
+{
+    part.outcome = PartDownload::Outcome::Failed;
+    part.resumed = false;
+    part.serverTotal = -1;
+    QFile file(part.path);
+    if (params.isEmpty() || !file.open(QIODevice::ReadWrite)) {
+        qDebug() << __FILE__ << __LINE__ << "cannot open the partial file" << part.path;
+        return;
+    }
+    part.held = qBound<qint64>(0, part.held, file.size());
+    if (part.total >= 0 && part.held > part.total)
+        part.held = 0;
+    if (!file.resize(part.held))
+        return;
+    const QByteArray body = formBody(params);
+    // At most twice: with a range, then without when the answer does not
+    // continue the held bytes.
+    for (int round = 0; round < 2; ++round) {
+        PooledHandle h(url, false);
+        if (!h)
+            return;
+        CurlList headers = expectOffHeaders();
+        if (part.held > 0) {
+            const QByteArray range = "Range: bytes=" + QByteArray::number(part.held) + "-";
+            curl_slist *list = headers.release();
+            curl_slist *grown = curl_slist_append(list, range.constData());
+            headers.reset(grown ? grown : list);
+        }
+        setDownloadOptions(h.get(), url.toLocal8Bit(), body, headers.get(), progress);
+        if (part.held > 0) // the ranges of an encoded answer are of no use
+            curl_easy_setopt(h.get(), CURLOPT_ACCEPT_ENCODING, nullptr);
+        curl_easy_setopt(h.get(), CURLOPT_BUFFERSIZE, 256L * 1024);
+        PartSink sink;
+        sink.handle = h.get();
+        sink.file = &file;
+        sink.part = &part;
+        curl_easy_setopt(h.get(), CURLOPT_HEADERFUNCTION, partHeader);
+        curl_easy_setopt(h.get(), CURLOPT_HEADERDATA, &sink);
+        curl_easy_setopt(h.get(), CURLOPT_WRITEFUNCTION, writePart);
+        curl_easy_setopt(h.get(), CURLOPT_WRITEDATA, &sink);
+        if (progress)
+            progress->downloadBase.store(double(part.held));
+        const CURLcode rc = performCall(h.get(), url);
+        long code = 0;
+        curl_easy_getinfo(h.get(), CURLINFO_RESPONSE_CODE, &code);
+        // 416 (the held bytes are past the file's end) may come with no body.
+        const bool refusedRange = part.held > 0 && code == 416;
+        if ((rc == CURLE_WRITE_ERROR && sink.askAgain) || (rc == CURLE_OK && refusedRange)) {
+            qDebug() << __FILE__ << __LINE__ << "the answer does not continue the held bytes"
+                     << code << sink.contentRange;
+            part.held = 0;
+            part.total = -1;
+            if (!file.resize(0))
+                return;
+            if (progress) {
+                progress->downloadBase.store(0);
+                progress->downloaded.store(0);
+            }
+            continue;
+        }
+        if (rc == CURLE_OK && !sink.decided && !decidePart(&sink))
+            return; // an empty answer: the file is empty too
+        if (progress && !progress->isRunning()) {
+            part.outcome = PartDownload::Outcome::Cancelled;
+        } else if (rc != CURLE_OK) {
+            qDebug() << __FILE__ << __LINE__ << "download failed, curl code" << int(rc) << url;
+            part.outcome = isNetworkFault(int(rc)) ? PartDownload::Outcome::NetworkFault
+                                                   : PartDownload::Outcome::Failed;
+        } else {
+            part.outcome =
+                file.flush() ? PartDownload::Outcome::Complete : PartDownload::Outcome::Failed;
+        }
+        part.held = file.size();
+        return;
+    }
+}
+
+void HttpCurl::setStallSeconds(int seconds)
+{
+    stallTime.store(qMax(1, seconds));
+}
+
+int HttpCurl::stallSeconds()
+{
+    return stallTime.load();
+}
+
+bool HttpCurl::isNetworkFault(int curlCode)
+{
+    switch (CURLcode(curlCode)) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_GOT_NOTHING:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+        return true;
+    default:
+        return false;
+    }
+}
+
 QByteArray HttpCurl::uploadFile(const QString &url, const QString &fieldName,
                                 const QString &filePath, const FormParams &params,
-                                TransferProgress *progress)
+                                TransferProgress *progress, bool *networkFault)
 {
+    if (networkFault)
+        *networkFault = false;
     if (filePath.isEmpty() || !QFileInfo(filePath).isFile())
         return QByteArray();
     PooledHandle h(url, false);
@@ -861,6 +1073,7 @@ QByteArray HttpCurl::uploadFile(const QString &url, const QString &fieldName,
     setCommonOptions(c, url.toLocal8Bit());
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kUploadConnectTimeout);
     curl_easy_setopt(c, CURLOPT_TIMEOUT, kUploadTimeout);
+    setStallLimit(c);
     curl_easy_setopt(c, CURLOPT_MIMEPOST, form.get());
     curl_easy_setopt(c, CURLOPT_HEADER, 0L);
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
@@ -869,8 +1082,11 @@ QByteArray HttpCurl::uploadFile(const QString &url, const QString &fieldName,
     setProgress(c, progress);
     const CURLcode rc = performCall(c, url);
     qDebug() << __FILE__ << __LINE__ << "upload curl code" << int(rc) << url;
-    if (rc != CURLE_OK)
+    if (rc != CURLE_OK) {
+        if (networkFault)
+            *networkFault = isNetworkFault(int(rc));
         return QByteArray();
+    }
     return sink.data;
 }
 

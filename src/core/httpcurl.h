@@ -23,6 +23,9 @@ struct TransferProgress
 {
     std::atomic<double> downloadTotal{0};
     std::atomic<double> downloaded{0};
+    // Bytes a resumed download held before its request: `downloaded` counts
+    // them too.
+    std::atomic<double> downloadBase{0};
     std::atomic<double> uploadTotal{0};
     std::atomic<double> uploaded{0};
     std::atomic<bool> running{true};
@@ -33,6 +36,29 @@ struct TransferProgress
     // Done of total in percent, to the nearest integer (a half goes up),
     // capped at 100; 0 while the total is unknown.
     static int percent(double done, double total);
+};
+
+// A download into a partial file that may already hold the file's first
+// bytes. The transport asks for the rest with a Range and appends only when
+// the answer continues exactly those bytes of a file of the same size;
+// otherwise it writes the whole file again from its first byte.
+struct PartDownload
+{
+    enum class Outcome { Complete, Cancelled, NetworkFault, Failed };
+
+    // The partial file, created when missing.
+    QString path;
+    // Bytes held at its start (the file is cut to them first).
+    qint64 held = 0;
+    // The whole file's size as an earlier answer gave it; -1 when unknown.
+    qint64 total = -1;
+
+    // What became of it.
+    Outcome outcome = Outcome::Failed;
+    // The whole file's size as this answer gave it; -1 when it did not say.
+    qint64 serverTotal = -1;
+    // Whether the answer continued the held bytes.
+    bool resumed = false;
 };
 
 // The HTTP transport: blocking operations over libcurl's easy interface that
@@ -82,8 +108,22 @@ public:
     QString downloadToFile(const QString &url, const FormParams &params, const QString &targetPath,
                            TransferProgress *progress);
 
+    // Downloads into `part` (see PartDownload) and fills in its outcome.
+    void downloadPart(const QString &url, const FormParams &params, PartDownload &part,
+                      TransferProgress *progress);
+
+    // `networkFault`, when given, tells a failure of the connection (refused,
+    // reset, timed out, stalled, cut short) from any other.
     QByteArray uploadFile(const QString &url, const QString &fieldName, const QString &filePath,
-                          const FormParams &params, TransferProgress *progress);
+                          const FormParams &params, TransferProgress *progress,
+                          bool *networkFault = nullptr);
+
+    // A download or upload that moves no byte for this long fails as a
+    // network fault (60 s; tests shorten it).
+    static void setStallSeconds(int seconds);
+    static int stallSeconds();
+    // Whether a libcurl result is a failure of the connection, worth trying again.
+    static bool isNetworkFault(int curlCode);
 
     static QString formatSize(qint64 bytes);
     // A size text from the server as the client shows it: the server joins

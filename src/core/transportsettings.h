@@ -53,7 +53,7 @@ struct CertificatePin
 };
 
 // What every transport call takes from one place: the CA file, the pinned
-// certificates, the resolved proxy and the stall limit. GCore fills it from
+// certificates and the resolved proxy. GCore fills it from
 // the settings (at each sign-in, and when the user trusts a certificate)
 // and hands it to the transport, which copies it under a lock for each call.
 struct TransportSettings
@@ -72,8 +72,6 @@ struct TransportSettings
     QString proxyUrl;
     QString proxyUser;
     QString proxyPassword;
-    // A connection that moves no byte for this long fails its call.
-    int stallSeconds = 60;
 
     // Reads "caFile" and "pins" of the settings (the proxy is resolved
     // separately, since the system proxy depends on the server's address).

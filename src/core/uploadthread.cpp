@@ -12,8 +12,10 @@ UploadThread::UploadThread(const QString &url, const FormParams &params, const Q
 
 void UploadThread::run()
 {
+    bool networkFault = false;
     const QByteArray reply =
-        HttpCurl::instance()->uploadFile(url, fieldName, filePath, params, progress);
+        HttpCurl::instance()->uploadFile(url, fieldName, filePath, params, progress, &networkFault);
+    fault.store(networkFault);
     qDebug() << __FILE__ << __LINE__ << "upload reply" << reply.left(1000);
     const QVariant value = HttpCurl::parseJson(reply).toVariant();
     HttpCurl::logJson(value, __FILE__, __LINE__);

@@ -5,6 +5,8 @@
 #include <QThread>
 #include <QVariantMap>
 
+#include <atomic>
+
 // Runs one multipart upload of a local file off the interface thread.
 class UploadThread : public QThread
 {
@@ -12,6 +14,10 @@ class UploadThread : public QThread
 public:
     UploadThread(const QString &url, const FormParams &params, const QString &fieldName,
                  const QString &filePath, TransferProgress *progress, QObject *parent = nullptr);
+
+    // After uploadFinished: whether an empty answer came from a failed
+    // connection (worth trying again) rather than from the server.
+    bool networkFault() const { return fault.load(); }
 
 signals:
     void uploadFinished(QVariantMap map);
@@ -27,4 +33,5 @@ private:
     FormParams params;
     QString fieldName;
     QString filePath;
+    std::atomic<bool> fault{false};
 };

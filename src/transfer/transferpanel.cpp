@@ -4,8 +4,11 @@
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "core/uploadthread.h"
+#include "transfer/historymodel.h"
+#include "transfer/partialdownloads.h"
+#include "transfer/transferdelegate.h"
+#include "transfer/transferroles.h"
 #include "widgets/desktopopen.h"
-#include "widgets/nofocusdelegate.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -14,156 +17,55 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLabel>
 #include <QMessageBox>
 #include <QMutexLocker>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScopeGuard>
-#include <QTableWidget>
+#include <QTableView>
+#include <QTemporaryFile>
 #include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
 
-const QString kDownloadRunning =
-    QStringLiteral("<span style='font-weight:bold;color:#666;'>正在下载</span>");
-const QString kDownloadStopped =
-    QStringLiteral("<span style='color:#666;font-weight:bold;'>下载停止</span>");
-const QString kDownloadFailed =
-    QStringLiteral("<span style='color:red;font-weight:bold;'>下载出错</span>");
-const QString kUploadRunning =
-    QStringLiteral("<span style='font-weight:bold;color:#666;'>正在上传</span>");
-const QString kUploadStopped =
-    QStringLiteral("<span style='color:#666;font-weight:bold;'>上传停止</span>");
-const QString kUploadFailed =
-    QStringLiteral("<span style='color:red;font-weight:bold;'>上传出错</span>");
-const QString kWaiting = QStringLiteral("<span style='font-weight:bold;color:#666;'>等待中</span>");
-
-const QString kStopImage = QStringLiteral(":/images/main/stop_down_file.png");
-const QString kStartImage = QStringLiteral(":/images/main/start_down_file.png");
-const QString kOpenFolderImage = QStringLiteral(":/images/main/open_fold.png");
-const QString kOpenFileImage = QStringLiteral(":/images/main/open_file.png");
-const QString kDropImage = QStringLiteral(":/images/main/cancel_file.png");
-
 constexpr int kRowHeight = 54;
 constexpr int kRemoveDelayMs = 1000;
-constexpr int kProgressTickMs = 250;
+// Ten progress updates a second for all rows together.
+constexpr int kProgressTickMs = 100;
 constexpr int kHistorySaveDelayMs = 300;
+constexpr int kQueueSaveDelayMs = 500;
 
-// An image button: sized to its picture, the picture as its only background.
-void setButtonImage(QPushButton *button, const QString &image)
+QTableView *makeTable(QAbstractItemModel *model, TransferDelegate *delegate,
+                      const QList<int> &widths, const QString &name, QWidget *parent)
 {
-    // A style sheet costs a new polish of the button: set it only when the
-    // picture changes (a waiting row starting keeps its stop picture).
-    if (button->property("image").toString() == image)
-        return;
-    button->setProperty("image", image);
-    const QPixmap pixmap(image);
-    // Until a picture exists the button keeps a clickable size.
-    button->setFixedSize(pixmap.isNull() ? QSize(20, 20) : pixmap.size());
-    button->setStyleSheet(
-        QStringLiteral(".QPushButton {background:url(%1);border:0px;}").arg(image));
-}
-
-QPushButton *imageButton(const QString &image, const QString &tip, QWidget *parent)
-{
-    auto *button = new QPushButton(parent);
-    button->setCursor(Qt::PointingHandCursor);
-    button->setToolTip(tip);
-    setButtonImage(button, image);
-    return button;
-}
-
-QWidget *buttonCell(const QList<QPushButton *> &buttons)
-{
-    auto *cell = new QWidget;
-    auto *layout = new QHBoxLayout(cell);
-    layout->setSpacing(22);
-    layout->setContentsMargins(0, 5, 20, 5);
-    for (QPushButton *b : buttons) {
-        b->setParent(cell);
-        layout->addWidget(b);
-    }
-    return cell;
-}
-
-// Column 0 of every table: icon, bold name, size text; carries the row key.
-QWidget *nameCell(const QString &icon, const QString &name, const QString &size,
-                  const char *keyProperty, const QString &key)
-{
-    auto *cell = new QWidget;
-    cell->setProperty(keyProperty, key);
-    auto *layout = new QHBoxLayout(cell);
-    layout->setSpacing(6);
-    layout->setContentsMargins(20, 5, 0, 5);
-    auto *iconLabel = new QLabel(cell);
-    iconLabel->setFixedSize(32, 32);
-    iconLabel->setPixmap(QPixmap(icon).scaled(32, 32));
-    layout->addWidget(iconLabel);
-    auto *texts = new QVBoxLayout;
-    texts->setSpacing(3);
-    texts->setContentsMargins(0, 0, 0, 0);
-    auto *nameLabel = new QLabel(name, cell);
-    nameLabel->setStyleSheet(QStringLiteral(".QLabel {font-weight:bold;color:#333;}"));
-    nameLabel->setTextFormat(Qt::PlainText);
-    auto *sizeLabel = new QLabel(size, cell);
-    sizeLabel->setStyleSheet(QStringLiteral(".QLabel {color:#666;}"));
-    texts->addWidget(nameLabel);
-    texts->addWidget(sizeLabel);
-    layout->addLayout(texts);
-    return cell;
-}
-
-// Column 1 of the running tables: the progress bar over the status label.
-QWidget *progressCell(QProgressBar *&bar, QLabel *&status, const QString &runningText)
-{
-    auto *cell = new QWidget;
-    auto *layout = new QVBoxLayout(cell);
-    layout->setContentsMargins(3, 12, 15, 0);
-    layout->setSpacing(0);
-    bar = new QProgressBar(cell);
-    bar->setFixedHeight(20);
-    bar->setRange(0, 100);
-    bar->setValue(0);
-    status = new QLabel(runningText, cell);
-    status->setFixedHeight(18);
-    status->setTextFormat(Qt::RichText);
-    layout->addWidget(bar);
-    layout->addWidget(status);
-    return cell;
-}
-
-QTableWidget *makeTable(int columns, const QList<int> &widths, QWidget *parent)
-{
-    auto *table = new QTableWidget(0, columns, parent);
+    auto *table = new QTableView(parent);
+    table->setObjectName(name);
+    table->setModel(model);
     table->horizontalHeader()->hide();
     table->verticalHeader()->hide();
+    // Every row has the same height: the view never asks the delegate.
+    table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table->verticalHeader()->setDefaultSectionSize(kRowHeight);
     table->setShowGrid(false);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->setItemDelegate(new NoFocusDelegate(table));
+    table->setItemDelegate(delegate);
+    table->setMouseTracking(true);
+    table->setWordWrap(false);
     table->setStyleSheet(
-        QStringLiteral(".QTableWidget {border:0px;border-top:0px solid #ccc;}"
-                       "QTableWidget::item:selected {background-color:transparent;color:#333;}"));
+        QStringLiteral(".QTableView {border:0px;border-top:0px solid #ccc;}"
+                       "QTableView::item:selected {background-color:transparent;color:#333;}"));
     table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     for (int i = 0; i < widths.size(); ++i)
         table->setColumnWidth(i + 1, widths.at(i));
     return table;
 }
 
-int rowWithKey(const QTableWidget *table, const char *property, const QString &key)
-{
-    for (int row = 0; row < table->rowCount(); ++row) {
-        const QWidget *cell = table->cellWidget(row, 0);
-        if (cell && cell->property(property).toString() == key)
-            return row;
-    }
-    return -1;
-}
+std::atomic<int> retryDelay{2000};
 
 QString historyFilePath()
 {
@@ -225,17 +127,60 @@ TransferPanel::TransferPanel(QWidget *parent) : QWidget(parent)
     clearBar->hide();
     layout->addWidget(clearBar);
 
-    downloadTable = makeTable(3, {200, 150}, this);
-    downloadTable->setObjectName(QStringLiteral("downloadTable"));
-    historyTable = makeTable(4, {150, 120, 150}, this);
-    historyTable->setObjectName(QStringLiteral("historyTable"));
-    uploadTable = makeTable(3, {200, 150}, this);
-    uploadTable->setObjectName(QStringLiteral("uploadTable"));
+    // The running pages' strip: one button starts every stopped row, such as
+    // those a restart brings back.
+    startBar = new QWidget(this);
+    startBar->setFixedHeight(32);
+    startBar->setStyleSheet(clearBar->styleSheet());
+    auto *startLayout = new QHBoxLayout(startBar);
+    startLayout->setContentsMargins(0, 0, 6, 0);
+    startLayout->addStretch();
+    auto *startButton = new QPushButton(QStringLiteral("全部开始"), startBar);
+    startButton->setObjectName(QStringLiteral("startAll"));
+    startButton->setFixedSize(100, 24);
+    startButton->setStyleSheet(clearButton->styleSheet());
+    connect(startButton, &QPushButton::clicked, this, &TransferPanel::startAll);
+    startLayout->addWidget(startButton);
+    layout->addWidget(startBar);
+
+    delegate = new TransferDelegate(this);
+    downloads = new TransferModel(true, this);
+    uploads = new TransferModel(false, this);
+    history = new HistoryModel(this);
+    downloadTable =
+        makeTable(downloads, delegate, {200, 150}, QStringLiteral("downloadTable"), this);
+    historyTable =
+        makeTable(history, delegate, {150, 120, 150}, QStringLiteral("historyTable"), this);
+    uploadTable = makeTable(uploads, delegate, {200, 150}, QStringLiteral("uploadTable"), this);
     layout->addWidget(downloadTable);
     layout->addWidget(historyTable);
     layout->addWidget(uploadTable);
     downloadTable->hide();
     historyTable->hide();
+    connect(delegate, &TransferDelegate::buttonClicked, this,
+            [this](const QModelIndex &index, const QString &id) {
+                auto *table = index.model() == downloads ? downloadTable
+                              : index.model() == uploads ? uploadTable
+                                                         : historyTable;
+                rowButtonClicked(table, index, id);
+            });
+    // The queue is written at most half a second after a change, so a crash
+    // loses little, and a dropped folder's rows make one write.
+    queueSave = new QTimer(this);
+    queueSave->setSingleShot(true);
+    queueSave->setInterval(kQueueSaveDelayMs);
+    connect(queueSave, &QTimer::timeout, this, &TransferPanel::saveQueue);
+    for (TransferModel *model : {downloads, uploads}) {
+        connect(model, &QAbstractItemModel::rowsInserted, this, &TransferPanel::updateTabTitles);
+        connect(model, &QAbstractItemModel::rowsRemoved, this, &TransferPanel::updateTabTitles);
+        connect(model, &TransferModel::listChanged, this, [this] {
+            if (!queueSave->isActive())
+                queueSave->start();
+        });
+    }
+    connect(history, &QAbstractItemModel::rowsInserted, this, &TransferPanel::updateTabTitles);
+    connect(history, &QAbstractItemModel::rowsRemoved, this, &TransferPanel::updateTabTitles);
+    connect(history, &QAbstractItemModel::modelReset, this, &TransferPanel::updateTabTitles);
 
     updateTabTitles();
 
@@ -250,13 +195,29 @@ TransferPanel::TransferPanel(QWidget *parent) : QWidget(parent)
     historySave->setInterval(kHistorySaveDelayMs);
     connect(historySave, &QTimer::timeout, this, &TransferPanel::saveHistory);
 
+    partials = std::make_unique<PartialDownloads>(GCore::dataDir() +
+                                                  QStringLiteral("/partial-downloads.json"));
+
+    leaveTimer = new QTimer(this);
+    leaveTimer->setSingleShot(true);
+    connect(leaveTimer, &QTimer::timeout, this, &TransferPanel::removeFinished);
+
     loadHistory();
+
+    GCore *core = GCore::instance();
+    const QByteArray owner = (core->serverUrl() + QLatin1Char('\n') +
+                              core->userInfo().value(QStringLiteral("username")).toString())
+                                 .toUtf8();
+    queuePath =
+        GCore::dataDir() + QStringLiteral("/queue-%1.json").arg(HttpCurl::md5Hex(owner).left(16));
+    restoreQueue();
 }
 
 TransferPanel::~TransferPanel()
 {
     if (historySave->isActive())
         saveHistory();
+    saveQueue();
     if (GCore::instance()->transferPanel() == this)
         GCore::instance()->setTransferPanel(nullptr);
     // The workers write into records the panel owns: tell every one to stop
@@ -277,10 +238,20 @@ void TransferPanel::addDownload(const QVariantMap &item, int type)
     if (item.isEmpty())
         return;
     showPage(QStringLiteral("download"));
-    if (isDownloading(item.value(QStringLiteral("fileId")).toString()))
+    const QString fileId = item.value(QStringLiteral("fileId")).toString();
+    if (isDownloading(fileId))
         return;
-    addDownloadRow(item, type);
-    queueDownload(item.value(QStringLiteral("fileId")).toString());
+    TransferRow row;
+    row.key = fileId;
+    row.item = item;
+    row.type = type;
+    row.name = item.value(QStringLiteral("fileName")).toString();
+    row.sizeText = HttpCurl::sizeText(item.value(QStringLiteral("fileLength")));
+    row.icon = GCore::fileIconPath(item);
+    row.state = TransferRow::State::Running;
+    row.serial = nextSerial++;
+    downloads->add(row);
+    queueDownload(fileId);
 }
 
 void TransferPanel::addUpload(const QString &filePath, const QString &parentId, int type,
@@ -291,19 +262,34 @@ void TransferPanel::addUpload(const QString &filePath, const QString &parentId, 
     // take over the first one's record.
     if (filePath.isEmpty() || isUploading(filePath))
         return;
-    addUploadRow(filePath, parentId, type, fileId);
+    const QFileInfo info(filePath);
+    TransferRow row;
+    row.key = filePath;
+    // Size and time tell at the next start whether the file changed meanwhile.
+    row.item = QVariantMap{{QStringLiteral("file"), filePath},
+                           {QStringLiteral("parentId"), parentId},
+                           {QStringLiteral("type"), type},
+                           {QStringLiteral("fileId"), fileId},
+                           {QStringLiteral("size"), info.size()},
+                           {QStringLiteral("modified"), info.lastModified().toMSecsSinceEpoch()}};
+    row.type = type;
+    row.name = info.fileName();
+    row.sizeText = HttpCurl::formatSize(info.size());
+    row.icon = GCore::localFileIconPath(filePath);
+    row.state = TransferRow::State::Running;
+    row.serial = nextSerial++;
+    uploads->add(row);
     queueUpload(filePath);
 }
 
-// Every row, waiting, running, stopped or failed, has its status label.
 bool TransferPanel::isUploading(const QString &filePath) const
 {
-    return uploadLabels.contains(filePath);
+    return uploads->contains(filePath);
 }
 
 bool TransferPanel::isDownloading(const QString &fileId) const
 {
-    return downloadLabels.contains(fileId);
+    return downloads->contains(fileId);
 }
 
 // ---- pages ----
@@ -324,30 +310,26 @@ void TransferPanel::showPage(const QString &name)
     uploadTab->setChecked(upload);
     downloadTab->setChecked(download);
     historyTab->setChecked(historyPage);
-    uploadTable->setVisible(upload && !rowsArriving);
-    downloadTable->setVisible(download && !rowsArriving);
+    uploadTable->setVisible(upload);
+    downloadTable->setVisible(download);
     historyTable->setVisible(historyPage);
     clearBar->setVisible(historyPage);
+    startBar->setVisible(!historyPage);
 }
 
 void TransferPanel::holdLayout(bool hold)
 {
-    rowsArriving = hold;
-    if (hold) {
-        uploadTable->hide();
-        downloadTable->hide();
-        return;
-    }
-    showPage(uploadTab->isChecked()     ? QStringLiteral("upload")
-             : downloadTab->isChecked() ? QStringLiteral("download")
-                                        : QStringLiteral("history"));
+    uploads->setBatch(hold);
+    downloads->setBatch(hold);
+    if (!hold)
+        updateTabTitles();
 }
 
 void TransferPanel::updateTabTitles()
 {
-    downloadTab->setText(QStringLiteral("正在下载(%1)").arg(downloadTable->rowCount()));
-    historyTab->setText(QStringLiteral("传输完成(%1)").arg(historyTable->rowCount()));
-    uploadTab->setText(QStringLiteral("正在上传(%1)").arg(uploadTable->rowCount()));
+    downloadTab->setText(QStringLiteral("正在下载(%1)").arg(downloads->size()));
+    historyTab->setText(QStringLiteral("传输完成(%1)").arg(history->rowCount()));
+    uploadTab->setText(QStringLiteral("正在上传(%1)").arg(uploads->size()));
 }
 
 // ---- starting transfers ----
@@ -361,15 +343,44 @@ QString TransferPanel::downloadTarget(const QVariantMap &item) const
     return QDir(folder).filePath(safeFileName(item.value(QStringLiteral("fileName")).toString()));
 }
 
+QString TransferPanel::partialKey(const QVariantMap &item, int type) const
+{
+    return PartialDownloads::keyOf(GCore::instance()->serverUrl(), type,
+                                   item.value(QStringLiteral("fileId")).toString());
+}
+
 void TransferPanel::startDownload(const QVariantMap &item, int type)
 {
     const QString fileId = item.value(QStringLiteral("fileId")).toString();
     const QString target = downloadTarget(item);
     if (target.isEmpty()) {
         qDebug() << __FILE__ << __LINE__ << "download without a folder" << fileId;
-        setDownloadState(fileId, RowState::Failed);
+        downloads->setState(fileId, TransferRow::State::Failed);
         return;
     }
+    // The bytes an earlier try left beside the target, when they are still
+    // of this file; otherwise a new partial file.
+    const QString key = partialKey(item, type);
+    PartialDownloads::Record record = partials->usable(key, item, target);
+    if (record.partPath.isEmpty()) {
+        const QFileInfo info(target);
+        QTemporaryFile part(info.absolutePath() + QLatin1Char('/') + info.fileName() +
+                            QStringLiteral(".XXXXXX.part"));
+        if (!part.open()) {
+            qDebug() << __FILE__ << __LINE__ << "cannot create a file beside" << target;
+            downloads->setState(fileId, TransferRow::State::Failed);
+            return;
+        }
+        part.setAutoRemove(false);
+        record = PartialDownloads::recordFor(item, target);
+        record.partPath = part.fileName();
+        partials->put(key, record);
+    }
+    PartDownload part;
+    part.path = record.partPath;
+    part.held = QFileInfo(record.partPath).size();
+    part.total = record.total;
+
     GCore *core = GCore::instance();
     const QString url = core->serverUrl() + (type == 1 ? QStringLiteral("/api/netdisk/download.jf")
                                                        : QStringLiteral("/api/file/download.jf"));
@@ -377,15 +388,19 @@ void TransferPanel::startDownload(const QVariantMap &item, int type)
                           {QStringLiteral("fileIds"), fileId}};
     auto *progress = new TransferProgress;
     progress->downloadTotal.store(item.value(QStringLiteral("length")).toDouble());
+    progress->downloaded.store(double(part.held));
     downloadProgress.insert(fileId, progress);
+    downloads->setPercent(
+        fileId, TransferProgress::percent(double(part.held), progress->downloadTotal.load()));
 
-    auto *thread = new DownloadThread(url, form, target, progress);
+    auto *thread =
+        new DownloadThread(url, form, part, item.value(QStringLiteral("md5")).toString(), progress);
     downloadThreads.insert(fileId, thread);
     thread->setProperty("map", item);
+    thread->setProperty("type", type);
     runs.insert(thread, Run{thread, progress, false});
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-    connect(thread, &DownloadThread::fileFinished, this, &TransferPanel::downloadFinished);
-    connect(thread, &DownloadThread::downloadTerminated, this, &TransferPanel::downloadTerminated);
+    connect(thread, &DownloadThread::partFinished, this, &TransferPanel::downloadFinished);
     thread->start(QThread::InheritPriority);
 }
 
@@ -431,12 +446,12 @@ int TransferPanel::runningCount(bool upload) const
 
 void TransferPanel::queueDownload(const QString &fileId)
 {
-    if (!downloadLabels.contains(fileId))
+    const TransferRow *row = downloads->row(fileId);
+    if (!row || row->state == TransferRow::State::Waiting)
         return;
     if (!downloadQueue.isEmpty() || runningCount(false) >= maxRunning) {
-        if (!downloadQueue.contains(fileId))
-            downloadQueue.append(fileId);
-        setDownloadState(fileId, RowState::Waiting);
+        downloadQueue.append(fileId);
+        downloads->setState(fileId, TransferRow::State::Waiting);
         return;
     }
     runDownloadRow(fileId);
@@ -444,12 +459,12 @@ void TransferPanel::queueDownload(const QString &fileId)
 
 void TransferPanel::queueUpload(const QString &filePath)
 {
-    if (!uploadLabels.contains(filePath))
+    const TransferRow *row = uploads->row(filePath);
+    if (!row || row->state == TransferRow::State::Waiting)
         return;
     if (!uploadQueue.isEmpty() || runningCount(true) >= maxRunning) {
-        if (!uploadQueue.contains(filePath))
-            uploadQueue.append(filePath);
-        setUploadState(filePath, RowState::Waiting);
+        uploadQueue.append(filePath);
+        uploads->setState(filePath, TransferRow::State::Waiting);
         return;
     }
     runUploadRow(filePath);
@@ -457,20 +472,24 @@ void TransferPanel::queueUpload(const QString &filePath)
 
 void TransferPanel::runDownloadRow(const QString &fileId)
 {
-    QLabel *status = downloadLabels.value(fileId);
-    if (!status)
+    const TransferRow *row = downloads->row(fileId);
+    if (!row)
         return;
-    setDownloadState(fileId, RowState::Running);
-    startDownload(status->property("map").toMap(), status->property("type").toInt());
+    const QVariantMap item = row->item;
+    const int type = row->type;
+    downloads->setState(fileId, TransferRow::State::Running);
+    startDownload(item, type);
 }
 
 void TransferPanel::runUploadRow(const QString &filePath)
 {
-    QLabel *status = uploadLabels.value(filePath);
-    if (!status)
+    const TransferRow *row = uploads->row(filePath);
+    if (!row)
         return;
-    const QVariantMap map = status->property("map").toMap();
-    setUploadState(filePath, RowState::Running);
+    const QVariantMap map = row->item;
+    uploads->setState(filePath, TransferRow::State::Running);
+    // Uploads always send the whole file again.
+    uploads->setPercent(filePath, 0);
     startUpload(filePath, map.value(QStringLiteral("parentId")).toString(),
                 map.value(QStringLiteral("type")).toInt(),
                 map.value(QStringLiteral("fileId")).toString());
@@ -486,215 +505,160 @@ void TransferPanel::startWaiting()
 
 // ---- rows ----
 
-void TransferPanel::addDownloadRow(const QVariantMap &item, int type)
+void TransferPanel::startOrStop(bool download, const QString &key)
 {
-    const QString fileId = item.value(QStringLiteral("fileId")).toString();
-    downloadTable->insertRow(0);
-    downloadTable->setRowHeight(0, kRowHeight);
-    downloadTable->setCellWidget(
-        0, 0,
-        nameCell(GCore::fileIconPath(item), item.value(QStringLiteral("fileName")).toString(),
-                 HttpCurl::sizeText(item.value(QStringLiteral("fileLength"))), "fileId", fileId));
-
-    QProgressBar *bar = nullptr;
-    QLabel *status = nullptr;
-    downloadTable->setCellWidget(0, 1, progressCell(bar, status, kDownloadRunning));
-    status->setProperty("map", item);
-    status->setProperty("type", type);
-
-    QPushButton *startStop = imageButton(kStopImage, QStringLiteral("停止下载"), nullptr);
-    startStop->setProperty("fileId", fileId);
-    connect(startStop, &QPushButton::clicked, this, &TransferPanel::downLoadStartOrStop);
-    QPushButton *openFolder =
-        imageButton(kOpenFolderImage, QStringLiteral("打开所在文件夹"), nullptr);
-    const QString folder = item.value(QStringLiteral("localPath")).toString();
-    connect(openFolder, &QPushButton::clicked, this,
-            [this, folder] { openLocalPath(this, folder); });
-    QPushButton *drop = imageButton(kDropImage, QStringLiteral("清除记录"), nullptr);
-    connect(drop, &QPushButton::clicked, this, [this, fileId] {
-        if (TransferProgress *p = downloadProgress.value(fileId))
-            p->cancel();
-        removeDownloadRow(fileId);
-    });
-    downloadTable->setCellWidget(0, 2, buttonCell({startStop, openFolder, drop}));
-
-    downloadBars.insert(fileId, bar);
-    downloadLabels.insert(fileId, status);
-    downloadButtons.insert(fileId, startStop);
-    updateTabTitles();
-}
-
-void TransferPanel::addUploadRow(const QString &filePath, const QString &parentId, int type,
-                                 const QString &fileId)
-{
-    const QFileInfo info(filePath);
-    uploadTable->insertRow(0);
-    uploadTable->setRowHeight(0, kRowHeight);
-    uploadTable->setCellWidget(0, 0,
-                               nameCell(GCore::localFileIconPath(filePath), info.fileName(),
-                                        HttpCurl::formatSize(info.size()), "file", filePath));
-
-    QProgressBar *bar = nullptr;
-    QLabel *status = nullptr;
-    uploadTable->setCellWidget(0, 1, progressCell(bar, status, kUploadRunning));
-    status->setProperty("map", QVariantMap{{QStringLiteral("file"), filePath},
-                                           {QStringLiteral("parentId"), parentId},
-                                           {QStringLiteral("type"), type},
-                                           {QStringLiteral("fileId"), fileId}});
-
-    QPushButton *startStop = imageButton(kStopImage, QStringLiteral("停止上传"), nullptr);
-    startStop->setProperty("file", filePath);
-    connect(startStop, &QPushButton::clicked, this, &TransferPanel::uploadStartOrStop);
-    QPushButton *openFolder =
-        imageButton(kOpenFolderImage, QStringLiteral("打开所在文件夹"), nullptr);
-    const QString folder = info.absolutePath();
-    connect(openFolder, &QPushButton::clicked, this,
-            [this, folder] { openLocalPath(this, folder); });
-    QPushButton *drop = imageButton(kDropImage, QStringLiteral("清除记录"), nullptr);
-    connect(drop, &QPushButton::clicked, this, [this, filePath] {
-        if (TransferProgress *p = uploadProgress.value(filePath))
-            p->cancel();
-        removeUploadRow(filePath);
-    });
-    uploadTable->setCellWidget(0, 2, buttonCell({startStop, openFolder, drop}));
-
-    uploadBars.insert(filePath, bar);
-    uploadLabels.insert(filePath, status);
-    uploadButtons.insert(filePath, startStop);
-    updateTabTitles();
-}
-
-void TransferPanel::addHistoryRow(const QVariantMap &record)
-{
-    historyTable->insertRow(0);
-    historyTable->setRowHeight(0, kRowHeight);
-    historyTable->setCellWidget(
-        0, 0,
-        nameCell(GCore::fileIconPath(record), record.value(QStringLiteral("fileName")).toString(),
-                 record.value(QStringLiteral("fileLength")).toString(), "filePath",
-                 record.value(QStringLiteral("filePath")).toString()));
-    const qint64 when = record.value(QStringLiteral("handleTime")).toLongLong();
-    historyTable->setItem(0, 1,
-                          new QTableWidgetItem(QDateTime::fromMSecsSinceEpoch(when).toString(
-                              QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
-    const bool download = record.value(QStringLiteral("type")).toInt() == 0;
-    historyTable->setItem(
-        0, 2,
-        new QTableWidgetItem(QIcon(download ? QStringLiteral(":/images/main/down_file.png")
-                                            : QStringLiteral(":/images/main/upload_file.png")),
-                             download ? QStringLiteral("下载完成") : QStringLiteral("上传完成")));
-
-    const QString filePath = record.value(QStringLiteral("filePath")).toString();
-    const QString folderPath = record.value(QStringLiteral("folderPath")).toString();
-    QPushButton *openFile = imageButton(kOpenFileImage, QStringLiteral("打开文件"), nullptr);
-    connect(openFile, &QPushButton::clicked, this,
-            [this, filePath] { openLocalPath(this, filePath); });
-    QPushButton *openFolder =
-        imageButton(kOpenFolderImage, QStringLiteral("打开所在文件夹"), nullptr);
-    connect(openFolder, &QPushButton::clicked, this,
-            [this, folderPath] { openLocalPath(this, folderPath); });
-    QPushButton *drop = imageButton(kDropImage, QStringLiteral("清除记录"), nullptr);
-    connect(drop, &QPushButton::clicked, this, [this, record] { removeHistoryRow(record); });
-    historyTable->setCellWidget(0, 3, buttonCell({openFile, openFolder, drop}));
-    updateTabTitles();
-}
-
-void TransferPanel::removeDownloadRow(const QString &fileId)
-{
-    downloadQueue.removeAll(fileId);
-    downloadLabels.remove(fileId);
-    downloadBars.remove(fileId);
-    downloadButtons.remove(fileId);
-    removeKeyedRow(downloadTable, "fileId", fileId);
-}
-
-void TransferPanel::removeUploadRow(const QString &filePath)
-{
-    uploadQueue.removeAll(filePath);
-    uploadLabels.remove(filePath);
-    uploadBars.remove(filePath);
-    uploadButtons.remove(filePath);
-    removeKeyedRow(uploadTable, "file", filePath);
-}
-
-void TransferPanel::removeKeyedRow(QTableWidget *table, const char *keyName, const QString &key)
-{
-    const int row = rowWithKey(table, keyName, key);
-    if (row >= 0)
-        table->removeRow(row);
-    updateTabTitles();
-}
-
-void TransferPanel::removeHistoryRow(const QVariantMap &record)
-{
-    const QString filePath = record.value(QStringLiteral("filePath")).toString();
-    for (int i = 0; i < history.size(); ++i) {
-        if (history.at(i).toMap().value(QStringLiteral("filePath")).toString() == filePath) {
-            history.removeAt(i);
-            break;
-        }
+    TransferModel *model = download ? downloads : uploads;
+    TransferProgress *p = download ? downloadProgress.value(key) : uploadProgress.value(key);
+    QStringList &queue = download ? downloadQueue : uploadQueue;
+    const TransferRow *row = model->row(key);
+    if (p) {
+        p->cancel();
+    } else if (row && row->state == TransferRow::State::Waiting) {
+        queue.removeOne(key);
+        model->setState(key, TransferRow::State::Stopped);
+    } else if (row && row->state == TransferRow::State::Retrying) {
+        model->setState(key, TransferRow::State::Stopped);
+    } else {
+        // Started by the user: a full set of tries again.
+        attempts.remove((download ? QLatin1Char('d') : QLatin1Char('u')) + key);
+        if (download)
+            queueDownload(key);
+        else
+            queueUpload(key);
     }
-    saveHistory();
-    removeKeyedRow(historyTable, "filePath", filePath);
 }
 
-void TransferPanel::removeLater(const QString &key, bool download)
+void TransferPanel::retryLater(bool download, const QString &key)
 {
-    // Only the finished row goes: if it was dropped meanwhile and the same
-    // key added again, the new row (with a label of its own) stays.
-    QPointer<QLabel> label = (download ? downloadLabels : uploadLabels).value(key);
-    if (!label)
+    TransferModel *model = download ? downloads : uploads;
+    const TransferRow *row = model->row(key);
+    if (!row)
         return;
-    QTimer::singleShot(kRemoveDelayMs, this, [this, label, key, download] {
-        if (!label || (download ? downloadLabels : uploadLabels).value(key) != label)
+    const QString counter = (download ? QLatin1Char('d') : QLatin1Char('u')) + key;
+    const int attempt = attempts.value(counter) + 1;
+    if (attempt > maxRetries) {
+        attempts.remove(counter);
+        model->setState(key, TransferRow::State::Failed);
+        return;
+    }
+    attempts.insert(counter, attempt);
+    model->setState(key, TransferRow::State::Retrying, QString(), attempt);
+    const quint64 serial = row->serial;
+    QTimer::singleShot(retryDelay.load() << (attempt - 1), this, [this, download, key, serial] {
+        TransferModel *m = download ? downloads : uploads;
+        const TransferRow *r = m->row(key);
+        // Stopped or dropped meanwhile: no retry.
+        if (!r || r->serial != serial || r->state != TransferRow::State::Retrying)
             return;
+        m->setState(key, TransferRow::State::Stopped);
+        if (download)
+            queueDownload(key);
+        else
+            queueUpload(key);
+    });
+}
+
+int TransferPanel::retryDelayMs()
+{
+    return retryDelay.load();
+}
+
+void TransferPanel::setRetryDelayMs(int ms)
+{
+    retryDelay.store(qMax(1, ms));
+}
+
+void TransferPanel::rowButtonClicked(QTableView *table, const QModelIndex &index, const QString &id)
+{
+    if (table == historyTable) {
+        const QVariantMap record = history->recordAt(index.row());
+        if (id == QLatin1String("openFile"))
+            openLocalPath(this, record.value(QStringLiteral("filePath")).toString());
+        else if (id == QLatin1String("openFolder"))
+            openLocalPath(this, record.value(QStringLiteral("folderPath")).toString());
+        else if (id == QLatin1String("drop"))
+            removeHistoryRow(index.row());
+        return;
+    }
+    const bool download = table == downloadTable;
+    const QString key = index.data(TransferRoles::Key).toString();
+    if (id == QLatin1String("startStop")) {
+        startOrStop(download, key);
+    } else if (id == QLatin1String("openFolder")) {
+        const TransferRow *row = (download ? downloads : uploads)->row(key);
+        if (row)
+            openLocalPath(this, download ? row->item.value(QStringLiteral("localPath")).toString()
+                                         : QFileInfo(key).absolutePath());
+    } else if (id == QLatin1String("drop")) {
+        if (TransferProgress *p =
+                download ? downloadProgress.value(key) : uploadProgress.value(key))
+            p->cancel();
         if (download)
             removeDownloadRow(key);
         else
             removeUploadRow(key);
-    });
-}
-
-void TransferPanel::setDownloadState(const QString &fileId, RowState state, const QString &refusal)
-{
-    showRowState(downloadLabels.value(fileId), downloadBars.value(fileId),
-                 downloadButtons.value(fileId), state, refusal,
-                 {kDownloadRunning, kDownloadStopped, kDownloadFailed, kWaiting},
-                 {QStringLiteral("停止下载"), QStringLiteral("开始下载")});
-}
-
-void TransferPanel::setUploadState(const QString &filePath, RowState state, const QString &refusal)
-{
-    showRowState(uploadLabels.value(filePath), uploadBars.value(filePath),
-                 uploadButtons.value(filePath), state, refusal,
-                 {kUploadRunning, kUploadStopped, kUploadFailed, kWaiting},
-                 {QStringLiteral("停止上传"), QStringLiteral("开始上传")});
-}
-
-// `texts`: the status of a running, stopped, failed and waiting row; `tips`:
-// the button's tool tip while running or waiting (it stops both) and
-// otherwise. `refusal` is the server's reason for a failure, shown after the
-// status and in full as its tool tip.
-void TransferPanel::showRowState(QLabel *status, QProgressBar *bar, QPushButton *button,
-                                 RowState state, const QString &refusal, const QStringList &texts,
-                                 const QStringList &tips)
-{
-    const bool running = state == RowState::Running || state == RowState::Waiting;
-    const bool refused = state == RowState::Failed && !refusal.isEmpty();
-    if (status) {
-        QString text = texts.at(int(state));
-        if (refused)
-            text += QStringLiteral("<span style='color:#666;'>：%1</span>")
-                        .arg(refusal.toHtmlEscaped());
-        status->setText(text);
-        status->setToolTip(refused ? plainToolTip(refusal) : QString());
     }
-    if (bar && state != RowState::Running)
-        bar->setValue(0);
-    if (button) {
-        setButtonImage(button, running ? kStopImage : kStartImage);
-        button->setToolTip(tips.at(running ? 0 : 1));
+}
+
+void TransferPanel::removeDownloadRow(const QString &fileId)
+{
+    const TransferRow *row = downloads->row(fileId);
+    if (!row)
+        return;
+    if (row->state == TransferRow::State::Waiting)
+        downloadQueue.removeOne(fileId);
+    // The held bytes go with the row; a worker still writing (told to stop
+    // by now) removes its file when it ends, as one that is no longer its row's.
+    partials->remove(partialKey(row->item, row->type), downloadThreads.contains(fileId));
+    downloadThreads.remove(fileId);
+    downloadProgress.remove(fileId);
+    downloads->remove({fileId});
+}
+
+void TransferPanel::removeUploadRow(const QString &filePath)
+{
+    const TransferRow *row = uploads->row(filePath);
+    if (row && row->state == TransferRow::State::Waiting)
+        uploadQueue.removeOne(filePath);
+    uploadThreads.remove(filePath);
+    uploadProgress.remove(filePath);
+    uploads->remove({filePath});
+}
+
+void TransferPanel::removeHistoryRow(int row)
+{
+    history->removeAt(row);
+    saveHistory();
+}
+
+void TransferPanel::removeLater(const QString &key, bool download)
+{
+    const TransferRow *row = (download ? downloads : uploads)->row(key);
+    if (!row)
+        return;
+    leaving.append(
+        Leaving{key, download, QDateTime::currentMSecsSinceEpoch() + kRemoveDelayMs, row->serial});
+    if (!leaveTimer->isActive())
+        leaveTimer->start(kRemoveDelayMs);
+}
+
+void TransferPanel::removeFinished()
+{
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    QStringList downloadKeys;
+    QStringList uploadKeys;
+    while (!leaving.isEmpty() && leaving.first().due <= now) {
+        const Leaving l = leaving.takeFirst();
+        // Only the finished row goes: if it was dropped meanwhile and the
+        // same key added again, the new row stays.
+        const TransferRow *row = (l.download ? downloads : uploads)->row(l.key);
+        if (row && row->serial == l.serial)
+            (l.download ? downloadKeys : uploadKeys) << l.key;
     }
+    downloads->remove(downloadKeys);
+    uploads->remove(uploadKeys);
+    if (!leaving.isEmpty())
+        leaveTimer->start(int(qMax<qint64>(0, leaving.first().due - now)));
 }
 
 // ---- ends of transfers ----
@@ -736,7 +700,7 @@ QString TransferPanel::finishDownloadFile(const QString &tempPath, const QVarian
     return QString();
 }
 
-void TransferPanel::downloadFinished(QString tempPath)
+void TransferPanel::downloadFinished(PartDownload part, bool intact)
 {
     QObject *worker = sender();
     if (!worker)
@@ -744,35 +708,53 @@ void TransferPanel::downloadFinished(QString tempPath)
     QMutexLocker lock(&mutex);
     const QVariantMap item = worker->property("map").toMap();
     const QString key = item.value(QStringLiteral("fileId")).toString();
+    const QString partKey = partialKey(item, worker->property("type").toInt());
     const Run run = runs.take(worker);
     // Whatever became of this row, its place goes to the next waiting one.
     const auto next = qScopeGuard([this] { startWaiting(); });
     const bool current = downloadThreads.value(key) == worker;
-    const bool cancelled = run.progress && !run.progress->isRunning();
     delete run.progress;
-    if (current) {
-        downloadProgress.remove(key);
-        downloadThreads.remove(key);
+    if (!current) {
+        // Dropped: its record went with the row; the bytes go now.
+        QFile::remove(part.path);
+        return;
     }
+    downloadProgress.remove(key);
+    downloadThreads.remove(key);
 
-    // Stopped or dropped after the last byte came: the user asked for no file.
-    if (cancelled || !current) {
-        if (!tempPath.isEmpty())
-            QFile::remove(tempPath);
-        if (current)
-            setDownloadState(key, RowState::Stopped);
+    using Outcome = PartDownload::Outcome;
+    if (part.outcome != Outcome::Complete) {
+        // The bytes stay for the next start, with the size the server gave.
+        PartialDownloads::Record record = partials->usable(partKey, item, downloadTarget(item));
+        if (!record.partPath.isEmpty() && part.serverTotal >= 0) {
+            record.total = part.serverTotal;
+            partials->put(partKey, record);
+        }
+        if (part.outcome == Outcome::Cancelled)
+            downloads->setState(key, TransferRow::State::Stopped);
+        else if (part.outcome == Outcome::NetworkFault)
+            retryLater(true, key);
+        else
+            downloads->setState(key, TransferRow::State::Failed);
+        return;
+    }
+    attempts.remove(QLatin1Char('d') + key);
+    partials->remove(partKey, true);
+    if (!intact) {
+        qDebug() << __FILE__ << __LINE__ << "download does not match its size or MD5" << key;
+        QFile::remove(part.path);
+        downloads->setState(key, TransferRow::State::Failed, QStringLiteral("文件校验失败"));
         return;
     }
     QString refusal;
-    const QString saved =
-        tempPath.isEmpty() ? QString() : finishDownloadFile(tempPath, item, &refusal);
+    const QString saved = finishDownloadFile(part.path, item, &refusal);
     if (saved.isEmpty()) {
-        setDownloadState(key, RowState::Failed, refusal);
+        downloads->setState(key, TransferRow::State::Failed, refusal);
         return;
     }
     // The last bytes may have come after the last progress tick.
-    if (QProgressBar *bar = downloadBars.value(key))
-        bar->setValue(100);
+    downloads->setPercent(key, 100);
+    downloads->flushProgress();
     removeLater(key, true);
     appendHistory(
         QVariantMap{{QStringLiteral("fileExtend"), item.value(QStringLiteral("fileExtend"))},
@@ -783,23 +765,6 @@ void TransferPanel::downloadFinished(QString tempPath)
                     {QStringLiteral("type"), 0},
                     {QStringLiteral("filePath"), saved},
                     {QStringLiteral("folderPath"), item.value(QStringLiteral("localPath"))}});
-}
-
-void TransferPanel::downloadTerminated()
-{
-    QObject *worker = sender();
-    if (!worker)
-        return;
-    QMutexLocker lock(&mutex);
-    const QString key = worker->property("map").toMap().value(QStringLiteral("fileId")).toString();
-    const Run run = runs.take(worker);
-    const auto next = qScopeGuard([this] { startWaiting(); });
-    delete run.progress;
-    if (downloadThreads.value(key) != worker)
-        return;
-    downloadProgress.remove(key);
-    downloadThreads.remove(key);
-    setDownloadState(key, RowState::Stopped);
 }
 
 void TransferPanel::uploadFinished(QVariantMap map)
@@ -819,14 +784,22 @@ void TransferPanel::uploadFinished(QVariantMap map)
     }
     const bool ok =
         !map.isEmpty() && map.value(QStringLiteral("code")).toString() == QLatin1String("0");
+    const auto *thread = qobject_cast<UploadThread *>(worker);
+    if (!ok && current && map.isEmpty() && thread && thread->networkFault()) {
+        retryLater(false, key);
+        return;
+    }
+    if (current)
+        attempts.remove(QLatin1Char('u') + key);
     if (!ok) {
         if (current)
-            setUploadState(key, RowState::Failed, map.value(QStringLiteral("msg")).toString());
+            uploads->setState(key, TransferRow::State::Failed,
+                              map.value(QStringLiteral("msg")).toString());
         return;
     }
     if (current) {
-        if (QProgressBar *bar = uploadBars.value(key))
-            bar->setValue(100);
+        uploads->setPercent(key, 100);
+        uploads->flushProgress();
         removeLater(key, false);
     }
     // The file is on the server whatever became of the row meanwhile.
@@ -854,58 +827,136 @@ void TransferPanel::uploadTerminated()
         return;
     uploadProgress.remove(key);
     uploadThreads.remove(key);
-    setUploadState(key, RowState::Stopped);
+    uploads->setState(key, TransferRow::State::Stopped);
 }
 
 void TransferPanel::showProgress()
 {
     QMutexLocker lock(&mutex);
-    for (auto it = downloadBars.constBegin(); it != downloadBars.constEnd(); ++it) {
-        if (const TransferProgress *p = downloadProgress.value(it.key()))
-            it.value()->setValue(
-                TransferProgress::percent(p->downloaded.load(), p->downloadTotal.load()));
-    }
-    for (auto it = uploadBars.constBegin(); it != uploadBars.constEnd(); ++it) {
-        if (const TransferProgress *p = uploadProgress.value(it.key()))
-            it.value()->setValue(
-                TransferProgress::percent(p->uploaded.load(), p->uploadTotal.load()));
-    }
+    for (auto it = downloadProgress.constBegin(); it != downloadProgress.constEnd(); ++it)
+        downloads->setPercent(it.key(),
+                              TransferProgress::percent(it.value()->downloaded.load(),
+                                                        it.value()->downloadTotal.load()));
+    for (auto it = uploadProgress.constBegin(); it != uploadProgress.constEnd(); ++it)
+        uploads->setPercent(it.key(), TransferProgress::percent(it.value()->uploaded.load(),
+                                                                it.value()->uploadTotal.load()));
+    downloads->flushProgress();
+    uploads->flushProgress();
 }
 
-void TransferPanel::downLoadStartOrStop()
+// ---- the queue across runs ----
+
+void TransferPanel::saveQueue()
 {
-    QObject *button = sender();
-    if (!button)
+    queueSave->stop();
+    // Failed rows stay behind: they wait for the user, not for a restart.
+    auto list = [](const TransferModel *model) {
+        QJsonArray out;
+        for (const QString &key : model->keys()) {
+            const TransferRow *row = model->row(key);
+            if (row->state == TransferRow::State::Failed)
+                continue;
+            out.append(QJsonObject{{QStringLiteral("item"), QJsonObject::fromVariantMap(row->item)},
+                                   {QStringLiteral("type"), row->type}});
+        }
+        return out;
+    };
+    QSaveFile file(queuePath);
+    if (!file.open(QIODevice::WriteOnly))
         return;
-    const QString fileId = button->property("fileId").toString();
-    if (TransferProgress *p = downloadProgress.value(fileId))
-        p->cancel();
-    else if (downloadQueue.removeAll(fileId) > 0)
-        setDownloadState(fileId, RowState::Stopped);
-    else
-        queueDownload(fileId);
+    file.write(QJsonDocument(QJsonObject{{QStringLiteral("downloads"), list(downloads)},
+                                         {QStringLiteral("uploads"), list(uploads)}})
+                   .toJson(QJsonDocument::Compact));
+    file.commit();
 }
 
-void TransferPanel::uploadStartOrStop()
+void TransferPanel::restoreQueue()
 {
-    QObject *button = sender();
-    if (!button)
+    QFile file(queuePath);
+    if (!file.open(QIODevice::ReadOnly))
         return;
-    const QString filePath = button->property("file").toString();
-    if (TransferProgress *p = uploadProgress.value(filePath))
-        p->cancel();
-    else if (uploadQueue.removeAll(filePath) > 0)
-        setUploadState(filePath, RowState::Stopped);
-    else
-        queueUpload(filePath);
+    const QJsonObject saved = HttpCurl::parseJson(file.readAll()).object();
+    file.close();
+    downloads->setBatch(true);
+    uploads->setBatch(true);
+    for (const QJsonValue &v : saved.value(QStringLiteral("downloads")).toArray()) {
+        const QVariantMap item =
+            v.toObject().value(QStringLiteral("item")).toObject().toVariantMap();
+        const int type = v.toObject().value(QStringLiteral("type")).toInt();
+        const QString fileId = item.value(QStringLiteral("fileId")).toString();
+        if (fileId.isEmpty() || isDownloading(fileId))
+            continue;
+        TransferRow row;
+        row.key = fileId;
+        row.item = item;
+        row.type = type;
+        row.name = item.value(QStringLiteral("fileName")).toString();
+        row.sizeText = HttpCurl::sizeText(item.value(QStringLiteral("fileLength")));
+        row.icon = GCore::fileIconPath(item);
+        row.state = TransferRow::State::Stopped;
+        row.serial = nextSerial++;
+        // The bar shows what the partial file holds.
+        const PartialDownloads::Record held =
+            partials->usable(partialKey(item, type), item, downloadTarget(item));
+        if (!held.partPath.isEmpty())
+            row.percent =
+                TransferProgress::percent(double(QFileInfo(held.partPath).size()),
+                                          item.value(QStringLiteral("length")).toDouble());
+        downloads->add(row);
+    }
+    for (const QJsonValue &v : saved.value(QStringLiteral("uploads")).toArray()) {
+        const QVariantMap item =
+            v.toObject().value(QStringLiteral("item")).toObject().toVariantMap();
+        const QString filePath = item.value(QStringLiteral("file")).toString();
+        if (filePath.isEmpty() || isUploading(filePath))
+            continue;
+        const QFileInfo info(filePath);
+        TransferRow row;
+        row.key = filePath;
+        row.item = item;
+        row.type = v.toObject().value(QStringLiteral("type")).toInt();
+        row.name = info.fileName();
+        row.sizeText = HttpCurl::formatSize(info.size());
+        row.icon = GCore::localFileIconPath(filePath);
+        row.state = TransferRow::State::Stopped;
+        row.serial = nextSerial++;
+        if (!info.isFile()) {
+            row.state = TransferRow::State::Failed;
+            row.reason = QStringLiteral("文件已不存在");
+        } else if (info.size() != item.value(QStringLiteral("size")).toLongLong() ||
+                   info.lastModified().toMSecsSinceEpoch() !=
+                       item.value(QStringLiteral("modified")).toLongLong()) {
+            row.state = TransferRow::State::Failed;
+            row.reason = QStringLiteral("文件已被修改");
+        }
+        uploads->add(row);
+    }
+    downloads->setBatch(false);
+    uploads->setBatch(false);
+    updateTabTitles();
+}
+
+void TransferPanel::startAll()
+{
+    const bool download = downloadTab->isChecked();
+    TransferModel *model = download ? downloads : uploads;
+    for (const QString &key : model->keys()) {
+        const TransferRow *row = model->row(key);
+        if (!row || row->state != TransferRow::State::Stopped)
+            continue;
+        attempts.remove((download ? QLatin1Char('d') : QLatin1Char('u')) + key);
+        if (download)
+            queueDownload(key);
+        else
+            queueUpload(key);
+    }
 }
 
 // ---- history ----
 
 void TransferPanel::appendHistory(const QVariantMap &record)
 {
-    addHistoryRow(record);
-    history.append(record);
+    history->append(record);
     if (!historySave->isActive())
         historySave->start();
 }
@@ -916,10 +967,8 @@ void TransferPanel::loadHistory()
     if (!file.open(QIODevice::ReadOnly))
         return;
     bool cleaned = false;
-    history = readHistory(file.readAll(), &cleaned);
-    for (const QVariant &entry : qAsConst(history))
-        addHistoryRow(entry.toMap());
-    if (cleaned)
+    const bool cut = history->setRecords(readHistory(file.readAll(), &cleaned));
+    if (cleaned || cut)
         saveHistory();
 }
 
@@ -953,21 +1002,19 @@ void TransferPanel::saveHistory()
     QSaveFile file(historyFilePath());
     if (!file.open(QIODevice::WriteOnly))
         return;
-    file.write(QJsonDocument::fromVariant(history).toJson(QJsonDocument::Indented));
+    file.write(QJsonDocument::fromVariant(history->records()).toJson(QJsonDocument::Indented));
     file.commit();
 }
 
 void TransferPanel::clearItems()
 {
-    if (history.isEmpty())
+    if (history->rowCount() == 0)
         return;
     const auto answer = QMessageBox::question(this, QStringLiteral("清除确认"),
                                               QStringLiteral("是否确认清除所有记录？"),
                                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes)
         return;
-    history.clear();
+    history->clear();
     saveHistory();
-    historyTable->setRowCount(0);
-    updateTabTitles();
 }

@@ -110,9 +110,7 @@ private slots:
             return reply;
         });
         useServer(port);
-        TransportSettings settings = HttpCurl::instance()->transportSettings();
-        settings.stallSeconds = 1;
-        HttpCurl::instance()->setTransportSettings(settings);
+        HttpCurl::setStallSeconds(1);
         QElapsedTimer clock;
         clock.start();
         const QVariant reply = HttpCurl::instance()->postJson(
@@ -121,8 +119,7 @@ private slots:
         // The request's own time-out is 30 s.
         QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(server.requests().size(), 1);
-        settings.stallSeconds = 60;
-        HttpCurl::instance()->setTransportSettings(settings);
+        HttpCurl::setStallSeconds(60);
     }
 };
 

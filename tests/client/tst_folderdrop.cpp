@@ -16,10 +16,12 @@
 #include "testmain.h"
 #include "transfer/ddropfolder.h"
 #include "transfer/transferpanel.h"
+#include "transferhelpers.h"
 
 #include <QLabel>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QScopeGuard>
+#include <QTableView>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -49,11 +51,7 @@ void clickButton(QWidget *window, const QString &text)
 // The statuses of the upload rows, as the user reads them.
 QStringList uploadStatuses(TransferPanel &panel)
 {
-    QStringList out;
-    QTableWidget *t = panel.findChild<QTableWidget *>("uploadTable");
-    for (int row = 0; row < t->rowCount(); ++row)
-        out << t->cellWidget(row, 1)->findChild<QLabel *>()->text();
-    return out;
+    return statusesOf(transferTable(panel, "uploadTable"));
 }
 
 int countContaining(const QStringList &texts, const QString &word)
@@ -177,17 +175,17 @@ private slots:
             QVERIFY(panel->isUploading(local.filePath(path)));
         // Running: the rows that have left the queue less those recorded as
         // done (a done row keeps its status for a second).
-        QTableWidget *history = panel->findChild<QTableWidget *>("historyTable");
-        const int doneBefore = history->rowCount();
+        QTableView *history = transferTable(*panel, "historyTable");
+        const int doneBefore = rowCountOf(history);
         int mostRunning = 0;
         QTimer watch;
         connect(&watch, &QTimer::timeout, [&] {
             const int started = files.size() - countContaining(uploadStatuses(*panel), "等待中");
-            mostRunning = qMax(mostRunning, started - (history->rowCount() - doneBefore));
+            mostRunning = qMax(mostRunning, started - (rowCountOf(history) - doneBefore));
         });
         watch.start(1);
         QTRY_VERIFY_WITH_TIMEOUT(uploadStatuses(*panel).isEmpty(), 20000);
-        QCOMPARE(history->rowCount() - doneBefore, files.size());
+        QCOMPARE(rowCountOf(history) - doneBefore, files.size());
         QCOMPARE(mostRunning, TransferPanel::maxRunning);
 
         // The listing was reloaded once the folders were made.
@@ -211,6 +209,67 @@ private slots:
         QCOMPARE(contents(1, diskX),
                  (QMap<QString, qint64>{{"a.txt", 1}, {"b.txt", 2}, {"y/", 0}}));
         QCOMPARE(contents(1, idIn(1, diskX, "y")).size(), 4);
+    }
+
+    void threeHundredFilesArriveWholeWithoutAWidgetPerRow()
+    {
+        GCore::instance()->setUserInfo({{"username", "admin"}, {"maxUploadNum", 400}});
+        const auto restore = qScopeGuard([] {
+            GCore::instance()->setUserInfo({{"username", "admin"}, {"maxUploadNum", 1}});
+        });
+        QTemporaryDir local;
+        const QString root = local.filePath("many");
+        QMap<QString, QByteArray> files; // by name, in 10 folders of 30
+        for (int i = 0; i < 300; ++i) {
+            QByteArray content(1000 + i * 37, Qt::Uninitialized);
+            for (int k = 0; k < content.size(); ++k)
+                content[k] = char((k * 7 + i * 13) & 0xff);
+            const QString name = QStringLiteral("f%1.bin").arg(i, 3, 10, QChar('0'));
+            files.insert(QStringLiteral("d%1/").arg(i % 10) + name, content);
+            writeFile(root + QStringLiteral("/d%1/").arg(i % 10) + name, content);
+        }
+        const QString target = makeLibraryFolder("0", "三百个文件");
+        auto b = browserIn<CompanyDocument>(target);
+        QTableView *uploads = transferTable(*panel, "uploadTable");
+        uploads->resize(800, 600);
+        QTableView *history = transferTable(*panel, "historyTable");
+        const int doneBefore = rowCountOf(history);
+        const int widgetsBefore = panel->findChildren<QWidget *>().size();
+        int mostRunning = 0;
+        int mostWidgets = 0;
+        QTimer watch;
+        // Running: the rows that have left the queue less those recorded as done.
+        connect(&watch, &QTimer::timeout, [&] {
+            const QStringList statuses = uploadStatuses(*panel);
+            if (statuses.isEmpty())
+                return;
+            const int started = 300 - countContaining(statuses, "等待中");
+            mostRunning = qMax(mostRunning, started - (rowCountOf(history) - doneBefore));
+            mostWidgets = qMax(mostWidgets, int(panel->findChildren<QWidget *>().size()));
+        });
+        watch.start(5);
+        answerNextModal("DDropFolder", [](QWidget *dialog) { clickButton(dialog, "Yes"); });
+        b->dropFiles({root});
+        QCOMPARE(rowCountOf(uploads), 300);
+        QTRY_VERIFY_WITH_TIMEOUT(uploadStatuses(*panel).isEmpty(), 120000);
+        watch.stop();
+        QCOMPARE(mostRunning, TransferPanel::maxRunning);
+        QCOMPARE(mostWidgets, widgetsBefore);
+
+        // Every file on the server, byte for byte (the listing's MD5).
+        const QString manyId = idIn(0, target, "many");
+        int checked = 0;
+        for (int d = 0; d < 10; ++d) {
+            const QString folderId = idIn(0, manyId, QStringLiteral("d%1").arg(d));
+            for (const QVariant &v : listing(0, folderId).value("data").toList()) {
+                const QVariantMap e = v.toMap();
+                const QByteArray content =
+                    files.value(QStringLiteral("d%1/").arg(d) + e.value("fileName").toString());
+                QCOMPARE(e.value("md5").toString(), HttpCurl::md5Hex(content));
+                ++checked;
+            }
+        }
+        QCOMPARE(checked, 300);
     }
 
     void takenNameIsRefusedAndNothingQueued()

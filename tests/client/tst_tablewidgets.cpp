@@ -6,6 +6,7 @@
 #include "core/gcore.h"
 #include "testmain.h"
 #include "transfer/transferpanel.h"
+#include "transferhelpers.h"
 #include "widgets/headerview.h"
 #include "widgets/nofocusdelegate.h"
 
@@ -140,7 +141,7 @@ private slots:
         QVERIFY(!panel.isVisibleTo(&main));
         banner.transferButton->click();
         QVERIFY(panel.isVisibleTo(&main));
-        QCOMPARE(panel.findChild<QTableWidget *>("downloadTable")->rowCount(), 0);
+        QCOMPARE(rowCountOf(transferTable(panel, "downloadTable")), 0);
         QCOMPARE(panel.findChild<QPushButton *>("upload")->isChecked(), true);
         GCore::instance()->setMainWidget(nullptr);
     }

@@ -264,27 +264,30 @@ private slots:
 
     void failedReplyShowsErrorOnlyOnAnEmptyTree()
     {
+        // Each browser's own tree model drives its loading and error labels.
         CompanyDocument browser;
-        {
-            Fixture f(0);
-            browser.treeLoadingLabel->show();
-            f.model->receiveData({});
-            QVERIFY(!browser.treeLoadingLabel->isVisibleTo(&browser));
-            QVERIFY(browser.treeErrorLabel->isVisibleTo(&browser));
-            f.model->receiveData(okReply({folder("100", "0", "a")}));
-            QVERIFY(!browser.treeErrorLabel->isVisibleTo(&browser));
-            QSignalSpy resets(f.model.get(), &QAbstractItemModel::modelReset);
-            f.model->receiveData(QVariantMap{{"code", "1"}, {"msg", "没有权限"}});
-            f.model->receiveData(QVariantMap{{"msg", "no code"}});
-            QCOMPARE(resets.count(), 0);
-            QVERIFY(!browser.treeErrorLabel->isVisibleTo(&browser));
-            QVERIFY(findId(*f.model, "100").isValid());
-        }
+        TreeViewModel *model = browser.treeModel;
+        browser.treeLoadingLabel->show();
+        model->receiveData({});
+        QVERIFY(!browser.treeLoadingLabel->isVisibleTo(&browser));
+        QVERIFY(browser.treeErrorLabel->isVisibleTo(&browser));
+        model->receiveData(okReply({folder("100", "0", "a")}));
+        QVERIFY(!browser.treeErrorLabel->isVisibleTo(&browser));
+        QSignalSpy resets(model, &QAbstractItemModel::modelReset);
+        model->receiveData(QVariantMap{{"code", "1"}, {"msg", "没有权限"}});
+        model->receiveData(QVariantMap{{"msg", "no code"}});
+        QCOMPARE(resets.count(), 0);
+        QVERIFY(!browser.treeErrorLabel->isVisibleTo(&browser));
+        QVERIFY(findId(*model, "100").isValid());
+
         NetDisk disk;
-        Fixture f(1);
-        f.model->receiveData(QVariantMap{{"code", 3}});
+        disk.treeModel->receiveData(QVariantMap{{"code", 3}});
         QVERIFY(disk.treeErrorLabel->isVisibleTo(&disk));
-        QCOMPARE(f.model->rowCount(), 0);
+        QCOMPARE(disk.treeModel->rowCount(), 0);
+        // Another tree of the same area (a folder picker's) leaves the browser alone.
+        Fixture picker(1);
+        picker.model->receiveData(okReply({folder("100", "0", "a")}));
+        QVERIFY(disk.treeErrorLabel->isVisibleTo(&disk));
     }
 
     void currentFolderAndExpansionRestoredAfterRebuild()
@@ -329,13 +332,12 @@ private slots:
         GCore::instance()->setToken("tok");
 
         CompanyDocument browser;
-        Fixture company(0);
-        company.model->refresh(false);
+        browser.treeModel->refresh(false);
         QVERIFY(browser.treeLoadingLabel->isVisibleTo(&browser));
-        QTRY_COMPARE(company.model->rowCount(), 1);
+        QTRY_COMPARE(browser.treeModel->rowCount(), 1);
         // The browser lists its own folders as well; wait until all have arrived.
         QTRY_VERIFY(!browser.treeLoadingLabel->isVisibleTo(&browser));
-        QVERIFY(findId(*company.model, "100").isValid());
+        QVERIFY(findId(*browser.treeModel, "100").isValid());
         QByteArray firstTreeRequest;
         for (const QByteArray &request : server.requests()) {
             if (request.startsWith("POST /api/file/list-dir.jf")) {
