@@ -15,7 +15,7 @@ packages=(
   libgtest-dev googletest
   clang libclang-rt-14-dev
   xvfb xauth x11-apps imagemagick xcompmgr fonts-wqy-microhei
-  nginx python3
+  nginx python3 tinyproxy microsocks openssl
   chromium chromium-driver python3-selenium
   desktop-file-utils appstream dpkg-dev systemd
 )

@@ -9,16 +9,23 @@
 //     distinct senders; counts the avatar requests (goal: 50, not 500) and
 //     times construction until every row shows its picture, beside 500 single
 //     picture requests (what one request per row would send).
+//  3. the same first load over HTTP and HTTPS (a CA made with openssl for the
+//     run), each directly and through a relay that holds every chunk 10 ms in
+//     each direction: desktop against the slowest single request (medians,
+//     goal <= 1.5), with the connections and TLS handshakes counted.
 // Runs alternate; each figure is min / median / max over the rounds.
 
 #include "core/downloadthread.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "core/httpthread.h"
+#include "delayrelay.h"
 #include "desk/userdesktop.h"
 #include "scriptedhttpserver.h"
+#include "serverlauncher.h"
 #include "serverprocess.h"
 #include "temphome.h"
+#include "testcertificates.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -30,6 +37,7 @@
 #include <QLabel>
 #include <QPair>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -189,6 +197,103 @@ void firstLoadAgainstTheDemoServer(int rounds)
                 hidden.median() / together.median());
 }
 
+// The first load over one transport: `https` with a certificate of a CA made
+// for the run, `delayMs` > 0 through the delaying relay.
+void firstLoadOverTransport(bool https, int delayMs, int rounds, TestCertificates &certs)
+{
+    QTemporaryDir data;
+    ServerLauncher server;
+    std::vector<std::string> extra;
+    if (https) {
+        const TestCertificates::Pair pair = certs.signedForLoopback(QStringLiteral("bench"));
+        extra = {"--tls-cert", pair.cert.toStdString(), "--tls-key", pair.key.toStdString()};
+    }
+    if (!server.start(ServerProcess::binaryPath().toStdString(), data.path().toStdString(), "demo",
+                      60000, extra)) {
+        std::fprintf(stderr, "server: %s\n", server.error().c_str());
+        std::exit(1);
+    }
+    std::unique_ptr<DelayRelay> relay;
+    if (delayMs > 0)
+        relay = std::make_unique<DelayRelay>(quint16(server.port()), delayMs);
+    const quint16 port = relay ? relay->port() : quint16(server.port());
+    GCore::instance()->writeSettings(
+        {{"host", https ? QStringLiteral("https://127.0.0.1") : QStringLiteral("127.0.0.1")},
+         {"port", QString::number(port)},
+         {"caFile", https ? certs.caFile() : QString()}});
+    GCore::instance()->applyTransportSettings();
+    const QVariantMap login =
+        HttpCurl::instance()
+            ->postJson(GCore::instance()->serverUrl() + QStringLiteral("/api/user/login.jf"),
+                       {{QStringLiteral("username"), QStringLiteral("zhangsan")},
+                        {QStringLiteral("password"), QStringLiteral("123456")}})
+            .toMap();
+    const QVariantMap user = login.value(QStringLiteral("data")).toMap();
+    if (user.value(QStringLiteral("token")).toString().isEmpty()) {
+        std::fprintf(stderr, "cannot sign in over %s\n", https ? "HTTPS" : "HTTP");
+        std::exit(1);
+    }
+    GCore::instance()->setUserInfo(user);
+    GCore::instance()->setToken(user.value(QStringLiteral("token")).toString());
+
+    const auto filled = [](const UserDesktop &d) {
+        return !d.notices.isEmpty() && d.leftTable->rowCount() > 0 && d.rightTable->rowCount() > 0;
+    };
+    const Request notice{QStringLiteral("/api/sys/notice-list.jf"), {}};
+    const Request shares{QStringLiteral("/api/file/share-to-me-list.jf"), {}};
+    const Request frequent{QStringLiteral("/api/file/list-my-file.jf"),
+                           {{QStringLiteral("type"), QStringLiteral("1")},
+                            {QStringLiteral("limit"), QStringLiteral("20")}}};
+    Figures hidden, notices, left, right;
+    int coldConnections = -1, warmConnections = -1, coldHandles = 0, warmHandles = 0;
+    for (int round = -1; round < rounds; ++round) { // round -1 starts cold
+        const int connectionsBefore = relay ? relay->connections() : 0;
+        const int handlesBefore = HttpCurl::handlesMade();
+        const double h = timeDesktop(filled, false);
+        const int opened = relay ? relay->connections() - connectionsBefore : -1;
+        const int handles = HttpCurl::handlesMade() - handlesBefore;
+        if (round == -1) {
+            coldConnections = opened;
+            coldHandles = handles;
+        } else if (round == 0) {
+            warmConnections = opened;
+            warmHandles = handles;
+        }
+        const double n = timeRequests({notice});
+        const double l = timeRequests({shares});
+        const double r = timeRequests({frequent});
+        if (round < 0)
+            continue;
+        hidden.ms.push_back(h);
+        notices.ms.push_back(n);
+        left.ms.push_back(l);
+        right.ms.push_back(r);
+    }
+    std::printf(
+        "First load over %s, %s, %d rounds:\n", https ? "HTTPS" : "HTTP",
+        delayMs > 0
+            ? qPrintable(QStringLiteral("through a relay adding %1 ms each way").arg(delayMs))
+            : "direct on loopback",
+        rounds);
+    hidden.print("desktop built hidden: to three areas filled");
+    notices.print("notice-list alone");
+    left.print("share-to-me-list alone");
+    right.print("list-my-file alone");
+    const double slowest = std::max({notices.median(), left.median(), right.median()});
+    std::printf("hidden desktop / slowest single request (medians): %.2f (goal <= 1.5)\n",
+                hidden.median() / slowest);
+    std::printf("new easy handles in the first (cold) load: %d, in a later load: %d\n", coldHandles,
+                warmHandles);
+    if (relay) {
+        std::printf("connections%s opened by the cold load: %d, by a later load: %d\n",
+                    https ? " (and TLS handshakes)" : "", coldConnections, warmConnections);
+    }
+    std::printf("\n");
+    HttpCurl::instance()->setTransportSettings(TransportSettings());
+    relay.reset();
+    server.stop();
+}
+
 QByteArray envelope(const QJsonValue &data)
 {
     return QJsonDocument(QJsonObject{{"code", 0}, {"msg", ""}, {"data", data}})
@@ -293,7 +398,20 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
-    firstLoadAgainstTheDemoServer(25);
-    avatarsOfALongList(5);
+    // "transports" runs only the third part.
+    const bool transportsOnly = app.arguments().contains(QStringLiteral("transports"));
+    if (!transportsOnly) {
+        firstLoadAgainstTheDemoServer(25);
+        avatarsOfALongList(5);
+    }
+    TestCertificates certs;
+    if (!certs.makeCa()) {
+        std::fprintf(stderr, "%s\n", qPrintable(certs.error()));
+        return 1;
+    }
+    for (const bool https : {false, true}) {
+        for (const int delay : {0, 10})
+            firstLoadOverTransport(https, delay, 15, certs);
+    }
     return 0;
 }

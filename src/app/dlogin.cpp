@@ -4,13 +4,18 @@
 #include "core/httpcurl.h"
 #include "core/httpthread.h"
 #include "core/passwordstore.h"
+#include "core/transportsettings.h"
+#include "core/trustgate.h"
 #include "widgets/dialogstyle.h"
 #include "widgets/messagelabel.h"
 #include "widgets/tpushbutton.h"
 #include "widgets/tradiuswidget.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDebug>
+#include <QFileDialog>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIntValidator>
 #include <QKeyEvent>
@@ -18,6 +23,7 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -88,7 +94,26 @@ DLogin::DLogin(const QBrush &titleBrush, QWidget *parent)
         if (autoLogin && !username.isEmpty() && !stored.isEmpty())
             scheduleAutoLogin();
     }
+    recallProxyPassword(settings);
     loginButton->setFocus();
+}
+
+void DLogin::recallProxyPassword(const QVariantMap &settings)
+{
+    const ProxyChoice proxy = ProxyChoice::fromSettings(settings);
+    if (proxy.kind < ProxyChoice::Http || proxy.user.isEmpty())
+        return;
+    proxyPassword = PasswordStore::fromSettings(settings, PasswordStore::Proxy);
+    if (!proxyPassword.isEmpty())
+        return;
+    auto *store = new PasswordStore(this);
+    connect(store, &PasswordStore::recalled, this,
+            [this](const QString &, const QString &password) {
+                // A password typed meanwhile in the settings wins.
+                if (proxyPassword.isEmpty())
+                    proxyPassword = password;
+            });
+    store->recall(proxy.user, proxy.keyringServer());
 }
 
 void DLogin::scheduleAutoLogin()
@@ -194,6 +219,16 @@ QWidget *DLogin::buildLoginPanel()
     boxes->addStretch();
     layout->addLayout(boxes);
 
+    plainHttpWarning =
+        new QLabel(QStringLiteral("注意：服务器地址使用 HTTP，密码将以明文在网络中传输。"), panel);
+    plainHttpWarning->setObjectName(QStringLiteral("plainHttpWarning"));
+    plainHttpWarning->setTextFormat(Qt::PlainText);
+    plainHttpWarning->setWordWrap(true);
+    plainHttpWarning->setFixedWidth(250);
+    plainHttpWarning->setStyleSheet(QStringLiteral("color:#c60;"));
+    layout->addWidget(plainHttpWarning);
+    updatePlainHttpWarning();
+
     auto *buttonColumn = new QVBoxLayout;
     buttonColumn->setContentsMargins(0, 0, 0, 0);
     buttonColumn->setSpacing(11);
@@ -237,27 +272,97 @@ QWidget *DLogin::buildSettingsPanel()
     panel->setStyleSheet(QStringLiteral("QWidget#container {background:#fff;}"));
     panel->setAttribute(Qt::WA_StyledBackground);
     auto *layout = new QVBoxLayout(panel);
-    layout->setContentsMargins(195, 25, 0, 0);
-    layout->setSpacing(20);
+    layout->setContentsMargins(195, 12, 0, 8);
+    layout->setSpacing(8);
 
     auto *heading = new QLabel(QStringLiteral("网络设置"), panel);
     heading->setStyleSheet(QStringLiteral("font-size:11pt;font-weight:bold;color:#666;"));
     layout->addWidget(heading);
 
-    hostEdit = new QLineEdit(panel);
-    hostEdit->setObjectName(QStringLiteral("hostEdit"));
-    hostEdit->setPlaceholderText(QStringLiteral("服务器地址"));
-    portEdit = new QLineEdit(panel);
-    portEdit->setObjectName(QStringLiteral("portEdit"));
-    portEdit->setPlaceholderText(QStringLiteral("服务器端口"));
+    // The fields scroll above the buttons: the address and port, then the
+    // CA file and the proxy, which most users never change.
+    auto *scroll = new QScrollArea(panel);
+    scroll->setObjectName(QStringLiteral("settingsScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setFixedWidth(300);
+    auto *fields = new QWidget(scroll);
+    fields->setObjectName(QStringLiteral("container"));
+    fields->setStyleSheet(QStringLiteral("QWidget#container {background:#fff;}"));
+    auto *column = new QVBoxLayout(fields);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(10);
+    scroll->setWidget(fields);
+    layout->addWidget(scroll, 1);
+
+    const QString fieldStyle =
+        QStringLiteral(".QLineEdit {font-size:10pt;border:1px solid #ccc;"
+                       "border-radius:6px;%1}")
+            .arg(QLatin1String(editHeight));
+    const auto makeEdit = [&](const char *name, const QString &placeholder, int width, int height) {
+        auto *edit = new QLineEdit(fields);
+        edit->setObjectName(QLatin1String(name));
+        edit->setPlaceholderText(placeholder);
+        edit->setFixedSize(width, height);
+        edit->setStyleSheet(height == 36 ? fieldStyle
+                                         : QStringLiteral(".QLineEdit {font-size:9pt;"
+                                                          "border:1px solid #ccc;"
+                                                          "border-radius:4px;padding:0px 4px;}"));
+        return edit;
+    };
+    hostEdit = makeEdit("hostEdit", QStringLiteral("服务器地址"), 270, 36);
+    hostEdit->setToolTip(QStringLiteral("https://主机名、http://主机名或主机名（HTTP）"));
+    portEdit = makeEdit("portEdit", QStringLiteral("服务器端口"), 270, 36);
     portEdit->setValidator(new QIntValidator(0, 99999, portEdit));
-    for (QLineEdit *edit : {hostEdit, portEdit}) {
-        edit->setFixedSize(270, 36);
-        edit->setStyleSheet(QStringLiteral(".QLineEdit {font-size:10pt;border:1px solid #ccc;"
-                                           "border-radius:6px;%1}")
-                                .arg(QLatin1String(editHeight)));
-        layout->addWidget(edit);
-    }
+    column->addWidget(hostEdit);
+    column->addWidget(portEdit);
+
+    auto *caRow = new QHBoxLayout;
+    caRow->setSpacing(6);
+    caFileEdit =
+        makeEdit("caFileEdit", QStringLiteral("证书颁发机构（PEM 文件，可不填）"), 236, 28);
+    auto *browse = new QPushButton(QStringLiteral("..."), fields);
+    browse->setObjectName(QStringLiteral("caFileButton"));
+    browse->setFixedSize(28, 28);
+    browse->setAutoDefault(false);
+    connect(browse, &QPushButton::clicked, this, [this]() {
+        const QString file =
+            QFileDialog::getOpenFileName(this, QStringLiteral("证书颁发机构"), caFileEdit->text(),
+                                         QStringLiteral("PEM (*.pem *.crt *.cer);;* (*)"));
+        if (!file.isEmpty())
+            caFileEdit->setText(file);
+    });
+    caRow->addWidget(caFileEdit);
+    caRow->addWidget(browse);
+    caRow->addStretch();
+    column->addLayout(caRow);
+
+    proxyBox = new QComboBox(fields);
+    proxyBox->setObjectName(QStringLiteral("proxyBox"));
+    proxyBox->addItems({QStringLiteral("系统代理"), QStringLiteral("不使用代理"),
+                        QStringLiteral("HTTP 代理"), QStringLiteral("SOCKS5 代理")});
+    proxyBox->setFixedSize(270, 28);
+    column->addWidget(proxyBox);
+    auto *proxyGrid = new QGridLayout;
+    proxyGrid->setSpacing(6);
+    proxyHostEdit = makeEdit("proxyHostEdit", QStringLiteral("代理地址"), 176, 28);
+    proxyPortEdit = makeEdit("proxyPortEdit", QStringLiteral("代理端口"), 88, 28);
+    proxyPortEdit->setValidator(new QIntValidator(0, 65535, proxyPortEdit));
+    proxyUserEdit = makeEdit("proxyUserEdit", QStringLiteral("代理用户名（可不填）"), 132, 28);
+    proxyPasswordEdit = makeEdit("proxyPasswordEdit", QStringLiteral("代理密码"), 132, 28);
+    proxyPasswordEdit->setEchoMode(QLineEdit::Password);
+    proxyGrid->addWidget(proxyHostEdit, 0, 0);
+    proxyGrid->addWidget(proxyPortEdit, 0, 1);
+    proxyGrid->addWidget(proxyUserEdit, 1, 0);
+    proxyGrid->addWidget(proxyPasswordEdit, 1, 1);
+    proxyGrid->setColumnStretch(2, 1);
+    column->addLayout(proxyGrid);
+    column->addStretch();
+    connect(proxyBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int index) {
+        for (QLineEdit *edit : {proxyHostEdit, proxyPortEdit, proxyUserEdit, proxyPasswordEdit})
+            edit->setEnabled(index >= ProxyChoice::Http);
+    });
 
     auto *row = new QHBoxLayout;
     row->setContentsMargins(0, 0, 195, 0);
@@ -279,7 +384,6 @@ QWidget *DLogin::buildSettingsPanel()
         row->addWidget(button);
     }
     layout->addLayout(row);
-    layout->addStretch();
 
     connect(save, &QPushButton::clicked, this, &DLogin::slotSettingData);
     connect(cancel, &QPushButton::clicked, this, &DLogin::showLoginPanel);
@@ -346,9 +450,20 @@ void DLogin::startLogin(bool manual)
                        [this, username, password]() { sendLogin(username, password); });
 }
 
+void DLogin::updatePlainHttpWarning()
+{
+    // Over plain HTTP to another machine the password can be read on the way.
+    const ServerAddress server = ServerAddress::fromSettings(GCore::instance()->readSettings());
+    plainHttpWarning->setVisible(server.isValid() && !server.isHttps() && !server.isLoopback());
+}
+
 void DLogin::sendLogin(const QString &username, const QString &password)
 {
     GCore *core = GCore::instance();
+    // A new sign-in: certificates refused before may be asked about again,
+    // and the proxy (the system's may have changed) is looked up anew.
+    TrustGate::instance()->resetRefusals();
+    core->applyTransportSettings(proxyPassword);
     const QString base = core->serverUrl();
     const QPair<QString, QString> local = core->localMacAndIp();
     FormParams params;
@@ -476,6 +591,15 @@ void DLogin::showSettingPanel()
     const QVariantMap settings = GCore::instance()->readSettings();
     hostEdit->setText(settings.value(QStringLiteral("host")).toString());
     portEdit->setText(settings.value(QStringLiteral("port")).toString());
+    caFileEdit->setText(settings.value(QStringLiteral("caFile")).toString());
+    const ProxyChoice proxy = ProxyChoice::fromSettings(settings);
+    proxyBox->setCurrentIndex(int(proxy.kind));
+    for (QLineEdit *edit : {proxyHostEdit, proxyPortEdit, proxyUserEdit, proxyPasswordEdit})
+        edit->setEnabled(proxy.kind >= ProxyChoice::Http);
+    proxyHostEdit->setText(proxy.host);
+    proxyPortEdit->setText(proxy.port);
+    proxyUserEdit->setText(proxy.user);
+    proxyPasswordEdit->setText(proxyPassword);
 }
 
 void DLogin::slotSettingData()
@@ -490,11 +614,35 @@ void DLogin::slotSettingData()
         settingsMessage->showMessage(QStringLiteral("请填写服务器端口"));
         return;
     }
+    ProxyChoice proxy;
+    proxy.kind = ProxyChoice::Kind(proxyBox->currentIndex());
+    proxy.host = proxyHostEdit->text().trimmed();
+    proxy.port = proxyPortEdit->text().trimmed();
+    proxy.user = proxyUserEdit->text().trimmed();
+    if (proxy.kind >= ProxyChoice::Http && proxy.host.isEmpty()) {
+        settingsMessage->showMessage(QStringLiteral("请填写代理地址"));
+        return;
+    }
+    if (proxy.kind >= ProxyChoice::Http && proxy.port.isEmpty()) {
+        settingsMessage->showMessage(QStringLiteral("请填写代理端口"));
+        return;
+    }
     GCore *core = GCore::instance();
     QVariantMap settings = core->readSettings();
     settings.insert(QStringLiteral("host"), host);
     settings.insert(QStringLiteral("port"), port);
+    settings.insert(QStringLiteral("caFile"), caFileEdit->text().trimmed());
+    proxy.toSettings(settings);
+    // The proxy password goes to the keyring; without one the store puts it
+    // back here, enciphered.
+    settings.insert(QStringLiteral("proxyPwd"), QString());
     core->writeSettings(settings);
+    const bool manual = proxy.kind >= ProxyChoice::Http && !proxy.user.isEmpty();
+    proxyPassword = manual ? proxyPasswordEdit->text() : QString();
+    if (manual && !proxyPassword.isEmpty())
+        PasswordStore::remember(proxy.user, proxy.keyringServer(), proxyPassword,
+                                PasswordStore::Proxy);
+    updatePlainHttpWarning();
     showLoginPanel();
     if (settingsMessage->property("autoLogin").toBool()) {
         settingsMessage->setProperty("autoLogin", false);

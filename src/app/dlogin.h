@@ -6,6 +6,7 @@
 
 class MessageLabel;
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -54,15 +55,26 @@ private:
     void setInputsEnabled(bool enabled);
     void restoreForm();
     void showLoginPanel();
+    void updatePlainHttpWarning();
+    void recallProxyPassword(const QVariantMap &settings);
 
     TPushButton *settingsButton = nullptr;
     QWidget *loginPanel = nullptr;
     QWidget *settingsPanel = nullptr;
     QLineEdit *hostEdit = nullptr;
     QLineEdit *portEdit = nullptr;
+    QLineEdit *caFileEdit = nullptr;
+    QComboBox *proxyBox = nullptr;
+    QLineEdit *proxyHostEdit = nullptr;
+    QLineEdit *proxyPortEdit = nullptr;
+    QLineEdit *proxyUserEdit = nullptr;
+    QLineEdit *proxyPasswordEdit = nullptr;
+    // The manual proxy's password, from the keyring (or typed in the panel).
+    QString proxyPassword;
     MessageLabel *settingsMessage = nullptr;
     MessageLabel *errorLabel = nullptr;
     QLabel *footerLabel = nullptr;
+    QLabel *plainHttpWarning = nullptr;
     QLineEdit *usernameEdit = nullptr;
     QLineEdit *passwordEdit = nullptr;
     QPushButton *loginButton = nullptr;

@@ -4,7 +4,9 @@
 #include "app/mainwidget.h"
 #include "core/gcore.h"
 #include "core/singleinstance.h"
+#include "core/trustgate.h"
 #include "folvaneversion.h"
+#include "widgets/dtrustcertificate.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -164,6 +166,23 @@ void applyStyleSheet(QApplication &app)
     app.setStyleSheet(QString::fromLocal8Bit(file.readAll()));
 }
 
+void installTrustDialog()
+{
+    static bool installed = false;
+    if (installed)
+        return;
+    installed = true;
+    TrustGate *gate = TrustGate::instance();
+    QObject::connect(gate, &TrustGate::trustRequested, gate, [gate](const CertificateInfo &info) {
+        const bool trusted = DTrustCertificate::askUser(info);
+        // The pin is in place before any waiting call goes on.
+        if (trusted)
+            GCore::instance()->pinCertificate(info);
+        gate->answer(info, trusted);
+    });
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, gate, &TrustGate::shutDown);
+}
+
 bool claimSingleInstance(QApplication &app)
 {
     auto *instance = new SingleInstance(SingleInstance::defaultName(), &app);
@@ -191,6 +210,7 @@ void raiseWindow()
 int runSession(QApplication &app)
 {
     GCore::instance();
+    installTrustDialog();
     // Versions fetched for a comparison are only needed while it is looked at.
     const int removed = GCore::removeStaleVersionFiles();
     if (removed > 0)

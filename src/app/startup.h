@@ -61,4 +61,9 @@ void raiseWindow();
 // loop's result, or 0 when the dialog was closed or accepted without a token.
 int runSession(QApplication &app);
 
+// Shows "证书不受信任" for every question of the TrustGate, pins what the user
+// trusts and answers the gate; refuses what is still open when the program
+// quits. Called once at start-up (and by tests that need the dialog).
+void installTrustDialog();
+
 } // namespace startup

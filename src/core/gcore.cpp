@@ -4,6 +4,7 @@
 
 #include "core/mainframe.h"
 #include "core/transferqueue.h"
+#include "core/transportsettings.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -14,6 +15,7 @@
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QNetworkInterface>
+#include <QNetworkProxy>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QSet>
@@ -97,12 +99,31 @@ QString GCore::settingsFilePath()
 
 QString GCore::serverUrl() const
 {
+    return ServerAddress::fromSettings(readSettings()).baseUrl();
+}
+
+void GCore::applyTransportSettings(const QString &proxyPassword)
+{
     const QVariantMap settings = readSettings();
-    if (!settings.contains(QStringLiteral("host")) || !settings.contains(QStringLiteral("port")))
-        return QString();
-    return QStringLiteral("http://%1:%2")
-        .arg(settings.value(QStringLiteral("host")).toString(),
-             settings.value(QStringLiteral("port")).toString());
+    TransportSettings transport = TransportSettings::fromSettings(settings);
+    ProxyChoice proxy = ProxyChoice::fromSettings(settings);
+    proxy.password = proxyPassword;
+    transport.resolveProxy(proxy, ServerAddress::fromSettings(settings).baseUrl());
+    HttpCurl::instance()->setTransportSettings(transport);
+}
+
+void GCore::pinCertificate(const CertificateInfo &info)
+{
+    CertificatePin pin;
+    pin.publicKey = info.publicKeyPin;
+    pin.fingerprint = info.fingerprint;
+    QVariantMap settings = readSettings();
+    TransportSettings::storePin(settings, info.server, pin);
+    writeSettings(settings);
+    // The transport keeps its proxy; only the pins change.
+    TransportSettings transport = HttpCurl::instance()->transportSettings();
+    transport.pins.insert(info.server, pin);
+    HttpCurl::instance()->setTransportSettings(transport);
 }
 
 QVariantMap GCore::readSettings() const
@@ -185,12 +206,13 @@ QString GCore::uniqueFilePath(const QString &path)
 
 QPair<QString, QString> GCore::localMacAndIp() const
 {
-    const QVariantMap settings = readSettings();
-    if (!settings.contains(QStringLiteral("host")) || !settings.contains(QStringLiteral("port")))
+    const ServerAddress server = ServerAddress::fromSettings(readSettings());
+    if (!server.isValid())
         return {};
     QTcpSocket socket;
-    socket.connectToHost(settings.value(QStringLiteral("host")).toString(),
-                         quint16(settings.value(QStringLiteral("port")).toUInt()));
+    // Only the address of the local end is wanted: no proxy in between.
+    socket.setProxy(QNetworkProxy::NoProxy);
+    socket.connectToHost(server.host, quint16(server.port.toUInt()));
     if (!socket.waitForConnected(1000))
         return {};
     const QHostAddress local = socket.localAddress();

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QVariantMap>
 
+struct CertificateInfo;
 class MainFrame;
 class TransferQueue;
 class CompanyDocument;
@@ -47,8 +48,18 @@ public:
     QVariantMap netDiskRootCache() const { return m_netDiskRootCache; }
     void setNetDiskRootCache(const QVariantMap &cache) { m_netDiskRootCache = cache; }
 
-    // "http://host:port" from the settings, or empty when either is missing.
+    // The base address of every request, "scheme://host:port", from the
+    // settings ("host" may carry "https://" or "http://"; a bare host is plain
+    // HTTP), or empty when host or port is missing.
     QString serverUrl() const;
+
+    // Hands the transport the settings every call takes (CA file, pinned
+    // certificates, the proxy choice resolved now, so the system proxy is
+    // asked again at each sign-in). `proxyPassword` comes from the keyring.
+    void applyTransportSettings(const QString &proxyPassword = QString());
+    // The user trusted this certificate: pins it for its host:port in the
+    // settings and in the transport.
+    void pinCertificate(const CertificateInfo &info);
 
     QVariantMap readSettings() const;
     bool writeSettings(const QVariantMap &settings) const;

@@ -1,6 +1,12 @@
 #include "core/httpcurl.h"
 
+#include "core/trustgate.h"
+
 #include <curl/curl.h>
+
+#include <QCoreApplication>
+#include <QThread>
+#include <QUrl>
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -13,10 +19,13 @@
 #include <QTemporaryFile>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -189,6 +198,328 @@ using CurlHandle = std::unique_ptr<CURL, CurlDeleter>;
 using CurlList = std::unique_ptr<curl_slist, SlistDeleter>;
 using CurlMime = std::unique_ptr<curl_mime, MimeDeleter>;
 
+// Short requests to one server share at most this many connections; the
+// desktop's first load (three lists and dozens of pictures) then reuses warm
+// connections instead of opening one per request.
+constexpr int kShortHandlesPerServer = 4;
+// Idle handles (each keeping its live connection) kept per server.
+constexpr size_t kIdleHandlesPerServer = 8;
+// A failed verification asks the user at most this often per call (a
+// server that changes its certificate between the question and the retry).
+constexpr int kTrustAttempts = 3;
+constexpr long kProbeConnectTimeout = 5;
+
+// The server part of a URL ("scheme://host:port"), the key of the pool, and
+// its "host:port", the key of a certificate decision.
+struct UrlServer
+{
+    QString key;
+    QString host;
+    QString hostPort;
+
+    explicit UrlServer(const QString &url)
+    {
+        const QUrl parsed(url);
+        const int port = parsed.port(parsed.scheme() == QLatin1String("https") ? 443 : 80);
+        host = parsed.host();
+        hostPort =
+            (host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]:%2") : QStringLiteral("%1:%2"))
+                .arg(host)
+                .arg(port);
+        key = parsed.scheme() + QStringLiteral("://") + hostPort;
+    }
+};
+
+// The process-wide transport state: the settings every call takes, the
+// handle pool and the share. libcurl's connection cache lives in each easy
+// handle and is never shared: a handle is used by one thread at a time and
+// goes back to the pool with curl_easy_reset, which keeps its connection and
+// TLS session. Only DNS answers and TLS sessions are shared between handles,
+// under the share's locks.
+class Transport
+{
+public:
+    static Transport &instance()
+    {
+        static Transport *const theInstance = new Transport;
+        return *theInstance;
+    }
+
+    TransportSettings settings() const
+    {
+        std::lock_guard<std::mutex> lock(settingsMutex);
+        return current;
+    }
+    void setSettings(const TransportSettings &settings)
+    {
+        std::lock_guard<std::mutex> lock(settingsMutex);
+        current = settings;
+    }
+
+    // A handle for a call to `key`; `limited` calls (the short requests)
+    // wait while the server's connections are all busy. The interface thread
+    // never waits: a worker holding a handle may be waiting for a dialog.
+    CURL *acquire(const QString &key, bool limited)
+    {
+        std::unique_lock<std::mutex> lock(poolMutex);
+        Server &server = servers[key];
+        const bool interfaceThread =
+            QCoreApplication::instance() &&
+            QThread::currentThread() == QCoreApplication::instance()->thread();
+        if (limited && !interfaceThread) {
+            poolChanged.wait(lock, [&] { return server.limitedBusy < kShortHandlesPerServer; });
+        }
+        if (limited)
+            ++server.limitedBusy;
+        if (!server.idle.empty()) {
+            CURL *h = server.idle.back();
+            server.idle.pop_back();
+            return h;
+        }
+        ++handlesMade;
+        return curl_easy_init();
+    }
+
+    void release(const QString &key, CURL *h, bool limited)
+    {
+        if (h)
+            curl_easy_reset(h);
+        std::lock_guard<std::mutex> lock(poolMutex);
+        Server &server = servers[key];
+        if (limited)
+            --server.limitedBusy;
+        if (h && server.idle.size() < kIdleHandlesPerServer)
+            server.idle.push_back(h);
+        else if (h)
+            curl_easy_cleanup(h);
+        poolChanged.notify_all();
+    }
+
+    // Drops every idle handle and its connections (settings changed).
+    void closeIdle()
+    {
+        std::lock_guard<std::mutex> lock(poolMutex);
+        for (Server &server : servers) {
+            for (CURL *h : server.idle)
+                curl_easy_cleanup(h);
+            server.idle.clear();
+        }
+    }
+
+    CURLSH *share() const { return sharing; }
+    int madeHandles() const { return handlesMade.load(); }
+
+private:
+    Transport()
+    {
+        HttpCurl::instance(); // libcurl's global set-up comes first
+        sharing = curl_share_init();
+        curl_share_setopt(sharing, CURLSHOPT_LOCKFUNC, lockShare);
+        curl_share_setopt(sharing, CURLSHOPT_UNLOCKFUNC, unlockShare);
+        curl_share_setopt(sharing, CURLSHOPT_USERDATA, this);
+        curl_share_setopt(sharing, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+        curl_share_setopt(sharing, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    }
+
+    static void lockShare(CURL *, curl_lock_data data, curl_lock_access, void *user)
+    {
+        static_cast<Transport *>(user)->shareMutex(data).lock();
+    }
+    static void unlockShare(CURL *, curl_lock_data data, void *user)
+    {
+        static_cast<Transport *>(user)->shareMutex(data).unlock();
+    }
+    std::recursive_mutex &shareMutex(curl_lock_data data)
+    {
+        return shareMutexes[size_t(data) < shareMutexes.size() ? size_t(data) : 0];
+    }
+
+    struct Server
+    {
+        std::vector<CURL *> idle;
+        int limitedBusy = 0;
+    };
+
+    mutable std::mutex settingsMutex;
+    TransportSettings current;
+    std::mutex poolMutex;
+    std::condition_variable poolChanged;
+    QHash<QString, Server> servers;
+    std::array<std::recursive_mutex, CURL_LOCK_DATA_LAST> shareMutexes;
+    CURLSH *sharing = nullptr;
+    std::atomic<int> handlesMade{0};
+};
+
+// A handle from the pool for one call; back to the pool when it goes.
+class PooledHandle
+{
+public:
+    PooledHandle(const QString &url, bool limited)
+        : key(UrlServer(url).key), limited(limited), h(Transport::instance().acquire(key, limited))
+    {
+    }
+    ~PooledHandle() { Transport::instance().release(key, h, limited); }
+    PooledHandle(const PooledHandle &) = delete;
+    PooledHandle &operator=(const PooledHandle &) = delete;
+
+    CURL *get() const { return h; }
+    explicit operator bool() const { return h != nullptr; }
+
+private:
+    QString key;
+    bool limited;
+    CURL *h;
+};
+
+// Whether libcurl knows the system's CA folder (hashed names, as OpenSSL
+// reads them), which then stays in use whatever CURLOPT_CAINFO says.
+bool systemCaFolder()
+{
+    static const bool known = [] {
+        const curl_version_info_data *info = curl_version_info(CURLVERSION_NOW);
+        return info && info->capath && QFileInfo(QFile::decodeName(info->capath)).isDir();
+    }();
+    return known;
+}
+
+void setStallLimit(CURL *h);
+
+// The options every call takes from the one place: the proxy, the TLS
+// verification (or the user's pin), the share and the stall limit.
+void setTransportOptions(CURL *h, const UrlServer &server, const TransportSettings &settings)
+{
+    curl_easy_setopt(h, CURLOPT_SHARE, Transport::instance().share());
+    setStallLimit(h);
+
+    if (settings.direct) {
+        // An empty proxy and "*" as the exceptions: libcurl then ignores the
+        // proxy variables of the environment too.
+        curl_easy_setopt(h, CURLOPT_PROXY, "");
+        curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
+    } else if (!settings.proxyUrl.isEmpty()) {
+        curl_easy_setopt(h, CURLOPT_PROXY, settings.proxyUrl.toUtf8().constData());
+        // The user's choice holds for every address, whatever no_proxy says.
+        curl_easy_setopt(h, CURLOPT_NOPROXY, "");
+        // The requests that return headers with the body read one header
+        // block: the proxy's answer to CONNECT is not part of the reply.
+        curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+        if (!settings.proxyUser.isEmpty()) {
+            curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, settings.proxyUser.toUtf8().constData());
+            curl_easy_setopt(h, CURLOPT_PROXYPASSWORD, settings.proxyPassword.toUtf8().constData());
+        }
+    }
+
+    curl_easy_setopt(h, CURLOPT_SSLVERSION, long(CURL_SSLVERSION_TLSv1_2));
+    const auto pin = settings.pins.constFind(server.hostPort);
+    if (pin != settings.pins.constEnd()) {
+        // The user trusted exactly this server's key. The pin is checked in
+        // the handshake, before anything is sent, and is stricter than any
+        // chain: only this key passes, for this host and port alone. The
+        // chain and name checks are off here because the certificate failed
+        // them when the user trusted it (self-signed, another name, expired);
+        // a certificate added as a trust anchor would still fail those, and
+        // could sign other servers' certificates besides.
+        curl_easy_setopt(h, CURLOPT_PINNEDPUBLICKEY, pin->publicKey.toLatin1().constData());
+        curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L);
+        curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);
+    } else {
+        curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+        if (!settings.caBundle.isEmpty()) {
+            curl_blob blob{const_cast<char *>(settings.caBundle.constData()),
+                           size_t(settings.caBundle.size()), CURL_BLOB_COPY};
+            curl_easy_setopt(h, CURLOPT_CAINFO_BLOB, &blob);
+        } else if (systemCaFolder()) {
+            // The system's CAs come from their folder, looked up by hash
+            // when a chain needs them; reading the whole bundle file instead
+            // costs a new connection far more than its handshake. The CA
+            // file, when there is one, is read beside them.
+            curl_easy_setopt(h, CURLOPT_CAINFO,
+                             settings.caFile.isEmpty()
+                                 ? nullptr
+                                 : QFile::encodeName(settings.caFile).constData());
+        }
+    }
+#ifdef Q_OS_WIN
+    // Windows keeps its trusted CAs in its own store, not in a file.
+    curl_easy_setopt(h, CURLOPT_SSL_OPTIONS, long(CURLSSLOPT_NATIVE_CA));
+#endif
+}
+
+bool isCertificateFailure(CURLcode rc)
+{
+    return rc == CURLE_PEER_FAILED_VERIFICATION || rc == CURLE_SSL_PINNEDPUBKEYNOTMATCH;
+}
+
+// Reads the certificate a server shows, for the trust dialog: a connection
+// of its own that completes the handshake without verifying and then stops
+// (CONNECT_ONLY), so no request and no byte of a body is ever sent on it.
+CertificateInfo probeCertificate(const QString &url, const UrlServer &server,
+                                 const TransportSettings &settings, const QString &error)
+{
+    CurlHandle h(curl_easy_init());
+    if (!h)
+        return CertificateInfo();
+    TransportSettings unverified = settings;
+    unverified.pins.clear();
+    setTransportOptions(h.get(), server, unverified);
+    // No share: an unverified session must never be offered for reuse.
+    curl_easy_setopt(h.get(), CURLOPT_SHARE, nullptr);
+    curl_easy_setopt(h.get(), CURLOPT_URL, url.toLocal8Bit().constData());
+    curl_easy_setopt(h.get(), CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h.get(), CURLOPT_CONNECT_ONLY, 1L);
+    curl_easy_setopt(h.get(), CURLOPT_SSL_VERIFYPEER, 0L);
+    curl_easy_setopt(h.get(), CURLOPT_SSL_VERIFYHOST, 0L);
+    curl_easy_setopt(h.get(), CURLOPT_CERTINFO, 1L);
+    curl_easy_setopt(h.get(), CURLOPT_CONNECTTIMEOUT, kProbeConnectTimeout);
+    curl_easy_setopt(h.get(), CURLOPT_TIMEOUT, kProbeConnectTimeout);
+    if (curl_easy_perform(h.get()) != CURLE_OK)
+        return CertificateInfo();
+    curl_certinfo *chain = nullptr;
+    if (curl_easy_getinfo(h.get(), CURLINFO_CERTINFO, &chain) != CURLE_OK || !chain ||
+        chain->num_of_certs < 1)
+        return CertificateInfo();
+    QByteArray pem;
+    for (curl_slist *field = chain->certinfo[0]; field; field = field->next) {
+        if (std::strncmp(field->data, "Cert:", 5) == 0)
+            pem = QByteArray(field->data + 5);
+    }
+    return CertificateInfo::fromPem(pem, server.host, server.hostPort, error);
+}
+
+// Performs a call whose options are set, with the transport's options of
+// the moment. A certificate that fails verification fails in the handshake,
+// before the request is sent; the user is then asked (once for all calls
+// that meet it) and, when the certificate is trusted, the call is made
+// again with its pin, which is verified as strictly.
+CURLcode performCall(CURL *h, const QString &url)
+{
+    const UrlServer server(url);
+    char error[CURL_ERROR_SIZE];
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error);
+    CURLcode rc = CURLE_OK;
+    for (int attempt = 0; attempt < kTrustAttempts; ++attempt) {
+        const TransportSettings settings = Transport::instance().settings();
+        setTransportOptions(h, server, settings);
+        error[0] = '\0';
+        rc = curl_easy_perform(h);
+        if (!isCertificateFailure(rc))
+            break;
+        const QString reason = QString::fromUtf8(error);
+        qDebug() << "certificate of" << server.hostPort << "not trusted:" << reason;
+        CertificateInfo info = probeCertificate(url, server, settings, reason);
+        if (info.fingerprint.isEmpty())
+            break;
+        const auto pin = settings.pins.constFind(server.hostPort);
+        if (pin != settings.pins.constEnd())
+            info.previousFingerprint = pin->fingerprint;
+        if (!TrustGate::instance()->ask(info))
+            break;
+    }
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, nullptr);
+    return rc;
+}
+
 struct MemorySink
 {
     QByteArray data;
@@ -310,6 +641,22 @@ const char *HttpCurl::defaultUserAgent()
            "Chrome/44.0.2403.107 Safari/537.36";
 }
 
+void HttpCurl::setTransportSettings(const TransportSettings &settings)
+{
+    Transport::instance().setSettings(settings);
+    Transport::instance().closeIdle();
+}
+
+TransportSettings HttpCurl::transportSettings() const
+{
+    return Transport::instance().settings();
+}
+
+int HttpCurl::handlesMade()
+{
+    return Transport::instance().madeHandles();
+}
+
 QByteArray HttpCurl::formBody(const FormParams &params, bool utf8, bool escape)
 {
     QByteArray body;
@@ -368,7 +715,7 @@ QString HttpCurl::request(const QString &url, const FormParams &params,
         status.insert(QStringLiteral("status"), QStringLiteral("-1"));
         return QString();
     }
-    CurlHandle h(curl_easy_init());
+    PooledHandle h(url, true);
     if (!h) {
         status.insert(QStringLiteral("status"), QStringLiteral("0"));
         return QString();
@@ -394,7 +741,7 @@ QString HttpCurl::request(const QString &url, const FormParams &params,
     curl_easy_setopt(c, CURLOPT_HEADER, 1L);
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headerList.get());
 
-    const CURLcode rc = curl_easy_perform(c);
+    const CURLcode rc = performCall(c, url);
     qDebug() << __FILE__ << __LINE__ << "received" << sink.data.size() << "bytes, curl code"
              << int(rc);
     if (rc != CURLE_OK) {
@@ -410,14 +757,14 @@ QString HttpCurl::request(const QString &url, const FormParams &params,
 QByteArray HttpCurl::getBytes(const QString &url, const QString &referer, const QString &userAgent,
                               bool withHeaders)
 {
-    CurlHandle h(curl_easy_init());
+    PooledHandle h(url, true);
     if (!h)
         return QByteArray();
     MemorySink sink;
     CURL *c = h.get();
     setShortRequestOptions(c, url, referer, userAgent, kDefaultTimeout, &sink);
     curl_easy_setopt(c, CURLOPT_HEADER, withHeaders ? 1L : 0L);
-    const CURLcode rc = curl_easy_perform(c);
+    const CURLcode rc = performCall(c, url);
     if (rc != CURLE_OK) {
         qDebug() << __FILE__ << __LINE__ << "GET failed, curl code" << int(rc) << url;
         return QByteArray();
@@ -539,7 +886,7 @@ QByteArray HttpCurl::downloadBytes(const QString &url, const FormParams &params,
 {
     if (params.isEmpty())
         return QByteArray();
-    CurlHandle h(curl_easy_init());
+    PooledHandle h(url, false);
     if (!h)
         return QByteArray();
     const QByteArray body = formBody(params);
@@ -549,7 +896,7 @@ QByteArray HttpCurl::downloadBytes(const QString &url, const FormParams &params,
     setDownloadOptions(h.get(), url.toLocal8Bit(), body, headers.get(), progress);
     curl_easy_setopt(h.get(), CURLOPT_WRITEFUNCTION, writeToMemory);
     curl_easy_setopt(h.get(), CURLOPT_WRITEDATA, &sink);
-    const CURLcode rc = curl_easy_perform(h.get());
+    const CURLcode rc = performCall(h.get(), url);
     if (rc != CURLE_OK) {
         qDebug() << __FILE__ << __LINE__ << "download failed, curl code" << int(rc) << url;
         return QByteArray();
@@ -569,7 +916,7 @@ QString HttpCurl::downloadToFile(const QString &url, const FormParams &params,
         qDebug() << __FILE__ << __LINE__ << "cannot create a file beside" << targetPath;
         return QString();
     }
-    CurlHandle h(curl_easy_init());
+    PooledHandle h(url, false);
     if (!h)
         return QString();
     const QByteArray body = formBody(params);
@@ -578,7 +925,7 @@ QString HttpCurl::downloadToFile(const QString &url, const FormParams &params,
     curl_easy_setopt(h.get(), CURLOPT_BUFFERSIZE, 256L * 1024);
     curl_easy_setopt(h.get(), CURLOPT_WRITEFUNCTION, writeToFile);
     curl_easy_setopt(h.get(), CURLOPT_WRITEDATA, static_cast<QFile *>(&file));
-    const CURLcode rc = curl_easy_perform(h.get());
+    const CURLcode rc = performCall(h.get(), url);
     if (rc != CURLE_OK || !file.flush()) {
         qDebug() << __FILE__ << __LINE__ << "download failed, curl code" << int(rc) << url;
         return QString(); // the temporary file removes itself
@@ -607,7 +954,7 @@ void HttpCurl::downloadPart(const QString &url, const FormParams &params, PartDo
     // At most twice: with a range, then without when the answer does not
     // continue the held bytes.
     for (int round = 0; round < 2; ++round) {
-        CurlHandle h(curl_easy_init());
+        PooledHandle h(url, false);
         if (!h)
             return;
         CurlList headers = expectOffHeaders();
@@ -631,7 +978,7 @@ void HttpCurl::downloadPart(const QString &url, const FormParams &params, PartDo
         curl_easy_setopt(h.get(), CURLOPT_WRITEDATA, &sink);
         if (progress)
             progress->downloadBase.store(double(part.held));
-        const CURLcode rc = curl_easy_perform(h.get());
+        const CURLcode rc = performCall(h.get(), url);
         long code = 0;
         curl_easy_getinfo(h.get(), CURLINFO_RESPONSE_CODE, &code);
         // 416 (the held bytes are past the file's end) may come with no body.
@@ -703,7 +1050,7 @@ QByteArray HttpCurl::uploadFile(const QString &url, const QString &fieldName,
         *networkFault = false;
     if (filePath.isEmpty() || !QFileInfo(filePath).isFile())
         return QByteArray();
-    CurlHandle h(curl_easy_init());
+    PooledHandle h(url, false);
     if (!h)
         return QByteArray();
     CURL *c = h.get();
@@ -733,7 +1080,7 @@ QByteArray HttpCurl::uploadFile(const QString &url, const QString &fieldName,
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, writeToMemory);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
     setProgress(c, progress);
-    const CURLcode rc = curl_easy_perform(c);
+    const CURLcode rc = performCall(c, url);
     qDebug() << __FILE__ << __LINE__ << "upload curl code" << int(rc) << url;
     if (rc != CURLE_OK) {
         if (networkFault)

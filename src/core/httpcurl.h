@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QVariant>
 
+#include "core/transportsettings.h"
+
 #include <atomic>
 
 // Form fields of a request; a QMap, so they go on the wire in ascending key order.
@@ -59,9 +61,14 @@ struct PartDownload
     bool resumed = false;
 };
 
-// The HTTP transport: blocking operations over libcurl's easy interface, one
-// handle per call, so any number of threads may use it at once. Failures are
-// empty results; libcurl's codes only reach the debug log. The same source holds
+// The HTTP transport: blocking operations over libcurl's easy interface that
+// any number of threads may use at once. Each call borrows an easy handle
+// from a pool per server (a handle serves one thread at a time and keeps its
+// connection for the next call) and takes the server's TLS rules, the user's
+// certificate decisions and the proxy from one set of transport settings. A
+// certificate that fails verification stops the call before anything is
+// sent and goes to the TrustGate. Failures are empty results; libcurl's codes
+// only reach the debug log. The same source holds
 // the small helpers used across the client (sizes, JSON dumps, MD5, folder scan,
 // the password cipher).
 class HttpCurl
@@ -70,6 +77,14 @@ public:
     static HttpCurl *instance();
 
     static const char *defaultUserAgent();
+
+    // The settings every call copies when it starts (GCore fills them from
+    // the user's settings); setting them closes the idle connections, so no
+    // connection made under the old rules is used again.
+    void setTransportSettings(const TransportSettings &settings);
+    TransportSettings transportSettings() const;
+    // How many easy handles (each with its own connections) were made so far.
+    static int handlesMade();
 
     QVariant postJson(const QString &url, const FormParams &params, int timeoutSeconds = -1,
                       const QString &encoding = QStringLiteral("utf8"));

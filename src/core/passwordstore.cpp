@@ -40,16 +40,24 @@ bool keyringFailed(const QKeychain::Job *job)
     return true;
 }
 
-// Rewrites "pwd" when the file still holds `expected` for the account, so a
-// late answer never overwrites what a newer sign-in stored.
-void replaceStoredPassword(const QString &account, const QString &expected, const QString &value)
+QString fallbackKey(PasswordStore::Kind kind)
+{
+    return kind == PasswordStore::Proxy ? QStringLiteral("proxyPwd") : QStringLiteral("pwd");
+}
+
+// Rewrites the fallback field when the file still holds `expected` for the
+// account, so a late answer never overwrites what a newer save stored.
+void replaceStoredPassword(const QString &account, const QString &expected, const QString &value,
+                           PasswordStore::Kind kind = PasswordStore::Account)
 {
     GCore *core = GCore::instance();
     QVariantMap settings = core->readSettings();
-    if (settings.value(QStringLiteral("username")).toString() != account ||
-        settings.value(QStringLiteral("pwd")).toString() != expected)
+    const QString owner =
+        kind == PasswordStore::Proxy ? QStringLiteral("proxyUser") : QStringLiteral("username");
+    if (settings.value(owner).toString() != account ||
+        settings.value(fallbackKey(kind)).toString() != expected)
         return;
-    settings.insert(QStringLiteral("pwd"), value);
+    settings.insert(fallbackKey(kind), value);
     core->writeSettings(settings);
 }
 
@@ -66,9 +74,9 @@ template <typename JobType> JobType *newJob(const QString &account, const QStrin
 
 PasswordStore::PasswordStore(QObject *parent) : QObject(parent) {}
 
-QString PasswordStore::fromSettings(const QVariantMap &settings)
+QString PasswordStore::fromSettings(const QVariantMap &settings, Kind kind)
 {
-    const QString stored = settings.value(QStringLiteral("pwd")).toString();
+    const QString stored = settings.value(fallbackKey(kind)).toString();
     if (stored.isEmpty())
         return QString();
     return QString::fromUtf8(HttpCurl::authCode(stored.toLatin1(), "DECODE"));
@@ -99,13 +107,14 @@ void PasswordStore::migrate(const QString &account, const QString &server,
     job->start();
 }
 
-void PasswordStore::remember(const QString &account, const QString &server, const QString &password)
+void PasswordStore::remember(const QString &account, const QString &server, const QString &password,
+                             Kind kind)
 {
     auto *job = newJob<QKeychain::WritePasswordJob>(account, server);
     job->setTextData(password);
-    connect(job, &QKeychain::Job::finished, job, [account, password](QKeychain::Job *done) {
+    connect(job, &QKeychain::Job::finished, job, [account, password, kind](QKeychain::Job *done) {
         if (keyringFailed(done))
-            replaceStoredPassword(account, QString(), encipher(password));
+            replaceStoredPassword(account, QString(), encipher(password), kind);
     });
     job->start();
 }

@@ -15,11 +15,15 @@ class PasswordStore : public QObject
 {
     Q_OBJECT
 public:
+    // Which password: the account's (fallback "pwd") or the manual proxy's
+    // (fallback "proxyPwd"). Both live in the keyring the same way.
+    enum Kind { Account, Proxy };
+
     explicit PasswordStore(QObject *parent = nullptr);
 
     // The password still enciphered in the settings' "pwd" (an earlier
     // version's file, or a machine without a keyring); empty when none.
-    static QString fromSettings(const QVariantMap &settings);
+    static QString fromSettings(const QVariantMap &settings, Kind kind = Account);
 
     // Looks the password up in the keyring; answers with `recalled`.
     void recall(const QString &account, const QString &server);
@@ -27,7 +31,8 @@ public:
     // blanks "pwd" once the keyring holds it.
     static void migrate(const QString &account, const QString &server, const QVariantMap &settings);
     // Keeps the password; without a keyring it goes enciphered into "pwd".
-    static void remember(const QString &account, const QString &server, const QString &password);
+    static void remember(const QString &account, const QString &server, const QString &password,
+                         Kind kind = Account);
     static void forget(const QString &account, const QString &server);
 
 signals:

@@ -1,9 +1,14 @@
 #include "scriptedhttpserver.h"
 
 #include <QEventLoop>
+#include <QFile>
 #include <QMutexLocker>
 #include <QPointer>
 #include <QSemaphore>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -76,6 +81,14 @@ private:
 
     void finish()
     {
+        if (m_reply.keepAlive) {
+            m_answered = false;
+            m_buffer.clear();
+            m_sent = 0;
+            if (m_socket->bytesAvailable() > 0)
+                readMore();
+            return;
+        }
         if (!m_reply.close)
             return;
         m_socket->flush();
@@ -89,6 +102,54 @@ private:
     ScriptedHttpServer::Reply m_reply;
     qint64 m_sent = 0;
 };
+
+// Accepts connections as QSslSocket in server mode, with the certificate
+// the owner holds when the connection comes in.
+class TlsTcpServer : public QTcpServer
+{
+public:
+    explicit TlsTcpServer(ScriptedHttpServer *owner) : m_owner(owner) {}
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        auto *socket = new QSslSocket;
+        if (!socket->setSocketDescriptor(descriptor)) {
+            delete socket;
+            return;
+        }
+        QSslConfiguration config;
+        {
+            QMutexLocker lock(&m_owner->m_mutex);
+            config = m_owner->m_tlsConfig;
+        }
+        socket->setSslConfiguration(config);
+        addPendingConnection(socket);
+        socket->startServerEncryption();
+    }
+
+private:
+    ScriptedHttpServer *m_owner;
+};
+
+void ScriptedHttpServer::setTls(const QString &certFile, const QString &keyFile)
+{
+    QFile cert(certFile);
+    QFile key(keyFile);
+    cert.open(QIODevice::ReadOnly);
+    key.open(QIODevice::ReadOnly);
+    // A configuration of its own, without the system's CAs: the default one
+    // reads them for every connection, slow enough under the sanitizers to
+    // miss a client's connect time-out.
+    QSslConfiguration config;
+    config.setLocalCertificate(QSslCertificate(cert.readAll(), QSsl::Pem));
+    config.setPrivateKey(QSslKey(key.readAll(), QSsl::Ec, QSsl::Pem));
+    config.setProtocol(QSsl::TlsV1_2OrLater);
+    config.setPeerVerifyMode(QSslSocket::VerifyNone);
+    config.setCaCertificates({});
+    QMutexLocker lock(&m_mutex);
+    m_tlsConfig = config;
+}
 
 ScriptedHttpServer::ScriptedHttpServer()
 {
@@ -112,10 +173,16 @@ quint16 ScriptedHttpServer::start(Script script)
     auto *starter = new QObject;
     starter->moveToThread(&m_thread);
     QMetaObject::invokeMethod(starter, [this, &ready, starter] {
-        m_server = new QTcpServer;
+        bool tls = false;
+        {
+            QMutexLocker lock(&m_mutex);
+            tls = !m_tlsConfig.localCertificate().isNull();
+        }
+        m_server = tls ? new TlsTcpServer(this) : new QTcpServer;
         QObject::connect(m_server, &QTcpServer::newConnection, m_server, [this] {
             while (QTcpSocket *socket = m_server->nextPendingConnection()) {
                 socket->setParent(m_server);
+                ++m_accepted;
                 const int open = ++m_open;
                 int most = m_mostOpen.load();
                 while (open > most && !m_mostOpen.compare_exchange_weak(most, open)) {
@@ -135,7 +202,11 @@ quint16 ScriptedHttpServer::start(Script script)
 
 QString ScriptedHttpServer::url() const
 {
-    return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
+    QMutexLocker lock(&m_mutex);
+    return QStringLiteral("%1://127.0.0.1:%2")
+        .arg(m_tlsConfig.localCertificate().isNull() ? QStringLiteral("http")
+                                                     : QStringLiteral("https"))
+        .arg(m_port);
 }
 
 void ScriptedHttpServer::record(const QByteArray &request)
@@ -174,6 +245,16 @@ QByteArray ScriptedHttpServer::okReply(const QByteArray &body, const QByteArray 
     return "HTTP/1.1 200 OK\r\nContent-Type: " + contentType +
            "\r\nContent-Length: " + QByteArray::number(body.size()) +
            "\r\nConnection: close\r\n\r\n" + body;
+}
+
+ScriptedHttpServer::Reply ScriptedHttpServer::keepAliveReply(const QByteArray &body,
+                                                             const QByteArray &contentType)
+{
+    Reply reply;
+    reply.bytes = okReply(body, contentType).replace("Connection: close", "Connection: keep-alive");
+    reply.close = false;
+    reply.keepAlive = true;
+    return reply;
 }
 
 QByteArray ScriptedHttpServer::multipartField(const QByteArray &request, const QByteArray &name)

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QMutex>
 #include <QObject>
+#include <QSslConfiguration>
 #include <QThread>
 
 #include <atomic>
@@ -28,11 +29,19 @@ public:
         int trickleChunk = 4096;
         int trickleIntervalMs = 20;
         bool close = true; // close the connection when everything is sent
+        // Instead of closing: wait for the next request on the same
+        // connection (the bytes should carry "Connection: keep-alive").
+        bool keepAlive = false;
     };
     using Script = std::function<Reply(const QByteArray &request)>;
 
     ScriptedHttpServer();
     ~ScriptedHttpServer() override;
+
+    // Serves TLS with this certificate and key (PEM files) from the next
+    // connection on; may be changed while running (a server that renews its
+    // certificate on the same port).
+    void setTls(const QString &certFile, const QString &keyFile);
 
     // Starts listening on 127.0.0.1 with a free port; returns the port.
     quint16 start(Script script);
@@ -47,6 +56,8 @@ public:
     // Connections open now, and the most that were open at once.
     int openConnections() const { return m_open.load(); }
     int mostOpenConnections() const { return m_mostOpen.load(); }
+    // Every connection accepted so far.
+    int acceptedConnections() const { return m_accepted.load(); }
     // The body of a raw request (after the blank line).
     static QByteArray bodyOf(const QByteArray &request);
     // The value of a header of a raw request (case-insensitive name), or null.
@@ -58,9 +69,13 @@ public:
     // A complete "HTTP/1.1 200 OK" reply with Content-Length.
     static QByteArray okReply(const QByteArray &body,
                               const QByteArray &contentType = "application/json");
+    // The same reply for a connection that stays open.
+    static Reply keepAliveReply(const QByteArray &body,
+                                const QByteArray &contentType = "application/json");
 
 private:
     friend class ScriptedConnection;
+    friend class TlsTcpServer;
     void record(const QByteArray &request);
 
     QThread m_thread;
@@ -70,6 +85,8 @@ private:
     std::atomic<bool> m_stall{false};
     std::atomic<int> m_open{0};
     std::atomic<int> m_mostOpen{0};
+    std::atomic<int> m_accepted{0};
+    QSslConfiguration m_tlsConfig;
     mutable QMutex m_mutex;
     QList<QByteArray> m_requests;
 };
