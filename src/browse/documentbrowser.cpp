@@ -1000,19 +1000,25 @@ void DocumentBrowser::renameEntry(const QVariantMap &entry)
     if (newName.isEmpty() || changing)
         return;
     GCore *core = GCore::instance();
+    sendChange(core->serverUrl() + QStringLiteral("/api/file/rename.jf"),
+               {{QStringLiteral("token"), core->token()},
+                {kFileId, entry.value(kFileId).toString()},
+                {QStringLiteral("name"), newName}},
+               QStringLiteral("无法重命名"));
+}
+
+void DocumentBrowser::sendChange(const QString &url, const FormParams &params,
+                                 const QString &failure)
+{
     setChanging(true);
-    HttpThread::post(core->serverUrl() + QStringLiteral("/api/file/rename.jf"),
-                     {{QStringLiteral("token"), core->token()},
-                      {kFileId, entry.value(kFileId).toString()},
-                      {QStringLiteral("name"), newName}},
-                     this, [this](const QVariantMap &reply) {
-                         setChanging(false);
-                         if (isSuccess(reply))
-                             requestFileList(currentFolderId, true);
-                         else
-                             plainMessageBox(this, QMessageBox::Warning, QStringLiteral("操作出错"),
-                                             refusalText(reply, QStringLiteral("无法重命名")));
-                     });
+    HttpThread::post(url, params, this, [this, failure](const QVariantMap &reply) {
+        setChanging(false);
+        if (isSuccess(reply))
+            requestFileList(currentFolderId, true);
+        else
+            plainMessageBox(this, QMessageBox::Warning, QStringLiteral("操作出错"),
+                            refusalText(reply, failure));
+    });
 }
 
 void DocumentBrowser::setChanging(bool on)
@@ -1064,18 +1070,10 @@ void DocumentBrowser::deleteItems()
     // Another delete or a rename may have started while the question was open.
     if (changing)
         return;
-    setChanging(true);
-    HttpThread::post(apiPath(QStringLiteral("delete.jf")),
-                     {{QStringLiteral("token"), GCore::instance()->token()},
-                      {QStringLiteral("fileIds"), ids.join(',')}},
-                     this, [this](const QVariantMap &reply) {
-                         setChanging(false);
-                         if (isSuccess(reply))
-                             requestFileList(currentFolderId, true);
-                         else
-                             plainMessageBox(this, QMessageBox::Warning, QStringLiteral("操作出错"),
-                                             refusalText(reply, QStringLiteral("无法删除")));
-                     });
+    sendChange(apiPath(QStringLiteral("delete.jf")),
+               {{QStringLiteral("token"), GCore::instance()->token()},
+                {QStringLiteral("fileIds"), ids.join(',')}},
+               QStringLiteral("无法删除"));
 }
 
 void DocumentBrowser::copyItems()

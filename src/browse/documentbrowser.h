@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/httpcurl.h"
+
 #include <QList>
 #include <QMap>
 #include <QModelIndex>
@@ -235,6 +237,9 @@ private:
     // The date item of the row that lists `fileId`, or null.
     QTableWidgetItem *dateItemOf(const QString &fileId) const;
     void setChanging(bool on);
+    // Sends a rename or delete on a worker with the change inputs disabled;
+    // lists the folder again when it succeeds, else shows the refusal.
+    void sendChange(const QString &url, const FormParams &params, const QString &failure);
     // (id, name) of the folders from the top-level node of the tree down to
     // `index`; the area's top folder when there is no node.
     FolderPath treePath(QModelIndex index) const;

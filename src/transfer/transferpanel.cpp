@@ -241,17 +241,38 @@ void TransferPanel::addDownload(const QVariantMap &item, int type)
     const QString fileId = item.value(QStringLiteral("fileId")).toString();
     if (isDownloading(fileId))
         return;
+    downloads->add(downloadRow(item, type, TransferRow::State::Running));
+    queueDownload(fileId);
+}
+
+TransferRow TransferPanel::downloadRow(const QVariantMap &item, int type, TransferRow::State state)
+{
     TransferRow row;
-    row.key = fileId;
+    row.key = item.value(QStringLiteral("fileId")).toString();
     row.item = item;
     row.type = type;
     row.name = item.value(QStringLiteral("fileName")).toString();
     row.sizeText = HttpCurl::sizeText(item.value(QStringLiteral("fileLength")));
     row.icon = GCore::fileIconPath(item);
-    row.state = TransferRow::State::Running;
+    row.state = state;
     row.serial = nextSerial++;
-    downloads->add(row);
-    queueDownload(fileId);
+    return row;
+}
+
+TransferRow TransferPanel::uploadRow(const QVariantMap &item, int type, TransferRow::State state)
+{
+    const QString filePath = item.value(QStringLiteral("file")).toString();
+    const QFileInfo info(filePath);
+    TransferRow row;
+    row.key = filePath;
+    row.item = item;
+    row.type = type;
+    row.name = info.fileName();
+    row.sizeText = HttpCurl::formatSize(info.size());
+    row.icon = GCore::localFileIconPath(filePath);
+    row.state = state;
+    row.serial = nextSerial++;
+    return row;
 }
 
 void TransferPanel::addUpload(const QString &filePath, const QString &parentId, int type,
@@ -263,22 +284,14 @@ void TransferPanel::addUpload(const QString &filePath, const QString &parentId, 
     if (filePath.isEmpty() || isUploading(filePath))
         return;
     const QFileInfo info(filePath);
-    TransferRow row;
-    row.key = filePath;
     // Size and time tell at the next start whether the file changed meanwhile.
-    row.item = QVariantMap{{QStringLiteral("file"), filePath},
+    const QVariantMap item{{QStringLiteral("file"), filePath},
                            {QStringLiteral("parentId"), parentId},
                            {QStringLiteral("type"), type},
                            {QStringLiteral("fileId"), fileId},
                            {QStringLiteral("size"), info.size()},
                            {QStringLiteral("modified"), info.lastModified().toMSecsSinceEpoch()}};
-    row.type = type;
-    row.name = info.fileName();
-    row.sizeText = HttpCurl::formatSize(info.size());
-    row.icon = GCore::localFileIconPath(filePath);
-    row.state = TransferRow::State::Running;
-    row.serial = nextSerial++;
-    uploads->add(row);
+    uploads->add(uploadRow(item, type, TransferRow::State::Running));
     queueUpload(filePath);
 }
 
@@ -886,15 +899,7 @@ void TransferPanel::restoreQueue()
         const QString fileId = item.value(QStringLiteral("fileId")).toString();
         if (fileId.isEmpty() || isDownloading(fileId))
             continue;
-        TransferRow row;
-        row.key = fileId;
-        row.item = item;
-        row.type = type;
-        row.name = item.value(QStringLiteral("fileName")).toString();
-        row.sizeText = HttpCurl::sizeText(item.value(QStringLiteral("fileLength")));
-        row.icon = GCore::fileIconPath(item);
-        row.state = TransferRow::State::Stopped;
-        row.serial = nextSerial++;
+        TransferRow row = downloadRow(item, type, TransferRow::State::Stopped);
         // The bar shows what the partial file holds.
         const PartialDownloads::Record held =
             partials->usable(partialKey(item, type), item, downloadTarget(item));
@@ -911,15 +916,8 @@ void TransferPanel::restoreQueue()
         if (filePath.isEmpty() || isUploading(filePath))
             continue;
         const QFileInfo info(filePath);
-        TransferRow row;
-        row.key = filePath;
-        row.item = item;
-        row.type = v.toObject().value(QStringLiteral("type")).toInt();
-        row.name = info.fileName();
-        row.sizeText = HttpCurl::formatSize(info.size());
-        row.icon = GCore::localFileIconPath(filePath);
-        row.state = TransferRow::State::Stopped;
-        row.serial = nextSerial++;
+        TransferRow row = uploadRow(item, v.toObject().value(QStringLiteral("type")).toInt(),
+                                    TransferRow::State::Stopped);
         if (!info.isFile()) {
             row.state = TransferRow::State::Failed;
             row.reason = QStringLiteral("文件已不存在");

@@ -85,6 +85,10 @@ private:
     };
 
     void showPage(const QString &name);
+    // A new row of each list: name, size and icon from the listed file or
+    // the local one (an upload's item names it in "file").
+    TransferRow downloadRow(const QVariantMap &item, int type, TransferRow::State state);
+    TransferRow uploadRow(const QVariantMap &item, int type, TransferRow::State state);
     void startDownload(const QVariantMap &item, int type);
     void startUpload(const QString &filePath, const QString &parentId, int type,
                      const QString &fileId);
