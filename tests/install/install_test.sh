@@ -56,8 +56,8 @@ done
 
 echo "== desktop entry"
 desktop="$root/usr/share/applications/$id.desktop"
-# Debian 12's validator (desktop-file-utils 0.26) knows the specification up
-# to version 1.4; SingleMainWindow and Version=1.5 are 1.5's. It refuses only
+# Debian 12's validator (desktop-file-utils 0.26) knows desktop entries up to
+# format 1.4; SingleMainWindow and Version=1.5 came with 1.5. It refuses only
 # those two; any other complaint, error or hint, fails here.
 complaints="$(desktop-file-validate "$desktop" 2>&1 |
   grep -v -e 'value "1.5" for key "Version" in group "Desktop Entry" is not a known version' \
