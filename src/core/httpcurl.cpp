@@ -24,6 +24,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -299,10 +300,10 @@ public:
     void closeIdle()
     {
         std::lock_guard<std::mutex> lock(poolMutex);
-        for (Server &server : servers) {
-            for (CURL *h : server.idle)
+        for (auto &entry : servers) {
+            for (CURL *h : entry.second.idle)
                 curl_easy_cleanup(h);
-            server.idle.clear();
+            entry.second.idle.clear();
         }
     }
 
@@ -344,7 +345,9 @@ private:
     TransportSettings current;
     std::mutex poolMutex;
     std::condition_variable poolChanged;
-    QHash<QString, Server> servers;
+    // A map, whose entries stay where they are while a call waits for its
+    // server's entry and another server is added.
+    std::map<QString, Server> servers;
     std::array<std::recursive_mutex, CURL_LOCK_DATA_LAST> shareMutexes;
     CURLSH *sharing = nullptr;
     std::atomic<int> handlesMade{0};
