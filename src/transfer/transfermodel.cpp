@@ -9,6 +9,10 @@
 
 namespace {
 
+constexpr int kColumns = 3;
+// Progress changes of up to this many rows are signalled cell by cell.
+constexpr int kSingleCellUpdates = 64;
+
 const QString kStopImage = QStringLiteral(":/images/main/stop_down_file.png");
 const QString kStartImage = QStringLiteral(":/images/main/start_down_file.png");
 const QString kOpenFolderImage = QStringLiteral(":/images/main/open_fold.png");
@@ -34,7 +38,7 @@ int TransferModel::rowCount(const QModelIndex &parent) const
 
 int TransferModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : 3;
+    return parent.isValid() ? 0 : kColumns;
 }
 
 QString TransferModel::statusText(const TransferRow &row) const
@@ -200,8 +204,11 @@ void TransferModel::rowChanged(int position)
 {
     if (position >= shown)
         return;
+    // One signal per cell: a view repaints its whole viewport for a range
+    // (Qt 5), but only the cell's rectangle, when it is shown, for one index.
     const int r = viewRow(position);
-    emit dataChanged(index(r, 0), index(r, 2));
+    for (int column = 0; column < kColumns; ++column)
+        emit dataChanged(index(r, column), index(r, column));
 }
 
 void TransferModel::setState(const QString &key, TransferRow::State state, const QString &reason,
@@ -237,6 +244,14 @@ void TransferModel::flushProgress()
         return;
     std::sort(changedRows.begin(), changedRows.end());
     changedRows.erase(std::unique(changedRows.begin(), changedRows.end()), changedRows.end());
+    // Each bar alone, so that only the bars shown are repainted; past a
+    // screenful the ranges cost less than the signals.
+    if (changedRows.size() <= kSingleCellUpdates) {
+        for (int row : qAsConst(changedRows))
+            emit dataChanged(index(row, 1), index(row, 1), {TransferRoles::Progress});
+        changedRows.clear();
+        return;
+    }
     int start = 0;
     for (int i = 1; i <= changedRows.size(); ++i) {
         if (i == changedRows.size() || changedRows.at(i) != changedRows.at(i - 1) + 1) {

@@ -1,6 +1,7 @@
 #include "transfer/transferpanel.h"
 
 #include "core/downloadthread.h"
+#include "core/filewriter.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "core/uploadthread.h"
@@ -34,9 +35,14 @@ namespace {
 
 constexpr int kRowHeight = 54;
 constexpr int kRemoveDelayMs = 1000;
+// Finished rows leave together at most this often: each removal moves and
+// repaints every row below, and a dropped folder finishes many a second.
+constexpr int kRemoveBatchMs = 250;
+// The history tab's counter follows finishing transfers at most this often.
+constexpr int kHistoryTitleDelayMs = 200;
 // Ten progress updates a second for all rows together.
 constexpr int kProgressTickMs = 100;
-constexpr int kHistorySaveDelayMs = 300;
+constexpr int kHistorySaveDelayMs = 1000;
 constexpr int kQueueSaveDelayMs = 500;
 
 QTableView *makeTable(QAbstractItemModel *model, TransferDelegate *delegate,
@@ -178,7 +184,14 @@ TransferPanel::TransferPanel(QWidget *parent) : QWidget(parent)
                 queueSave->start();
         });
     }
-    connect(history, &QAbstractItemModel::rowsInserted, this, &TransferPanel::updateTabTitles);
+    auto *historyTitle = new QTimer(this);
+    historyTitle->setSingleShot(true);
+    historyTitle->setInterval(kHistoryTitleDelayMs);
+    connect(historyTitle, &QTimer::timeout, this, &TransferPanel::updateTabTitles);
+    connect(history, &QAbstractItemModel::rowsInserted, historyTitle, [historyTitle] {
+        if (!historyTitle->isActive())
+            historyTitle->start();
+    });
     connect(history, &QAbstractItemModel::rowsRemoved, this, &TransferPanel::updateTabTitles);
     connect(history, &QAbstractItemModel::modelReset, this, &TransferPanel::updateTabTitles);
 
@@ -218,6 +231,8 @@ TransferPanel::~TransferPanel()
     if (historySave->isActive())
         saveHistory();
     saveQueue();
+    // The next panel (the next sign-in) reads what this one wrote.
+    FileWriter::flush();
     if (GCore::instance()->transferPanel() == this)
         GCore::instance()->setTransferPanel(nullptr);
     // The workers write into records the panel owns: tell every one to stop
@@ -671,7 +686,7 @@ void TransferPanel::removeFinished()
     downloads->remove(downloadKeys);
     uploads->remove(uploadKeys);
     if (!leaving.isEmpty())
-        leaveTimer->start(int(qMax<qint64>(0, leaving.first().due - now)));
+        leaveTimer->start(int(qMax<qint64>(kRemoveBatchMs, leaving.first().due - now)));
 }
 
 // ---- ends of transfers ----
@@ -862,25 +877,25 @@ void TransferPanel::showProgress()
 void TransferPanel::saveQueue()
 {
     queueSave->stop();
-    // Failed rows stay behind: they wait for the user, not for a restart.
+    // Failed rows stay behind: they wait for the user, not for a restart. The
+    // rows' items are shared, not copied, and become JSON on the writer's
+    // thread.
     auto list = [](const TransferModel *model) {
-        QJsonArray out;
+        QVariantList out;
         for (const QString &key : model->keys()) {
             const TransferRow *row = model->row(key);
             if (row->state == TransferRow::State::Failed)
                 continue;
-            out.append(QJsonObject{{QStringLiteral("item"), QJsonObject::fromVariantMap(row->item)},
+            out.append(QVariantMap{{QStringLiteral("item"), row->item},
                                    {QStringLiteral("type"), row->type}});
         }
         return out;
     };
-    QSaveFile file(queuePath);
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    file.write(QJsonDocument(QJsonObject{{QStringLiteral("downloads"), list(downloads)},
-                                         {QStringLiteral("uploads"), list(uploads)}})
-                   .toJson(QJsonDocument::Compact));
-    file.commit();
+    const QVariantMap queue{{QStringLiteral("downloads"), list(downloads)},
+                            {QStringLiteral("uploads"), list(uploads)}};
+    FileWriter::write(queuePath, [queue] {
+        return QJsonDocument(QJsonObject::fromVariantMap(queue)).toJson(QJsonDocument::Compact);
+    });
 }
 
 void TransferPanel::restoreQueue()
@@ -997,11 +1012,9 @@ QVariantList TransferPanel::readHistory(const QByteArray &json, bool *cleaned)
 void TransferPanel::saveHistory()
 {
     historySave->stop();
-    QSaveFile file(historyFilePath());
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    file.write(QJsonDocument::fromVariant(history->records()).toJson(QJsonDocument::Indented));
-    file.commit();
+    FileWriter::write(historyFilePath(), [records = history->records()] {
+        return QJsonDocument::fromVariant(records).toJson(QJsonDocument::Indented);
+    });
 }
 
 void TransferPanel::clearItems()

@@ -5,6 +5,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPaintEvent>
 
 FramelessDialog::FramelessDialog(QWidget *parent, const QBrush &titleBrush, bool fixedSize)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint),
@@ -69,9 +70,9 @@ void FramelessDialog::reSizeApp()
     toggleMaximized();
 }
 
-void FramelessDialog::paintEvent(QPaintEvent *)
+void FramelessDialog::paintEvent(QPaintEvent *event)
 {
-    paintFrame();
+    paintFrame(event->rect());
 }
 
 void FramelessDialog::setWaiting(bool on, const QList<QWidget *> &inputs)

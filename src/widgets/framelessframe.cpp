@@ -80,11 +80,22 @@ void FramelessFrame::addContentWidget(QWidget *widget)
     contentWidget->layout()->addWidget(widget);
 }
 
-void FramelessFrame::paintFrame()
+void FramelessFrame::paintFrame(const QRect &dirty)
 {
     QPainter painter(m_window);
     if (m_window->isMaximized()) {
-        painter.fillRect(m_window->rect(), backgroundColor);
+        painter.fillRect(dirty, backgroundColor);
+        return;
+    }
+    // A child's repaint (a progress bar, a label) repaints the window under
+    // it. Away from the rounded corners and the shadow's rings that is plain
+    // background: no antialiased path over the whole window each time.
+    const QRect window = m_window->rect();
+    const int edge = shadowWidth + 1;
+    const int corner = edge + cornerRadius;
+    if (window.adjusted(corner, edge, -corner, -edge).contains(dirty) ||
+        window.adjusted(edge, corner, -edge, -corner).contains(dirty)) {
+        painter.fillRect(dirty, backgroundColor);
         return;
     }
     painter.setRenderHint(QPainter::Antialiasing);

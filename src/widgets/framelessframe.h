@@ -28,7 +28,8 @@ protected:
     FramelessFrame(const FramelessFrame &) = delete;
     FramelessFrame &operator=(const FramelessFrame &) = delete;
 
-    void paintFrame();
+    // Paints the body and its shadow where `dirty` (the paint event's rect) needs it.
+    void paintFrame(const QRect &dirty);
     // Switches between normal and maximised: strips, title corners, button look.
     void toggleMaximized();
     void updateMaximizeButtonStyle();

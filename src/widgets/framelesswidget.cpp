@@ -2,6 +2,8 @@
 
 #include "widgets/tradiuswidget.h"
 
+#include <QPaintEvent>
+
 FramelessWidget::FramelessWidget(QWidget *parent, const QColor &titleColor, bool fixedSize)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint),
@@ -27,7 +29,7 @@ void FramelessWidget::reSizeApp()
     toggleMaximized();
 }
 
-void FramelessWidget::paintEvent(QPaintEvent *)
+void FramelessWidget::paintEvent(QPaintEvent *event)
 {
-    paintFrame();
+    paintFrame(event->rect());
 }

@@ -3,6 +3,7 @@
 // buttons; first against the scripted server, then against folvane-server.
 #include "app/mainwidget.h"
 #include "browserhelpers.h"
+#include "core/filewriter.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "modalanswer.h"
@@ -99,6 +100,7 @@ QStringList entries(const QString &dir)
 
 QVariantList historyOnDisk()
 {
+    FileWriter::flush();
     QFile file(GCore::dataDir() + "/history.json");
     if (!file.open(QIODevice::ReadOnly))
         return {};
