@@ -3,7 +3,9 @@
 // and the same with the curl program, alternately, several times
 // (FOLVANE_BENCH_RUNS, 5 unless set). Prints the throughput, the ratio
 // client / curl (goal >= 0.9) and the client's peak RSS growth during each
-// transfer (goal < 64 MiB), each as min / median / max of the runs.
+// transfer (goal < 64 MiB), each as min / median / max of the runs. Who goes
+// first changes from run to run; the dirty pages of the work before are
+// written out before each timed transfer.
 //
 // With FOLVANE_BENCH_TLS=1 (or --tls) the server speaks HTTPS with a
 // certificate for 127.0.0.1 signed by a CA made for this run; the client gets
