@@ -190,8 +190,7 @@ int main(int argc, char *argv[])
     const QString url = QStringLiteral("%1://127.0.0.1:%2/api/netdisk/download.jf")
                             .arg(tls ? QStringLiteral("https") : QStringLiteral("http"))
                             .arg(relay.port());
-    const FormParams params{{QStringLiteral("token"), token},
-                            {QStringLiteral("fileIds"), fileId}};
+    const FormParams params{{QStringLiteral("token"), token}, {QStringLiteral("fileIds"), fileId}};
     std::printf("server %s, relay port %u, file %lld MiB, md5 %s\n", qPrintable(server.url()),
                 relay.port(), megabytes, qPrintable(sourceMd5));
 
@@ -267,12 +266,12 @@ int main(int argc, char *argv[])
                     outcomeName(first.part.outcome), first.part.held,
                     double(first.part.held) / double(size), outcomeName(second.part.outcome),
                     second.part.resumed ? " (resumed)" : " (from the first byte)", firstWire,
-                    secondWire, total, first.seconds, second.seconds, whole.seconds,
-                    wholeWireBytes, exact ? "equal" : "DIFFERS");
+                    secondWire, total, first.seconds, second.seconds, whole.seconds, wholeWireBytes,
+                    exact ? "equal" : "DIFFERS");
     }
 
-    std::printf("\n%s, file %lld MiB, %d runs, through a counting relay\n",
-                tls ? "HTTPS" : "HTTP", megabytes, runs);
+    std::printf("\n%s, file %lld MiB, %d runs, through a counting relay\n", tls ? "HTTPS" : "HTTP",
+                megabytes, runs);
     std::printf("%-34s %8s %8s %8s\n", "", "min", "median", "max");
     printFine("stopped at (of the file)", heldAtStop);
     printFine("fetched in total GiB (<= 1.05)", wireTotal);

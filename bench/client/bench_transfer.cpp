@@ -87,8 +87,7 @@ QByteArray loadAverage()
     return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray("?");
 }
 
-QString listedFileId(HttpCurl *http, const QString &base, const QString &token,
-                     const QString &name)
+QString listedFileId(HttpCurl *http, const QString &base, const QString &token, const QString &name)
 {
     const QVariantMap listing =
         http->postJson(base + QStringLiteral("/api/netdisk/list.jf"),
@@ -123,8 +122,7 @@ int main(int argc, char *argv[])
     HttpCurl *http = HttpCurl::instance();
     // No proxy for either side; over HTTPS the test CA and nothing added to
     // the machine's trust store.
-    QStringList curlCommon{QStringLiteral("-s"), QStringLiteral("--noproxy"),
-                           QStringLiteral("*")};
+    QStringList curlCommon{QStringLiteral("-s"), QStringLiteral("--noproxy"), QStringLiteral("*")};
     TestCertificates certs;
     ServerProcess server;
     {
@@ -185,8 +183,8 @@ int main(int argc, char *argv[])
         const auto clientUpload = [&] {
             TransferProgress progress;
             up = measure([&] {
-                reply = http->uploadFile(uploadUrl, QStringLiteral("file"), source, form,
-                                         &progress);
+                reply =
+                    http->uploadFile(uploadUrl, QStringLiteral("file"), source, form, &progress);
             });
         };
         const auto curlUpload = [&] {
@@ -221,9 +219,10 @@ int main(int argc, char *argv[])
         // file of that size written here takes new blocks): an untimed
         // download first, so that neither side pays for it.
         const QString warm = work.filePath(QStringLiteral("warm.bin"));
-        curlSeconds(curlCommon + QStringList{QStringLiteral("-o"), warm, QStringLiteral("-d"),
-                                             QStringLiteral("token=%1&fileIds=%2").arg(token, fileId),
-                                             downloadUrl});
+        curlSeconds(curlCommon +
+                    QStringList{QStringLiteral("-o"), warm, QStringLiteral("-d"),
+                                QStringLiteral("token=%1&fileIds=%2").arg(token, fileId),
+                                downloadUrl});
         QFile::remove(warm);
 
         // Download: both into files of the work folder, removed afterwards.
@@ -259,8 +258,8 @@ int main(int argc, char *argv[])
             clientDownload();
         }
         if (got != size || curlGot != size || curlDownSeconds < 0) {
-            std::fprintf(stderr, "download incomplete: client %lld, curl %lld of %lld bytes\n",
-                         got, curlGot, size);
+            std::fprintf(stderr, "download incomplete: client %lld, curl %lld of %lld bytes\n", got,
+                         curlGot, size);
             ok = false;
         }
 

@@ -24,8 +24,8 @@ public:
     {
         listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address = loopback(0);
-        if (listener < 0 || bind(listener, reinterpret_cast<sockaddr *>(&address),
-                                 sizeof(address)) != 0 ||
+        if (listener < 0 ||
+            bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0 ||
             listen(listener, 16) != 0)
             return;
         socklen_t length = sizeof(address);
@@ -109,8 +109,8 @@ private:
             c->client = client;
             c->server = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
             sockaddr_in address = loopback(upstream);
-            if (c->server < 0 || connect(c->server, reinterpret_cast<sockaddr *>(&address),
-                                         sizeof(address)) != 0)
+            if (c->server < 0 ||
+                connect(c->server, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0)
                 continue; // the client sees its connection closed
             const int on = 1;
             setsockopt(c->client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));

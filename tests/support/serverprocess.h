@@ -30,8 +30,8 @@ public:
     QString dataDir() const { return m_data.path(); }
     QString error() const { return m_error; }
 
-    // Writes "host" ("https://127.0.0.1" over TLS) and "port" of this server into the settings file of the
-    // current HOME, as the network settings panel would.
+    // Writes "host" ("https://127.0.0.1" over TLS) and "port" of this server into the settings file
+    // of the current HOME, as the network settings panel would.
     void configureClient() const;
 
     // Signs in through the transport and returns the token (empty on failure).
