@@ -1,22 +1,34 @@
 // Uploads and downloads a large file (2 GiB unless FOLVANE_BENCH_MB says
 // otherwise) between the client's transport and folvane-server on loopback,
-// and the same with the curl program, in one run. Prints the throughput, the
-// ratio client / curl (goal >= 0.9) and the client's peak RSS growth during
-// each transfer (goal < 64 MiB).
+// and the same with the curl program, alternately, several times
+// (FOLVANE_BENCH_RUNS, 5 unless set). Prints the throughput, the ratio
+// client / curl (goal >= 0.9) and the client's peak RSS growth during each
+// transfer (goal < 64 MiB), each as min / median / max of the runs. Who goes
+// first changes from run to run; the dirty pages of the work before are
+// written out before each timed transfer.
+//
+// With FOLVANE_BENCH_TLS=1 (or --tls) the server speaks HTTPS with a
+// certificate for 127.0.0.1 signed by a CA made for this run; the client gets
+// the CA file through its transport settings and curl through --cacert.
+#include "benchfigures.h"
 #include "benchserver.h"
 #include "core/gcore.h"
 #include "core/httpcurl.h"
+#include "core/transportsettings.h"
 #include "peakrss.h"
 #include "serverprocess.h"
 #include "temphome.h"
+#include "testcertificates.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -29,8 +41,17 @@ struct Measure
     double peakGrowthMiB = 0;
 };
 
+// Writes the dirty pages of earlier work out first (the file just made, the
+// server's copy of an upload, the last download), so that no transfer pays
+// for the one before it; outside the timed work.
+void settle()
+{
+    ::sync();
+}
+
 template <typename Work> Measure measure(Work work)
 {
+    settle();
     resetPeak();
     const qint64 before = statusKb("VmRSS:");
     QElapsedTimer t;
@@ -42,16 +63,43 @@ template <typename Work> Measure measure(Work work)
     return m;
 }
 
+// Seconds the curl program took, or a negative number when it failed.
 double curlSeconds(const QStringList &args)
 {
+    settle();
     QProcess curl;
     QElapsedTimer t;
     t.start();
     curl.start(QStringLiteral("curl"), args);
     curl.waitForFinished(-1);
-    if (curl.exitCode() != 0)
-        std::fprintf(stderr, "curl failed: %s\n", curl.readAllStandardError().constData());
-    return t.nsecsElapsed() / 1e9;
+    const double seconds = t.nsecsElapsed() / 1e9;
+    if (curl.exitStatus() != QProcess::NormalExit || curl.exitCode() != 0) {
+        std::fprintf(stderr, "curl failed (%d): %s\n", curl.exitCode(),
+                     curl.readAllStandardError().constData());
+        return -1;
+    }
+    return seconds;
+}
+
+QByteArray loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray("?");
+}
+
+QString listedFileId(HttpCurl *http, const QString &base, const QString &token, const QString &name)
+{
+    const QVariantMap listing =
+        http->postJson(base + QStringLiteral("/api/netdisk/list.jf"),
+                       {{QStringLiteral("token"), token},
+                        {QStringLiteral("parentId"), QStringLiteral("0")},
+                        {QStringLiteral("pageSize"), QStringLiteral("1000")}})
+            .toMap();
+    for (const QVariant &v : listing.value(QStringLiteral("data")).toList()) {
+        if (v.toMap().value(QStringLiteral("fileName")).toString() == name)
+            return v.toMap().value(QStringLiteral("fileId")).toString();
+    }
+    return QString();
 }
 
 } // namespace
@@ -63,12 +111,45 @@ int main(int argc, char *argv[])
     const qint64 megabytes = qEnvironmentVariableIsSet("FOLVANE_BENCH_MB")
                                  ? qEnvironmentVariable("FOLVANE_BENCH_MB").toLongLong()
                                  : 2048;
+    const int runs = qEnvironmentVariableIsSet("FOLVANE_BENCH_RUNS")
+                         ? qMax(1, qEnvironmentVariableIntValue("FOLVANE_BENCH_RUNS"))
+                         : 5;
+    const bool tls = qEnvironmentVariableIntValue("FOLVANE_BENCH_TLS") != 0 ||
+                     app.arguments().contains(QStringLiteral("--tls"));
     const qint64 size = megabytes * 1024 * 1024;
+    std::printf("load average at start: %s\n", loadAverage().constData());
 
+    HttpCurl *http = HttpCurl::instance();
+    // No proxy for either side; over HTTPS the test CA and nothing added to
+    // the machine's trust store.
+    QStringList curlCommon{QStringLiteral("-s"), QStringLiteral("--noproxy"), QStringLiteral("*")};
+    TestCertificates certs;
     ServerProcess server;
+    {
+        QVariantMap settings;
+        if (tls) {
+            if (!certs.makeCa()) {
+                std::fprintf(stderr, "%s\n", qPrintable(certs.error()));
+                return 2;
+            }
+            const TestCertificates::Pair pair = certs.signedForLoopback();
+            if (pair.cert.isEmpty()) {
+                std::fprintf(stderr, "%s\n", qPrintable(certs.error()));
+                return 2;
+            }
+            server.useTls(pair.cert, pair.key);
+            settings.insert(QStringLiteral("caFile"), certs.caFile());
+            curlCommon << QStringLiteral("--cacert") << certs.caFile();
+        }
+        TransportSettings transport = TransportSettings::fromSettings(settings);
+        transport.direct = true;
+        http->setTransportSettings(transport);
+    }
     const QString token = startSignedIn(server);
     if (token.isEmpty())
         return 2;
+    const QString base = server.url();
+    std::printf("server: %s\n", qPrintable(base));
 
     QTemporaryDir work;
     const QString source = work.filePath(QStringLiteral("large.bin"));
@@ -82,62 +163,131 @@ int main(int argc, char *argv[])
             file.write(block.constData(), qMin<qint64>(block.size(), size - written));
     }
 
-    HttpCurl *http = HttpCurl::instance();
-    const QString uploadUrl = server.url() + QStringLiteral("/api/netdisk/upload.jf");
+    const QString uploadUrl = base + QStringLiteral("/api/netdisk/upload.jf");
+    const QString downloadUrl = base + QStringLiteral("/api/netdisk/download.jf");
     const FormParams form{{QStringLiteral("token"), token},
                           {QStringLiteral("pid"), QStringLiteral("0")},
                           {QStringLiteral("uploadType"), QStringLiteral("2")}};
-    TransferProgress progress;
-    QByteArray reply;
-    const Measure up = measure([&] {
-        reply = http->uploadFile(uploadUrl, QStringLiteral("file"), source, form, &progress);
-    });
-    std::printf("client upload reply: %s\n", reply.left(200).constData());
-    const double curlUp =
-        curlSeconds({QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
-                     QStringLiteral("-F"), QStringLiteral("token=") + token, QStringLiteral("-F"),
-                     QStringLiteral("pid=0"), QStringLiteral("-F"), QStringLiteral("uploadType=2"),
-                     QStringLiteral("-F"), QStringLiteral("file=@") + source, uploadUrl});
-
-    const QVariantMap listing =
-        http->postJson(server.url() + QStringLiteral("/api/netdisk/list.jf"),
-                       {{QStringLiteral("token"), token},
-                        {QStringLiteral("parentId"), QStringLiteral("0")},
-                        {QStringLiteral("pageSize"), QStringLiteral("1000")}})
-            .toMap();
-    QString fileId;
-    for (const QVariant &v : listing.value(QStringLiteral("data")).toList()) {
-        if (v.toMap().value(QStringLiteral("fileName")).toString() == QLatin1String("large.bin"))
-            fileId = v.toMap().value(QStringLiteral("fileId")).toString();
-    }
-    if (fileId.isEmpty()) {
-        std::fprintf(stderr, "uploaded file not listed\n");
-        return 2;
-    }
-
-    const QString downloadUrl = server.url() + QStringLiteral("/api/netdisk/download.jf");
-    TransferProgress downProgress;
-    QString temp;
-    const Measure down = measure([&] {
-        temp = http->downloadToFile(
-            downloadUrl, {{QStringLiteral("token"), token}, {QStringLiteral("fileIds"), fileId}},
-            work.filePath(QStringLiteral("client.bin")), &downProgress);
-    });
-    const qint64 got = QFileInfo(temp).size();
-    QFile::remove(temp);
-    const QString curlOut = work.filePath(QStringLiteral("curl.bin"));
-    const double curlDown =
-        curlSeconds({QStringLiteral("-s"), QStringLiteral("-o"), curlOut, QStringLiteral("-d"),
-                     QStringLiteral("token=%1&fileIds=%2").arg(token, fileId), downloadUrl});
-    QFile::remove(curlOut);
-
     const double mib = size / 1048576.0;
-    std::printf("file: %lld MiB, downloaded %lld bytes\n", megabytes, got);
-    std::printf("upload:   client %7.1f MiB/s, curl %7.1f MiB/s, ratio %.3f (goal >= 0.9), peak "
-                "RSS growth %.1f MiB\n",
-                mib / up.seconds, mib / curlUp, curlUp / up.seconds, up.peakGrowthMiB);
-    std::printf("download: client %7.1f MiB/s, curl %7.1f MiB/s, ratio %.3f (goal >= 0.9), peak "
-                "RSS growth %.1f MiB\n",
-                mib / down.seconds, mib / curlDown, curlDown / down.seconds, down.peakGrowthMiB);
-    return got == size ? 0 : 1;
+    Figures clientUp, curlUp, ratioUp, rssUp, clientDown, curlDown, ratioDown, rssDown;
+    bool ok = true;
+
+    for (int run = 0; run < runs; ++run) {
+        // Who goes first changes from run to run.
+        const bool clientFirst = run % 2 == 0;
+
+        // Upload: each replaces the file of the same name on the server.
+        Measure up;
+        double curlUpSeconds = 0;
+        QByteArray reply;
+        const auto clientUpload = [&] {
+            TransferProgress progress;
+            up = measure([&] {
+                reply =
+                    http->uploadFile(uploadUrl, QStringLiteral("file"), source, form, &progress);
+            });
+        };
+        const auto curlUpload = [&] {
+            curlUpSeconds = curlSeconds(
+                curlCommon + QStringList{QStringLiteral("-o"), QStringLiteral("/dev/null"),
+                                         QStringLiteral("-F"), QStringLiteral("token=") + token,
+                                         QStringLiteral("-F"), QStringLiteral("pid=0"),
+                                         QStringLiteral("-F"), QStringLiteral("uploadType=2"),
+                                         QStringLiteral("-F"), QStringLiteral("file=@") + source,
+                                         uploadUrl});
+        };
+        if (clientFirst) {
+            clientUpload();
+            curlUpload();
+        } else {
+            curlUpload();
+            clientUpload();
+        }
+        if (!reply.contains("\"code\":0") || curlUpSeconds < 0) {
+            std::fprintf(stderr, "upload failed: %s\n", reply.left(200).constData());
+            return 2;
+        }
+
+        const QString fileId = listedFileId(http, base, token, QStringLiteral("large.bin"));
+        if (fileId.isEmpty()) {
+            std::fprintf(stderr, "uploaded file not listed\n");
+            return 2;
+        }
+
+        // The server writes an uploaded file past the page cache, so the first
+        // download after an upload of new bytes reads the disk (and the first
+        // file of that size written here takes new blocks): an untimed
+        // download first, so that neither side pays for it.
+        const QString warm = work.filePath(QStringLiteral("warm.bin"));
+        curlSeconds(curlCommon +
+                    QStringList{QStringLiteral("-o"), warm, QStringLiteral("-d"),
+                                QStringLiteral("token=%1&fileIds=%2").arg(token, fileId),
+                                downloadUrl});
+        QFile::remove(warm);
+
+        // Download: both into files of the work folder, removed afterwards.
+        Measure down;
+        double curlDownSeconds = 0;
+        qint64 got = 0, curlGot = 0;
+        const auto clientDownload = [&] {
+            TransferProgress progress;
+            QString temp;
+            down = measure([&] {
+                temp = http->downloadToFile(
+                    downloadUrl,
+                    {{QStringLiteral("token"), token}, {QStringLiteral("fileIds"), fileId}},
+                    work.filePath(QStringLiteral("client.bin")), &progress);
+            });
+            got = temp.isEmpty() ? -1 : QFileInfo(temp).size();
+            QFile::remove(temp);
+        };
+        const auto curlDownload = [&] {
+            const QString out = work.filePath(QStringLiteral("curl.bin"));
+            curlDownSeconds = curlSeconds(
+                curlCommon + QStringList{QStringLiteral("-o"), out, QStringLiteral("-d"),
+                                         QStringLiteral("token=%1&fileIds=%2").arg(token, fileId),
+                                         downloadUrl});
+            curlGot = QFileInfo(out).size();
+            QFile::remove(out);
+        };
+        if (clientFirst) {
+            clientDownload();
+            curlDownload();
+        } else {
+            curlDownload();
+            clientDownload();
+        }
+        if (got != size || curlGot != size || curlDownSeconds < 0) {
+            std::fprintf(stderr, "download incomplete: client %lld, curl %lld of %lld bytes\n", got,
+                         curlGot, size);
+            ok = false;
+        }
+
+        clientUp.runs.push_back(mib / up.seconds);
+        curlUp.runs.push_back(mib / curlUpSeconds);
+        ratioUp.runs.push_back(curlUpSeconds / up.seconds);
+        rssUp.runs.push_back(up.peakGrowthMiB);
+        clientDown.runs.push_back(mib / down.seconds);
+        curlDown.runs.push_back(mib / curlDownSeconds);
+        ratioDown.runs.push_back(curlDownSeconds / down.seconds);
+        rssDown.runs.push_back(down.peakGrowthMiB);
+        std::printf("run %d (%s first): upload client %.1f curl %.1f MiB/s, download client "
+                    "%.1f curl %.1f MiB/s, RSS growth up %.1f down %.1f MiB\n",
+                    run + 1, clientFirst ? "client" : "curl", clientUp.runs.back(),
+                    curlUp.runs.back(), clientDown.runs.back(), curlDown.runs.back(),
+                    up.peakGrowthMiB, down.peakGrowthMiB);
+    }
+
+    std::printf("\n%s, file %lld MiB, %d runs\n", tls ? "HTTPS" : "HTTP", megabytes, runs);
+    std::printf("%-34s %8s %8s %8s\n", "", "min", "median", "max");
+    print("upload client MiB/s", clientUp);
+    print("upload curl MiB/s", curlUp);
+    print("upload ratio (goal >= 0.9)", ratioUp);
+    print("upload peak RSS growth MiB (< 64)", rssUp);
+    print("download client MiB/s", clientDown);
+    print("download curl MiB/s", curlDown);
+    print("download ratio (goal >= 0.9)", ratioDown);
+    print("download peak RSS growth MiB", rssDown);
+    std::printf("load average at end: %s\n", loadAverage().constData());
+    return ok ? 0 : 1;
 }

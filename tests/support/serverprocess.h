@@ -17,6 +17,10 @@ public:
     ServerProcess(const ServerProcess &) = delete;
     ServerProcess &operator=(const ServerProcess &) = delete;
 
+    // Serves HTTPS with this certificate and key instead of plain HTTP; call
+    // before start(). The client still needs the CA that signed them.
+    void useTls(const QString &certificate, const QString &key);
+
     // Starts the server and waits until it listens; false with `error()` set otherwise.
     bool start();
     void stop();
@@ -26,8 +30,8 @@ public:
     QString dataDir() const { return m_data.path(); }
     QString error() const { return m_error; }
 
-    // Writes "host" and "port" of this server into the settings file of the
-    // current HOME, as the network settings panel would.
+    // Writes "host" ("https://127.0.0.1" over TLS) and "port" of this server into the settings file
+    // of the current HOME, as the network settings panel would.
     void configureClient() const;
 
     // Signs in through the transport and returns the token (empty on failure).
@@ -37,6 +41,8 @@ public:
 
 private:
     QString m_seed;
+    QString m_tlsCertificate;
+    QString m_tlsKey;
     QTemporaryDir m_data;
     ServerLauncher m_launcher;
     QString m_error;
