@@ -1,5 +1,6 @@
 // The worker threads: one result per run, cancellation signals, self-deletion.
 #include "core/downloadthread.h"
+#include "core/filewriter.h"
 #include "core/httpthread.h"
 #include "core/uploadthread.h"
 #include "scriptedhttpserver.h"
@@ -8,6 +9,10 @@
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <atomic>
+#include <utility>
 
 namespace {
 
@@ -213,6 +218,38 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(order, (QList<QString>{"terminated", "terminated2"}), 10000);
         QVERIFY(secondMap.isEmpty());
         QTRY_VERIFY(worker.isNull());
+    }
+
+    // Files written behind the interface: a file asked for again before its
+    // turn is written once, with the newest contents; others keep their
+    // order; flush returns with all of it on disk.
+    void fileWriterKeepsTheNewestContents()
+    {
+        QTemporaryDir dir;
+        std::atomic<int> made{0};
+        std::atomic<bool> release{false};
+        // The first write holds the writer, so the next ones queue up.
+        FileWriter::write(dir.filePath("slow"), [&] {
+            while (!release.load())
+                QThread::msleep(1);
+            return QByteArray("slow");
+        });
+        for (int i = 1; i <= 5; ++i) {
+            FileWriter::write(dir.filePath("queue"), [&made, i] {
+                ++made;
+                return QByteArray::number(i);
+            });
+        }
+        FileWriter::write(dir.filePath("other"), [] { return QByteArray("other"); });
+        release.store(true);
+        FileWriter::flush();
+        QCOMPARE(made.load(), 1);
+        for (const auto &[name, contents] :
+             {std::pair<QString, QByteArray>{"slow", "slow"}, {"queue", "5"}, {"other", "other"}}) {
+            QFile f(dir.filePath(name));
+            QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(name));
+            QCOMPARE(f.readAll(), contents);
+        }
     }
 };
 
