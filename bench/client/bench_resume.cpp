@@ -31,11 +31,6 @@
 
 namespace {
 
-QByteArray loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray("?");
-}
 
 struct Leg
 {
@@ -103,36 +98,18 @@ int main(int argc, char *argv[])
 {
     TempHome home;
     QCoreApplication app(argc, argv);
-    const qint64 megabytes = qEnvironmentVariableIsSet("FOLVANE_BENCH_MB")
-                                 ? qEnvironmentVariable("FOLVANE_BENCH_MB").toLongLong()
-                                 : 1024;
-    const int runs = qEnvironmentVariableIsSet("FOLVANE_BENCH_RUNS")
-                         ? qMax(1, qEnvironmentVariableIntValue("FOLVANE_BENCH_RUNS"))
-                         : 3;
-    const bool tls = qEnvironmentVariableIntValue("FOLVANE_BENCH_TLS") != 0 ||
-                     app.arguments().contains(QStringLiteral("--tls"));
-    const qint64 size = megabytes * 1024 * 1024;
+    const LargeFileOptions options(1024, 3);
+    const qint64 megabytes = options.megabytes;
+    const int runs = options.runs;
+    const bool tls = options.tls;
+    const qint64 size = options.bytes();
     std::printf("load average at start: %s\n", loadAverage().constData());
 
     HttpCurl *http = HttpCurl::instance();
     TestCertificates certs;
     ServerProcess server;
-    {
-        QVariantMap settings;
-        if (tls) {
-            const TestCertificates::Pair pair =
-                certs.makeCa() ? certs.signedForLoopback() : TestCertificates::Pair();
-            if (pair.cert.isEmpty()) {
-                std::fprintf(stderr, "%s\n", qPrintable(certs.error()));
-                return 2;
-            }
-            server.useTls(pair.cert, pair.key);
-            settings.insert(QStringLiteral("caFile"), certs.caFile());
-        }
-        TransportSettings transport = TransportSettings::fromSettings(settings);
-        transport.direct = true;
-        http->setTransportSettings(transport);
-    }
+    if (!prepareTransport(server, certs, tls))
+        return 2;
     const QString token = startSignedIn(server);
     if (token.isEmpty())
         return 2;

@@ -199,13 +199,6 @@ std::map<std::string, double> runOnce(Bench &bench, int run, bool slow)
     return gaps;
 }
 
-QString loadAverage()
-{
-    QFile file("/proc/loadavg");
-    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).trimmed()
-                                          : QStringLiteral("unknown");
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -241,7 +234,7 @@ int main(int argc, char *argv[])
     }
 
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    std::printf("load before: %s\n", qPrintable(loadAverage()));
+    std::printf("load before: %s\n", loadAverage().constData());
     std::map<std::string, Figures> slowFigures, fastFigures;
     for (int run = 0; run < runs; ++run) {
         for (const bool slow : {true, false}) {
@@ -251,7 +244,7 @@ int main(int argc, char *argv[])
                 (slow ? slowFigures : fastFigures)[gap.first].runs.push_back(gap.second);
         }
     }
-    std::printf("load after: %s\n", qPrintable(loadAverage()));
+    std::printf("load after: %s\n", loadAverage().constData());
 
     std::printf("\nlongest gap of the interface thread (ms, 10 ms timer), %d runs\n", runs);
     std::printf("answers held %d ms at the relay, against the server reached directly\n", delayMs);

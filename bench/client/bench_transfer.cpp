@@ -81,11 +81,6 @@ double curlSeconds(const QStringList &args)
     return seconds;
 }
 
-QByteArray loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray("?");
-}
 
 QString listedFileId(HttpCurl *http, const QString &base, const QString &token, const QString &name)
 {
@@ -108,15 +103,11 @@ int main(int argc, char *argv[])
 {
     TempHome home;
     QCoreApplication app(argc, argv);
-    const qint64 megabytes = qEnvironmentVariableIsSet("FOLVANE_BENCH_MB")
-                                 ? qEnvironmentVariable("FOLVANE_BENCH_MB").toLongLong()
-                                 : 2048;
-    const int runs = qEnvironmentVariableIsSet("FOLVANE_BENCH_RUNS")
-                         ? qMax(1, qEnvironmentVariableIntValue("FOLVANE_BENCH_RUNS"))
-                         : 5;
-    const bool tls = qEnvironmentVariableIntValue("FOLVANE_BENCH_TLS") != 0 ||
-                     app.arguments().contains(QStringLiteral("--tls"));
-    const qint64 size = megabytes * 1024 * 1024;
+    const LargeFileOptions options(2048, 5);
+    const qint64 megabytes = options.megabytes;
+    const int runs = options.runs;
+    const bool tls = options.tls;
+    const qint64 size = options.bytes();
     std::printf("load average at start: %s\n", loadAverage().constData());
 
     HttpCurl *http = HttpCurl::instance();
@@ -125,26 +116,10 @@ int main(int argc, char *argv[])
     QStringList curlCommon{QStringLiteral("-s"), QStringLiteral("--noproxy"), QStringLiteral("*")};
     TestCertificates certs;
     ServerProcess server;
-    {
-        QVariantMap settings;
-        if (tls) {
-            if (!certs.makeCa()) {
-                std::fprintf(stderr, "%s\n", qPrintable(certs.error()));
-                return 2;
-            }
-            const TestCertificates::Pair pair = certs.signedForLoopback();
-            if (pair.cert.isEmpty()) {
-                std::fprintf(stderr, "%s\n", qPrintable(certs.error()));
-                return 2;
-            }
-            server.useTls(pair.cert, pair.key);
-            settings.insert(QStringLiteral("caFile"), certs.caFile());
-            curlCommon << QStringLiteral("--cacert") << certs.caFile();
-        }
-        TransportSettings transport = TransportSettings::fromSettings(settings);
-        transport.direct = true;
-        http->setTransportSettings(transport);
-    }
+    if (!prepareTransport(server, certs, tls))
+        return 2;
+    if (tls)
+        curlCommon << QStringLiteral("--cacert") << certs.caFile();
     const QString token = startSignedIn(server);
     if (token.isEmpty())
         return 2;
