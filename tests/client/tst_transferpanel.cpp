@@ -387,7 +387,7 @@ private slots:
         TransferPanel panel;
         QTableView *downloads = table(panel, "downloadTable");
         panel.addDownload(fileItem("3", "a.bin", dir.path()), 0);
-        QTRY_COMPARE(historyOnDisk().size(), 1);
+        QTRY_COMPARE(rowCountOf(table(panel, "historyTable")), 1);
         QCOMPARE(rowCountOf(downloads), 1);
         clickRowButton(downloads, 0, "清除记录"); // within the second
         QCOMPARE(rowCountOf(downloads), 0);
