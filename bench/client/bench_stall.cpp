@@ -173,13 +173,18 @@ std::map<std::string, double> runOnce(Bench &bench, int run, bool slow)
     DEditFile edit(notes, nullptr);
     edit.show();
     const int before = bench.recorder.opened.size();
+    bool discarded = false;
     currentOperation = std::string(slow ? "slow: " : "fast: ") + "edit lock, fetch, release";
     gaps["edit lock, fetch, release"] =
         longestGap([&] { edit.actionButton->click(); },
                    [&] {
-                       if (bench.recorder.opened.size() > before && edit.isVisible() &&
-                           edit.actionButton->isEnabled())
+                       if (!discarded && bench.recorder.opened.size() > before &&
+                           edit.isVisible() && edit.actionButton->isEnabled()) {
+                           // With the working copy fetched, closing asks first.
+                           discarded = true;
+                           clickInNextModal("Yes");
                            edit.reject();
+                       }
                        return !edit.isVisible();
                    });
 
