@@ -97,6 +97,18 @@ QString listedFileId(HttpCurl *http, const QString &base, const QString &token, 
     return QString();
 }
 
+// Runs the client's and curl's side of one measurement, the client first or not.
+template <typename Client, typename Curl> void inTurn(bool clientFirst, Client client, Curl curl)
+{
+    if (clientFirst) {
+        client();
+        curl();
+    } else {
+        curl();
+        client();
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -171,13 +183,7 @@ int main(int argc, char *argv[])
                                          QStringLiteral("-F"), QStringLiteral("file=@") + source,
                                          uploadUrl});
         };
-        if (clientFirst) {
-            clientUpload();
-            curlUpload();
-        } else {
-            curlUpload();
-            clientUpload();
-        }
+        inTurn(clientFirst, clientUpload, curlUpload);
         if (!reply.contains("\"code\":0") || curlUpSeconds < 0) {
             std::fprintf(stderr, "upload failed: %s\n", reply.left(200).constData());
             return 2;
@@ -225,13 +231,7 @@ int main(int argc, char *argv[])
             curlGot = QFileInfo(out).size();
             QFile::remove(out);
         };
-        if (clientFirst) {
-            clientDownload();
-            curlDownload();
-        } else {
-            curlDownload();
-            clientDownload();
-        }
+        inTurn(clientFirst, clientDownload, curlDownload);
         if (got != size || curlGot != size || curlDownSeconds < 0) {
             std::fprintf(stderr, "download incomplete: client %lld, curl %lld of %lld bytes\n", got,
                          curlGot, size);
