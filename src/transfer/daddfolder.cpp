@@ -1,7 +1,6 @@
 #include "transfer/daddfolder.h"
 
 #include "core/gcore.h"
-#include "core/httpthread.h"
 #include "widgets/dialogstyle.h"
 #include "widgets/messagelabel.h"
 
@@ -79,22 +78,14 @@ void DAddFolder::accept()
     GCore *core = GCore::instance();
     const QString url = core->serverUrl() + (type == 1 ? QStringLiteral("/api/netdisk/save-fold.jf")
                                                        : QStringLiteral("/api/file/save-fold.jf"));
-    setWaiting(true, {nameEdit, saveButton});
-    HttpThread::post(url,
-                     {{QStringLiteral("token"), core->token()},
-                      {QStringLiteral("parentId"), parentId},
-                      {QStringLiteral("name"), name}},
-                     this, [this](const QVariantMap &reply) {
-                         setWaiting(false, {nameEdit, saveButton});
-                         if (reply.contains(QStringLiteral("code")) &&
-                             reply.value(QStringLiteral("code")).toString() == QLatin1String("0")) {
-                             FramelessDialog::accept();
-                             return;
-                         }
-                         const QString msg = reply.value(QStringLiteral("msg")).toString();
-                         errorLabel->showMessage(msg.isEmpty() ? QStringLiteral("无法创建文件夹")
-                                                               : msg);
-                     });
+    postAndAccept(url,
+                  {{QStringLiteral("token"), core->token()},
+                   {QStringLiteral("parentId"), parentId},
+                   {QStringLiteral("name"), name}},
+                  {nameEdit, saveButton}, [this](const QString &msg) {
+                      errorLabel->showMessage(msg.isEmpty() ? QStringLiteral("无法创建文件夹")
+                                                            : msg);
+                  });
 }
 
 void DAddFolder::reject()

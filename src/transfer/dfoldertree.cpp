@@ -1,7 +1,6 @@
 #include "transfer/dfoldertree.h"
 
 #include "core/gcore.h"
-#include "core/httpthread.h"
 #include "models/treeviewmodel.h"
 #include "widgets/dialogstyle.h"
 #include "widgets/plainmessagebox.h"
@@ -83,24 +82,15 @@ void DFolderTree::accept()
     }
     GCore *core = GCore::instance();
     const QString url = core->serverUrl() + path;
-    setWaiting(true, {view, okButton});
-    HttpThread::post(
-        url,
-        {{QStringLiteral("token"), core->token()},
-         {QStringLiteral("targetId"), targetId},
-         {QStringLiteral("sourceIds"), sourceIds.join(QLatin1Char(','))}},
-        this, [this](const QVariantMap &reply) {
-            setWaiting(false, {view, okButton});
-            if (reply.contains(QStringLiteral("code")) &&
-                reply.value(QStringLiteral("code")).toString() == QLatin1String("0")) {
-                FramelessDialog::accept();
-                return;
-            }
-            QString msg = reply.value(QStringLiteral("msg")).toString();
-            if (msg.isEmpty())
-                msg = mode == 2 ? QStringLiteral("无法移动") : QStringLiteral("无法复制");
-            plainMessageBox(this, QMessageBox::Warning, QStringLiteral("操作出错"), msg);
-        });
+    postAndAccept(url,
+                  {{QStringLiteral("token"), core->token()},
+                   {QStringLiteral("targetId"), targetId},
+                   {QStringLiteral("sourceIds"), sourceIds.join(QLatin1Char(','))}},
+                  {view, okButton}, [this](QString msg) {
+                      if (msg.isEmpty())
+                          msg = mode == 2 ? QStringLiteral("无法移动") : QStringLiteral("无法复制");
+                      plainMessageBox(this, QMessageBox::Warning, QStringLiteral("操作出错"), msg);
+                  });
 }
 
 void DFolderTree::reject()

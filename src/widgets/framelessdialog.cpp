@@ -1,5 +1,7 @@
 #include "widgets/framelessdialog.h"
 
+#include "core/httpthread.h"
+
 #include "widgets/tpushbutton.h"
 #include "widgets/tradiuswidget.h"
 
@@ -86,4 +88,19 @@ void FramelessDialog::setWaiting(bool on, const QList<QWidget *> &inputs)
         setCursor(Qt::BusyCursor);
     else
         unsetCursor();
+}
+
+void FramelessDialog::postAndAccept(const QString &url, const FormParams &params,
+                                    const QList<QWidget *> &inputs,
+                                    std::function<void(const QString &message)> refused)
+{
+    setWaiting(true, inputs);
+    HttpThread::post(url, params, this, [this, inputs, refused](const QVariantMap &reply) {
+        setWaiting(false, inputs);
+        if (reply.value(QStringLiteral("code")).toString() == QLatin1String("0")) {
+            QDialog::accept();
+            return;
+        }
+        refused(reply.value(QStringLiteral("msg")).toString());
+    });
 }

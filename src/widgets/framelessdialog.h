@@ -1,9 +1,12 @@
 #pragma once
 
+#include "core/httpcurl.h"
 #include "widgets/framelessframe.h"
 
 #include <QDialog>
 #include <QList>
+
+#include <functional>
 
 // The base of every dialog: a frameless window with a shadow, a rounded white
 // body, a title bar in the dialog's brush with maximise (when resizable) and
@@ -30,6 +33,12 @@ protected:
     // while isWaiting(): the answer decides how the dialog ends.
     void setWaiting(bool on, const QList<QWidget *> &inputs);
     bool isWaiting() const { return waiting; }
+    // Sends the dialog's form on a worker, waiting meanwhile with `inputs`
+    // disabled; the dialog accepts itself when the server answers code "0",
+    // otherwise `refused` gets the server's message (empty when it gave none).
+    void postAndAccept(const QString &url, const FormParams &params,
+                       const QList<QWidget *> &inputs,
+                       std::function<void(const QString &message)> refused);
 
 private:
     bool waiting = false;
