@@ -136,6 +136,37 @@ double timeRequests(const QList<Request> &requests)
     return ms;
 }
 
+// The desktop is filled once the ticker, the left list and the right table are.
+bool desktopFilled(const UserDesktop &d)
+{
+    return !d.notices.isEmpty() && d.leftTable->rowCount() > 0 && d.rightTable->rowCount() > 0;
+}
+
+// The three requests of the desktop's first load, each as it sends it.
+const Request kNotice{QStringLiteral("/api/sys/notice-list.jf"), {}};
+const Request kShares{QStringLiteral("/api/file/share-to-me-list.jf"), {}};
+const Request kFrequent{QStringLiteral("/api/file/list-my-file.jf"),
+                        {{QStringLiteral("type"), QStringLiteral("1")},
+                         {QStringLiteral("limit"), QStringLiteral("20")}}};
+
+// Signs in as 张三 at the client's server, as the sign-in dialog would leave
+// the client; false when the server refuses.
+bool signInAsZhangsan()
+{
+    const QVariantMap login =
+        HttpCurl::instance()
+            ->postJson(GCore::instance()->serverUrl() + QStringLiteral("/api/user/login.jf"),
+                       {{QStringLiteral("username"), QStringLiteral("zhangsan")},
+                        {QStringLiteral("password"), QStringLiteral("123456")}})
+            .toMap();
+    const QVariantMap user = login.value(QStringLiteral("data")).toMap();
+    if (user.value(QStringLiteral("token")).toString().isEmpty())
+        return false;
+    GCore::instance()->setUserInfo(user);
+    GCore::instance()->setToken(user.value(QStringLiteral("token")).toString());
+    return true;
+}
+
 void firstLoadAgainstTheDemoServer(int rounds)
 {
     ServerProcess server;
@@ -144,32 +175,18 @@ void firstLoadAgainstTheDemoServer(int rounds)
         std::exit(1);
     }
     server.configureClient();
-    const QVariantMap login =
-        HttpCurl::instance()
-            ->postJson(server.url() + QStringLiteral("/api/user/login.jf"),
-                       {{QStringLiteral("username"), QStringLiteral("zhangsan")},
-                        {QStringLiteral("password"), QStringLiteral("123456")}})
-            .toMap();
-    const QVariantMap user = login.value(QStringLiteral("data")).toMap();
-    GCore::instance()->setUserInfo(user);
-    GCore::instance()->setToken(user.value(QStringLiteral("token")).toString());
-
-    const auto filled = [](const UserDesktop &d) {
-        return !d.notices.isEmpty() && d.leftTable->rowCount() > 0 && d.rightTable->rowCount() > 0;
-    };
-    const Request notice{QStringLiteral("/api/sys/notice-list.jf"), {}};
-    const Request shares{QStringLiteral("/api/file/share-to-me-list.jf"), {}};
-    const Request frequent{QStringLiteral("/api/file/list-my-file.jf"),
-                           {{QStringLiteral("type"), QStringLiteral("1")},
-                            {QStringLiteral("limit"), QStringLiteral("20")}}};
+    if (!signInAsZhangsan()) {
+        std::fprintf(stderr, "cannot sign in\n");
+        std::exit(1);
+    }
     Figures hidden, shown, together, notices, left, right;
     for (int round = -1; round < rounds; ++round) { // round -1 warms up
-        const double h = timeDesktop(filled, false);
-        const double d = timeDesktop(filled, true);
-        const double t = timeRequests({notice, shares, frequent});
-        const double n = timeRequests({notice});
-        const double l = timeRequests({shares});
-        const double r = timeRequests({frequent});
+        const double h = timeDesktop(desktopFilled, false);
+        const double d = timeDesktop(desktopFilled, true);
+        const double t = timeRequests({kNotice, kShares, kFrequent});
+        const double n = timeRequests({kNotice});
+        const double l = timeRequests({kShares});
+        const double r = timeRequests({kFrequent});
         if (round < 0)
             continue;
         hidden.ms.push_back(h);
@@ -222,34 +239,16 @@ void firstLoadOverTransport(bool https, int delayMs, int rounds, TestCertificate
          {"port", QString::number(port)},
          {"caFile", https ? certs.caFile() : QString()}});
     GCore::instance()->applyTransportSettings();
-    const QVariantMap login =
-        HttpCurl::instance()
-            ->postJson(GCore::instance()->serverUrl() + QStringLiteral("/api/user/login.jf"),
-                       {{QStringLiteral("username"), QStringLiteral("zhangsan")},
-                        {QStringLiteral("password"), QStringLiteral("123456")}})
-            .toMap();
-    const QVariantMap user = login.value(QStringLiteral("data")).toMap();
-    if (user.value(QStringLiteral("token")).toString().isEmpty()) {
+    if (!signInAsZhangsan()) {
         std::fprintf(stderr, "cannot sign in over %s\n", https ? "HTTPS" : "HTTP");
         std::exit(1);
     }
-    GCore::instance()->setUserInfo(user);
-    GCore::instance()->setToken(user.value(QStringLiteral("token")).toString());
-
-    const auto filled = [](const UserDesktop &d) {
-        return !d.notices.isEmpty() && d.leftTable->rowCount() > 0 && d.rightTable->rowCount() > 0;
-    };
-    const Request notice{QStringLiteral("/api/sys/notice-list.jf"), {}};
-    const Request shares{QStringLiteral("/api/file/share-to-me-list.jf"), {}};
-    const Request frequent{QStringLiteral("/api/file/list-my-file.jf"),
-                           {{QStringLiteral("type"), QStringLiteral("1")},
-                            {QStringLiteral("limit"), QStringLiteral("20")}}};
     Figures hidden, notices, left, right;
     int coldConnections = -1, warmConnections = -1, coldHandles = 0, warmHandles = 0;
     for (int round = -1; round < rounds; ++round) { // round -1 starts cold
         const int connectionsBefore = relay ? relay->connections() : 0;
         const int handlesBefore = HttpCurl::handlesMade();
-        const double h = timeDesktop(filled, false);
+        const double h = timeDesktop(desktopFilled, false);
         const int opened = relay ? relay->connections() - connectionsBefore : -1;
         const int handles = HttpCurl::handlesMade() - handlesBefore;
         if (round == -1) {
@@ -259,9 +258,9 @@ void firstLoadOverTransport(bool https, int delayMs, int rounds, TestCertificate
             warmConnections = opened;
             warmHandles = handles;
         }
-        const double n = timeRequests({notice});
-        const double l = timeRequests({shares});
-        const double r = timeRequests({frequent});
+        const double n = timeRequests({kNotice});
+        const double l = timeRequests({kShares});
+        const double r = timeRequests({kFrequent});
         if (round < 0)
             continue;
         hidden.ms.push_back(h);
