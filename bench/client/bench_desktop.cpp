@@ -21,6 +21,7 @@
 #include "core/httpthread.h"
 #include "delayrelay.h"
 #include "desk/userdesktop.h"
+#include "desktopreplies.h"
 #include "scriptedhttpserver.h"
 #include "serverlauncher.h"
 #include "serverprocess.h"
@@ -28,12 +29,8 @@
 #include "testcertificates.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QElapsedTimer>
-#include <QImage>
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
 #include <QPair>
 #include <QTableWidget>
@@ -293,38 +290,12 @@ void firstLoadOverTransport(bool https, int delayMs, int rounds, TestCertificate
     server.stop();
 }
 
-QByteArray envelope(const QJsonValue &data)
-{
-    return QJsonDocument(QJsonObject{{"code", 0}, {"msg", ""}, {"data", data}})
-        .toJson(QJsonDocument::Compact);
-}
-
 void avatarsOfALongList(int rounds)
 {
     const int users = 50, filesPerShare = 5, shares = 100;
-    QJsonArray list;
-    for (int s = 0; s < shares; ++s) {
-        QJsonArray files;
-        for (int f = 0; f < filesPerShare; ++f)
-            files.append(QJsonObject{{"fileId", QString("f%1-%2").arg(s).arg(f)},
-                                     {"parentId", "p"},
-                                     {"fileName", QString("文件%1-%2.docx").arg(s).arg(f)},
-                                     {"fileType", 2},
-                                     {"fileExtend", "docx"}});
-        list.append(QJsonObject{{"id", QString("s%1").arg(s)},
-                                {"userId", QString("u%1").arg(s % users)},
-                                {"userName", QString("同事%1").arg(s % users)},
-                                {"time", 1700000000000.0},
-                                {"files", files}});
-    }
-    const QByteArray listReply = envelope(list);
+    const QByteArray listReply = sharedWithMeReply(shares, filesPerShare, users);
     const QByteArray emptyReply = envelope(QJsonArray());
-    QImage image(64, 64, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
+    const QByteArray png = avatarPng();
 
     ScriptedHttpServer server;
     const quint16 port = server.start([&](const QByteArray &request) {

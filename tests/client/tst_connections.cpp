@@ -4,25 +4,16 @@
 #include "core/gcore.h"
 #include "core/httpcurl.h"
 #include "desk/userdesktop.h"
+#include "desktopreplies.h"
 #include "scriptedhttpserver.h"
 #include "testmain.h"
 
-#include <QBuffer>
 #include <QElapsedTimer>
-#include <QImage>
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
 #include <QTableWidget>
 
 namespace {
-
-QByteArray envelope(const QJsonValue &data)
-{
-    return QJsonDocument(QJsonObject{{"code", 0}, {"msg", ""}, {"data", data}})
-        .toJson(QJsonDocument::Compact);
-}
 
 void useServer(quint16 port)
 {
@@ -41,27 +32,9 @@ private slots:
     void firstLoadReusesConnections()
     {
         constexpr int kUsers = 50;
-        QJsonArray list;
-        for (int s = 0; s < kUsers; ++s) {
-            const QJsonObject file{{"fileId", QString("f%1").arg(s)},
-                                   {"parentId", "p"},
-                                   {"fileName", QString("文件%1.docx").arg(s)},
-                                   {"fileType", 2},
-                                   {"fileExtend", "docx"}};
-            list.append(QJsonObject{{"id", QString("s%1").arg(s)},
-                                    {"userId", QString("u%1").arg(s)},
-                                    {"userName", QString("同事%1").arg(s)},
-                                    {"time", 1700000000000.0},
-                                    {"files", QJsonArray{file}}});
-        }
-        const QByteArray listReply = envelope(list);
+        const QByteArray listReply = sharedWithMeReply(kUsers, 1, kUsers);
         const QByteArray emptyReply = envelope(QJsonArray());
-        QImage image(64, 64, QImage::Format_RGB32);
-        image.fill(Qt::darkCyan);
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
+        const QByteArray png = avatarPng();
 
         ScriptedHttpServer server;
         const quint16 port = server.start([&](const QByteArray &request) {
