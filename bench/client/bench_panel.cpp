@@ -35,10 +35,7 @@ int main(int argc, char *argv[])
         r.trickleIntervalMs = 20;
         return r;
     });
-    QVariantMap settings = GCore::instance()->readSettings();
-    settings.insert("host", "127.0.0.1");
-    settings.insert("port", QString::number(port));
-    GCore::instance()->writeSettings(settings);
+    pointClientAt(port);
     GCore::instance()->setToken("bench");
 
     QTemporaryDir dir;

@@ -52,10 +52,7 @@ int main(int argc, char *argv[])
     const quint16 port = server.start([](const QByteArray &) {
         return ScriptedHttpServer::Reply{ScriptedHttpServer::okReply(R"({"code":0})")};
     });
-    QVariantMap settings = GCore::instance()->readSettings();
-    settings.insert("host", "127.0.0.1");
-    settings.insert("port", QString::number(port));
-    GCore::instance()->writeSettings(settings);
+    pointClientAt(port);
     GCore::instance()->setToken("bench");
 
     QTemporaryDir dir;

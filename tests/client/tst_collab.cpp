@@ -104,7 +104,7 @@ private slots:
         QVERIFY(userIds.contains("王五") && groupIds.contains("市场部"));
     }
 
-    void cleanup() { useServer(server->port()); }
+    void cleanup() { pointClientAt(server->port()); }
 
     void groupTreeFromAnyOrder()
     {
@@ -223,7 +223,7 @@ private slots:
                     QThread::msleep(10);
                 return ScriptedHttpServer::Reply{};
             });
-            useServer(silentPort);
+            pointClientAt(silentPort);
             bool sawBusy = false;
             QTimer::singleShot(100, d, [&] {
                 d->reject();
@@ -235,7 +235,7 @@ private slots:
             QVERIFY(d->saveButton->isEnabled());
             QCOMPARE(d->errorLabel->text(), QStringLiteral("无法分享"));
 
-            useServer(recorderPort);
+            pointClientAt(recorderPort);
             d->memoEdit->setPlainText("   ");
             d->saveButton->click();
             QCOMPARE(d->errorLabel->text(), QStringLiteral("表单已记录"));
@@ -245,7 +245,7 @@ private slots:
                            {"authList", "A,V,D"},
                            {"memo", ""}}));
 
-            useServer(server->port());
+            pointClientAt(server->port());
             d->memoEdit->setPlainText("请查阅");
             d->saveButton->click();
             QVERIFY(!d->isVisible());
@@ -276,7 +276,7 @@ private slots:
             answerPicker({"王五"});
             d->recipients->chooseButton->click();
 
-            useServer(recorderPort);
+            pointClientAt(recorderPort);
             const auto sent = [&] {
                 const int before = recorder.requests().size();
                 d->saveButton->click();
@@ -332,7 +332,7 @@ private slots:
             QCOMPARE(dates.value("endTime"), today.addDays(1).toString("yyyy-MM-dd"));
             QVERIFY(!dates.contains("dayCount"));
 
-            useServer(server->port());
+            pointClientAt(server->port());
             d->saveButton->click();
             QCOMPARE(d->result(), int(QDialog::Accepted));
             flowRan = true;
@@ -392,7 +392,7 @@ private slots:
             d->recipients->chooseButton->click();
             QCOMPARE(d->recipients->field->text(), QStringLiteral("市场部"));
 
-            useServer(recorderPort);
+            pointClientAt(recorderPort);
             for (int scope = 0; scope < 7; ++scope) {
                 d->scopeBox->setCurrentIndex(scope);
                 d->saveButton->click();
@@ -409,7 +409,7 @@ private slots:
             QCOMPARE(recorder.requests().size(), before);
             QCOMPARE(d->errorLabel->text(), QStringLiteral("请授予至少一个权限"));
 
-            useServer(server->port());
+            pointClientAt(server->port());
             for (const char *letter : {"A", "V", "D"})
                 d->rights->box(letter)->click();
             d->scopeBox->setCurrentIndex(0);

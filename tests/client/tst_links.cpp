@@ -221,7 +221,7 @@ private slots:
         QVERIFY(!wangwuId.isEmpty());
     }
 
-    void cleanup() { useServer(server->port()); }
+    void cleanup() { pointClientAt(server->port()); }
 
     void passwordLinkFromTheLibrary()
     {
@@ -246,7 +246,7 @@ private slots:
             d->anonymousButton->click();
             QVERIFY(d->passwordEdit->text().isEmpty() && !d->passwordEdit->isEnabled());
 
-            useServer(recorderPort);
+            pointClientAt(recorderPort);
             d->rights->box("2")->click();
             d->saveButton->click();
             QCOMPARE(d->errorLabel->text(), QStringLiteral("表单已记录"));
@@ -264,12 +264,12 @@ private slots:
             QCOMPARE(lastForm(recorder, "/api/file/link-add.jf").value("linkAuth"),
                      QStringLiteral("1,2,3"));
 
-            useServer(deadPort());
+            pointClientAt(deadPort());
             d->saveButton->click();
             QCOMPARE(d->errorLabel->text(), QStringLiteral("无法生成外部链接"));
 
             // The server's own refusal: uploads go into folders only.
-            useServer(server->port());
+            pointClientAt(server->port());
             d->saveButton->click();
             QCOMPARE(d->errorLabel->text(), QStringLiteral("上传文件只能授权给文件夹"));
             QVERIFY(d->saveButton->isEnabled());
@@ -429,7 +429,7 @@ private slots:
             s->saveButton->click();
             QCOMPARE(s->errorLabel->text(), QStringLiteral("请选择至少一个权限类型"));
 
-            useServer(recorderPort);
+            pointClientAt(recorderPort);
             s->rights->box("V")->click();
             s->saveButton->click();
             const Form base{{"fileIds", fileId},
@@ -445,7 +445,7 @@ private slots:
             QCOMPARE(lastForm(recorder, "/api/netdisk/share.jf").value("shareAuth"),
                      QStringLiteral("V,D,E"));
 
-            useServer(server->port());
+            pointClientAt(server->port());
             s->rights->box("E")->click();
             s->memoEdit->setPlainText(" 一起看看 ");
             s->saveButton->click();
@@ -489,9 +489,9 @@ private slots:
             QCOMPARE(titleOf(c), QStringLiteral("选择要移动的文件夹"));
             QTRY_COMPARE(c->view->currentIndex().data().toString(), QStringLiteral("我的网盘"));
             const int recorded = recorder.requests().size();
-            useServer(recorderPort);
+            pointClientAt(recorderPort);
             buttonOf(c, "确定")->click();
-            useServer(server->port());
+            pointClientAt(server->port());
             QCOMPARE(recorder.requests().size(), recorded);
             QCOMPARE(c->result(), int(QDialog::Accepted));
             ++flows;

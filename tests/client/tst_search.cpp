@@ -12,6 +12,7 @@
 #include "menuanswer.h"
 #include "models/treeviewmodel.h"
 #include "models/userviewmodel.h"
+#include "scriptedhttpserver.h"
 #include "testmain.h"
 #include "widgets/messagelabel.h"
 #include "widgets/treeview.h"
@@ -222,11 +223,11 @@ private slots:
         slowListing.release(10);
     }
 
-    void cleanup() { useServer(server->port()); }
+    void cleanup() { pointClientAt(server->port()); }
 
     void dialogSendsTheCriteria()
     {
-        useServer(proxyPort);
+        pointClientAt(proxyPort);
         auto b = browserAt("0");
         const QDate today = QDate::currentDate();
         inDialog(*b, [&](DSearchFullTxt *d) {
@@ -339,7 +340,7 @@ private slots:
 
     void hostileMarkupShowsAsText()
     {
-        useServer(proxyPort);
+        pointClientAt(proxyPort);
         auto b = browserAt("0");
         b->startSearch({{"key", "恶意"}, {"parentId", ""}, {"ext", QStringList()}});
         QTRY_COMPARE(b->table->rowCount(), 2);
@@ -412,10 +413,10 @@ private slots:
         b->startSearch({{"key", "不存在的词"}, {"parentId", ""}, {"ext", QStringList()}});
         QTRY_COMPARE(note(), QStringLiteral("未找到与“不存在的词”相关的文件"));
         QCOMPARE(b->table->rowCount(), 0);
-        useServer(recorderPort);
+        pointClientAt(recorderPort);
         b->startSearch(criteria);
         QTRY_COMPARE(note(), QStringLiteral("搜索“部署”失败：表单已记录"));
-        useServer(server->port());
+        pointClientAt(server->port());
         b->reloadButton->click();
         QTRY_VERIFY(rowOf(*b, "会议纪要.txt") >= 0);
         QVERIFY(!b->table->item(rowOf(*b, "会议纪要.txt"), 0)
@@ -442,7 +443,7 @@ private slots:
 
     void lateRepliesAreDropped()
     {
-        useServer(proxyPort);
+        pointClientAt(proxyPort);
         auto b = browserAt(ids.value("公共资料"));
         QTRY_VERIFY(rowOf(*b, "会议纪要.txt") >= 0);
         const QVariantMap slow{{"key", "慢"}, {"parentId", ""}, {"ext", QStringList()}};

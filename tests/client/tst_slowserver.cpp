@@ -13,6 +13,7 @@
 #include "delayingrelay.h"
 #include "menuanswer.h"
 #include "modalanswer.h"
+#include "scriptedhttpserver.h"
 #include "serverprocess.h"
 #include "stallmeter.h"
 #include "testmain.h"
@@ -36,14 +37,6 @@ constexpr int kSlowMs = 5000;
 // machine cannot make it fail by chance while a blocked thread always does.
 constexpr qint64 kLongestGapMs = 1000;
 constexpr int kWaitMs = 3 * kSlowMs;
-
-void pointClientAt(quint16 port)
-{
-    QVariantMap settings = GCore::instance()->readSettings();
-    settings.insert("host", "127.0.0.1");
-    settings.insert("port", QString::number(port));
-    GCore::instance()->writeSettings(settings);
-}
 
 QPushButton *toolbarButton(const DocumentBrowser &b, const QString &text)
 {

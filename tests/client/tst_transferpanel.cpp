@@ -35,14 +35,6 @@ QVariantMap fileItem(const QString &id, const QString &name, const QString &fold
                        {"localPath", folder}};
 }
 
-void pointClientAt(quint16 port)
-{
-    QVariantMap settings = GCore::instance()->readSettings();
-    settings.insert("host", "127.0.0.1");
-    settings.insert("port", QString::number(port));
-    GCore::instance()->writeSettings(settings);
-}
-
 quint16 portOf(const QString &url)
 {
     return quint16(url.section(':', -1).toUInt());

@@ -12,14 +12,6 @@
 #include <QTableWidget>
 #include <QUrlQuery>
 
-void useServer(quint16 port)
-{
-    QVariantMap settings = GCore::instance()->readSettings();
-    settings.insert("host", "127.0.0.1");
-    settings.insert("port", QString::number(port));
-    GCore::instance()->writeSettings(settings);
-}
-
 QMap<QString, QString> lastForm(const ScriptedHttpServer &server, const QString &path)
 {
     QMap<QString, QString> form;
@@ -84,7 +76,7 @@ QString CollabSession::startSession()
         return ScriptedHttpServer::Reply{
             ScriptedHttpServer::okReply(R"({"code":3,"msg":"表单已记录"})")};
     });
-    useServer(server->port());
+    pointClientAt(server->port());
     token = server->login("zhangsan", "123456");
     if (token.isEmpty())
         return QStringLiteral("zhangsan cannot sign in");

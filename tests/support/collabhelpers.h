@@ -19,9 +19,6 @@ class QTableWidget;
 
 // Driving the collaboration dialogs in tests.
 
-// Points the client's settings at a server on this loopback port.
-void useServer(quint16 port);
-
 // The last form the scripted server received on `path`, without the token;
 // empty when none came.
 QMap<QString, QString> lastForm(const ScriptedHttpServer &server, const QString &path);

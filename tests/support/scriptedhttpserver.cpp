@@ -1,5 +1,7 @@
 #include "scriptedhttpserver.h"
 
+#include "core/gcore.h"
+
 #include <QEventLoop>
 #include <QFile>
 #include <QMutexLocker>
@@ -265,4 +267,12 @@ QByteArray ScriptedHttpServer::multipartField(const QByteArray &request, const Q
         return QByteArray("<absent>");
     const int start = at + marker.size();
     return request.mid(start, request.indexOf("\r\n", start) - start);
+}
+
+void pointClientAt(quint16 port)
+{
+    QVariantMap settings = GCore::instance()->readSettings();
+    settings.insert("host", "127.0.0.1");
+    settings.insert("port", QString::number(port));
+    GCore::instance()->writeSettings(settings);
 }

@@ -90,3 +90,7 @@ private:
     mutable QMutex m_mutex;
     QList<QByteArray> m_requests;
 };
+
+// Points the client's settings at plain HTTP on 127.0.0.1:`port`, keeping
+// its other settings.
+void pointClientAt(quint16 port);
