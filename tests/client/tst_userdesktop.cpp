@@ -12,6 +12,7 @@
 #include "core/httpcurl.h"
 #include "desk/dshowanouncement.h"
 #include "desk/userdesktop.h"
+#include "desktopreplies.h"
 #include "menuanswer.h"
 #include "modalanswer.h"
 #include "scriptedhttpserver.h"
@@ -23,7 +24,6 @@
 #include "widgets/tpushbutton.h"
 #include "widgets/treeview.h"
 
-#include <QBuffer>
 #include <QDesktopServices>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -462,12 +462,7 @@ void TestUserDesktop::serverTextStaysTextAndAvatarsAreSharedPerUser()
                                   {"time", 0},
                                   {"files", files}});
     }
-    QImage picture(64, 64, QImage::Format_RGB32);
-    picture.fill(Qt::darkCyan);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    picture.save(&buffer, "PNG");
+    const QByteArray png = avatarPng();
     const QJsonObject notice{
         {"id", "n1"}, {"title", hostile}, {"noticeTime", 0}, {"content", hostile}};
 
